@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/ProfileState.h"
+#include "app/StoreError.h"
+
+class Store;
+class ServerConnection;
+
+// Raised when no config row matches: the caller shows
+// " Please Call Administrator " and ends the program.
+class ProfileNotFound : public StoreError
+{
+public:
+    explicit ProfileNotFound(const QString& name);
+    QString name;
+};
+
+namespace ProfileLoader {
+
+inline const QString NotFoundMessage = QStringLiteral(" Please Call Administrator ");
+
+// Loads the row with Defult = 1 (empty name) or the row whose UName equals
+// name into state. The load is all or nothing: a Null in a required column,
+// a bad number or an unreachable server throws StoreError and leaves state
+// and server as they were.
+void load(Store& store, const QString& name, ProfileState& state, ServerConnection& server);
+
+// "<UName>" (any letter case) then "<PassWord>" (exact case) filled into a
+// balance URL template.
+QString fillBalanceUrl(const QString& balstr, const QString& user, const QString& password);
+
+// True when ConSrt sets the HTTP gateway flag ("C", trimmed, any case).
+bool httpGatewayFlag(const QString& consrt);
+// True when ConSrt names a server (trimmed length above 2).
+bool namesServer(const QString& consrt);
+
+} // namespace ProfileLoader

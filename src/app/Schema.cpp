@@ -1,0 +1,103 @@
+#include "app/Schema.h"
+
+#include "app/Store.h"
+
+namespace Schema {
+
+namespace {
+struct TableDef
+{
+    const char* name;
+    const char* create;
+};
+
+// Column names are spelled as the rest of the program spells them; SQLite
+// compares them without regard to case.
+const TableDef kTables[] = {
+    {"config", "CREATE TABLE config (UName text, Password text, Provider text, RepoStr text(15), "
+               "balstr text, GsmSid text(15), CDMASid text(15), TmInterval integer, Smsid integer, "
+               "ConSrt text, Defult integer)"},
+    {"Rsms", "CREATE TABLE Rsms (Mobile text, msg text, RDtTM text, urgent integer, typ integer, Extra1 text)"},
+    {"sms", "CREATE TABLE sms (Mobile text, msg text, RDtTM text, SDTTm datetime, typ integer, ANS text(251), "
+            "Status text, Reply text(251), Try byte, Uname text(15), Extra1 text)"},
+    {"Clist", "CREATE TABLE Clist (Nm text (50),mob text (10),    GRP text(25) )"},
+    {"Glist", "CREATE TABLE Glist (Grp text (20),id integer primary key autoincrement)"},
+    {"GSMSet", "CREATE TABLE GSMSet (Comm text (2))"},
+};
+} // namespace
+
+QStringList createMissingTables(Store& store)
+{
+    QStringList created;
+    for (const TableDef& t : kTables) {
+        const QString name = QString::fromLatin1(t.name);
+        if (store.tableExists(name))
+            continue;
+        store.exec(QString::fromLatin1(t.create));
+        created << name;
+    }
+    return created;
+}
+
+QStringList upgradeStatements()
+{
+    // The two widening statements have no SQLite form and are refused like any
+    // other statement that cannot apply; the widths are enforced where the
+    // columns are written. The counter column becomes SQLite's auto-assigned key.
+    return {
+        QStringLiteral(" alter table SMS    add Reply text(150) "),
+        QStringLiteral(" alter table SMS    alter Reply text(251) "),
+        QStringLiteral(" alter table SMS    alter ans text(251) "),
+        QStringLiteral(" alter table SMS    add Try  byte "),
+        QStringLiteral(" update SMS set Try = 0 where try is null "),
+        QStringLiteral(" alter table SMS    add Uname  text(15) "),
+        QStringLiteral(" alter table config add GsmSid  text(15)"),
+        QStringLiteral(" alter table config add CDMASid text(15)"),
+        QStringLiteral(" alter table config add repostr text(15)"),
+        QStringLiteral(" CREATE TABLE Clist (Nm text (50),mob text (10),    GRP text(25) )"),
+        QStringLiteral(" CREATE TABLE Glist (Grp text (20),id integer primary key autoincrement)"),
+        QStringLiteral(" CREATE TABLE GSMSet (Comm text (2))"),
+    };
+}
+
+int upgrade(Store& store)
+{
+    int applied = 0;
+    for (const QString& statement : upgradeStatements()) {
+        try {
+            store.exec(statement);
+            ++applied;
+        } catch (const StoreError&) {
+            // A column or table that is already there: nothing to do.
+        }
+    }
+    try {
+        ensureIndexes(store);
+    } catch (const StoreError&) {
+        // An older store without one of the indexed tables: the index follows
+        // once the table exists.
+    }
+    return applied;
+}
+
+void ensureIndexes(Store& store)
+{
+    const char* const statements[] = {
+        "CREATE INDEX IF NOT EXISTS ix_rsms_urgent ON Rsms (urgent)",
+        "CREATE INDEX IF NOT EXISTS ix_rsms_mobile ON Rsms (Mobile)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_poll ON sms (Status, Try, SDTTm)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_ans ON sms (ANS)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_sdttm ON sms (SDTTm)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_mobile ON sms (Mobile)",
+        "CREATE INDEX IF NOT EXISTS ix_clist_grp ON Clist (GRP)",
+    };
+    for (const char* s : statements) {
+        try {
+            store.exec(QString::fromLatin1(s));
+        } catch (const StoreError&) {
+            // Table missing on an older store; created by the upgrade later.
+        }
+    }
+}
+
+} // namespace Schema

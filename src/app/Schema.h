@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QStringList>
+
+class Store;
+
+// The local store's tables, their creation on an empty store and the
+// start-up upgrade that brings a store written by an older version up to date.
+namespace Schema {
+
+// Text widths of the ledger and contact columns. SQLite does not enforce
+// them, so the code that writes these columns does.
+constexpr int AnsWidth = 251;
+constexpr int ReplyWidth = 251;
+constexpr int UnameWidth = 15;
+constexpr int ContactNameWidth = 50;
+constexpr int ContactMobileWidth = 10;
+constexpr int ContactGroupWidth = 25;
+
+// Creates every missing table of the full schema; returns the names created.
+QStringList createMissingTables(Store& store);
+
+// The twelve upgrade statements of start-up, in order. Each one that the
+// store refuses (a column or table already there) is skipped silently.
+QStringList upgradeStatements();
+
+// Runs the upgrade statements and the indexes; returns how many statements applied.
+int upgrade(Store& store);
+
+// Creates the indexes that the queue pick, the report poll and the report screen use.
+void ensureIndexes(Store& store);
+
+} // namespace Schema
