@@ -116,6 +116,7 @@ private Q_SLOTS:
     void workbooks();
     void refusedFiles_data();
     void refusedFiles();
+    void hugeFileRefused();
     void formats_data();
     void formats();
     void textFiles_data();
@@ -256,6 +257,24 @@ void TestSheetReader::refusedFiles()
             QStringLiteral("The file %1 cannot be read: %2").arg(QDir::toNativeSeparators(file), reason);
         QCOMPARE(error.message(), message);
         QCOMPARE(QString::fromUtf8(error.what()), message);
+    }
+}
+
+void TestSheetReader::hugeFileRefused()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("huge.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("a,b\r\n");
+    QVERIFY(file.resize(qint64(512) * 1024 * 1024 + 1)); // sparse: no disk used
+    file.close();
+    try {
+        SheetReader::open(path);
+        QFAIL("the file was accepted");
+    } catch (const SheetError& error) {
+        QCOMPARE(error.reason(), QStringLiteral("it is too large (over 512 MB)"));
     }
 }
 

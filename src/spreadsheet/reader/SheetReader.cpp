@@ -10,6 +10,9 @@
 
 namespace {
 
+// Far beyond any contact list; larger files would only exhaust memory.
+constexpr qint64 MaxFileSize = qint64(512) * 1024 * 1024;
+
 QString fullMessage(const QString& path, const QString& reason)
 {
     return QStringLiteral("The file %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), reason);
@@ -106,6 +109,8 @@ std::unique_ptr<SheetReader> SheetReader::open(const QString& path)
         throw SheetError(path, QStringLiteral("it cannot be opened (%1)").arg(file.errorString()));
     if (file.size() == 0)
         throw SheetError(path, QStringLiteral("it is empty"));
+    if (file.size() > MaxFileSize)
+        throw SheetError(path, QStringLiteral("it is too large (over 512 MB)"));
 
     const std::optional<SheetFormat> format = formatByContents(file.peek(4096));
     if (!format) {

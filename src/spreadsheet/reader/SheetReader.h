@@ -51,7 +51,8 @@ class SheetReader
 {
 public:
     // Opens the file and reads its active sheet. Throws SheetError for a
-    // missing, unreadable, empty, damaged, protected or foreign file.
+    // missing, unreadable, empty, damaged, protected or foreign file, and
+    // for one over 512 MB.
     static std::unique_ptr<SheetReader> open(const QString& path);
 
     // Which reader the file needs. The contents decide when they are known (a
