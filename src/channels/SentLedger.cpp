@@ -10,6 +10,12 @@
 namespace {
 const QString kCounterUpdate = QStringLiteral("UPDATE config SET Smsid = ? WHERE UName = ?");
 const QString kCounterAtMaximum = QStringLiteral("Counter at its largest value: not advanced");
+
+// Null as the SQL layer binds it: a null variant or a null text.
+bool isNull(const QVariant& v)
+{
+    return v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull());
+}
 } // namespace
 
 SentLedger::SentLedger(EngineContext& context)
@@ -72,8 +78,9 @@ void SentLedger::saveSentSms(QueueCursor& cursor)
 
     console.appendTraceLine(QStringLiteral("Add Record"));
     const bool http = console.channel() != ConsoleState::Channel::Gsm;
-    const QVariant rdtTm = cursor.rdtTm().isNull() ? QVariant(QString()) : cursor.rdtTm();
-    const QVariant typ = cursor.typ().isNull() ? QVariant(0) : cursor.typ();
+    // An empty text, not a null one: the SQL layer binds a null text as Null.
+    const QVariant rdtTm = isNull(cursor.rdtTm()) ? QVariant(QStringLiteral("")) : cursor.rdtTm();
+    const QVariant typ = isNull(cursor.typ()) ? QVariant(0) : cursor.typ();
     const QVariant ans = http ? QVariant(answerForLedger(console.text(ConsoleState::Field::Response)))
                               : QVariant(QMetaType::fromType<QString>());
     {

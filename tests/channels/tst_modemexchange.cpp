@@ -1,11 +1,11 @@
 // The modem exchange through a real pseudo-terminal: the engine's serial-port
 // code against sms-modem-sim in each of its modes.
 
-#include "ModemSim.h"
 #include "TaskWait.h"
 #include "channels/ChannelError.h"
 #include "channels/ModemExchange.h"
 #include "channels/ModemPort.h"
+#include "modem/ModemSim.h"
 
 #include <QCoroTask>
 #include <QTimer>
