@@ -11,11 +11,7 @@
 
 #include <memory>
 
-HttpFetcher::HttpFetcher(QObject* parent) : QObject(parent)
-{
-    // No cookies, no cache: every request reaches the gateway as built.
-    m_manager.setCookieJar(nullptr);
-}
+HttpFetcher::HttpFetcher(QObject* parent) : QObject(parent) {}
 
 QUrl HttpFetcher::requestUrl(const QString& builtUrl)
 {

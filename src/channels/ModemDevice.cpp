@@ -5,9 +5,11 @@
 namespace ModemDevice {
 
 namespace {
+// The console's settings file: organisation "Telvora Software", application "GarvelloSMSEng".
 QSettings userSettings()
 {
-    return QSettings(QSettings::UserScope, QStringLiteral("GarvelloSMSEng"));
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Telvora Software"),
+                     QStringLiteral("GarvelloSMSEng"));
 }
 const QString kKey = QStringLiteral("Modem/Device");
 } // namespace

@@ -11,7 +11,8 @@
 // or on any other device is named directly, which overrides the number:
 //   1. the environment variable SMSENGINE_MODEM_DEVICE (tests and services);
 //   2. the per-user setting "Device" in the section "Modem" of the
-//      application "GarvelloSMSEng" (~/.config/GarvelloSMSEng.conf).
+//      application "GarvelloSMSEng" (the console's settings file,
+//      ~/.config/Telvora Software/GarvelloSMSEng.conf).
 // docs/modem.md says the same for administrators.
 namespace ModemDevice {
 

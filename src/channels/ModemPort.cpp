@@ -40,11 +40,14 @@ public:
         m_handle = handle;
         m_timer = new QTimer(m_owner);
         m_timer->setSingleShot(true);
-        QObject::connect(m_timer, &QTimer::timeout, m_owner, [this] { finish(ModemPort::Wait::TimedOut); });
-        QObject::connect(&m_port, &QSerialPort::readyRead, m_timer,
-                         [this] { finish(ModemPort::Wait::Data); });
-        QObject::connect(m_owner, &ModemPort::failed, m_timer, [this] { finish(ModemPort::Wait::Failed); });
-        m_timer->start(std::max<qint64>(0, m_deadline.remainingTime()));
+        m_connections[0] = QObject::connect(m_timer, &QTimer::timeout, m_owner,
+                                            [this] { finish(ModemPort::Wait::TimedOut); });
+        m_connections[1] = QObject::connect(&m_port, &QSerialPort::readyRead, m_owner,
+                                            [this] { finish(ModemPort::Wait::Data); });
+        m_connections[2] = QObject::connect(m_owner, &ModemPort::failed, m_owner,
+                                            [this] { finish(ModemPort::Wait::Failed); });
+        if (!m_deadline.isForever())
+            m_timer->start(std::max<qint64>(0, m_deadline.remainingTime()));
     }
 
     ModemPort::Wait await_resume() const { return m_result; }
@@ -56,10 +59,13 @@ private:
             return;
         m_done = true;
         m_result = result;
-        // Deleting the timer drops every connection made for this wait; the
-        // coroutine goes on from the event loop, outside the port's signals.
+        // Nothing may call back into this awaiter once the coroutine goes on
+        // (it lives in the coroutine's frame): drop every connection now.
+        for (const QMetaObject::Connection& c : m_connections)
+            QObject::disconnect(c);
         m_timer->stop();
         m_timer->deleteLater();
+        // The coroutine goes on from the event loop, outside the port's signals.
         const std::coroutine_handle<> handle = m_handle;
         QTimer::singleShot(0, m_owner, [handle] { handle.resume(); });
     }
@@ -68,6 +74,7 @@ private:
     QSerialPort& m_port;
     QDeadlineTimer m_deadline;
     QTimer* m_timer = nullptr;
+    QMetaObject::Connection m_connections[3];
     std::coroutine_handle<> m_handle;
     ModemPort::Wait m_result = ModemPort::Wait::TimedOut;
     bool m_done = false;

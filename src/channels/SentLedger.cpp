@@ -35,6 +35,13 @@ QString SentLedger::sentTime(const QDateTime& when)
     return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+QString SentLedger::serverUpdate(Store::Dialect dialect)
+{
+    const QString now = dialect == Store::Dialect::SqlServer ? QStringLiteral("Getdate()")
+                                                             : QStringLiteral("CURRENT_TIMESTAMP");
+    return QStringLiteral("update SendSMS set Status = 'Y', sdt = %1 where autono = ?").arg(now);
+}
+
 qint32 SentLedger::advanced(qint32 counter, bool* atMaximum)
 {
     *atMaximum = counter == std::numeric_limits<qint32>::max();
@@ -61,11 +68,7 @@ void SentLedger::saveSentSms(QueueCursor& cursor)
                              QStringLiteral("The server connection is closed: the sent message %1 cannot be "
                                             "marked")
                                  .arg(cursor.key()));
-        const QString now = server->dialect() == Store::Dialect::SqlServer
-                                ? QStringLiteral("Getdate()")
-                                : QStringLiteral("CURRENT_TIMESTAMP");
-        server->exec(QStringLiteral("update SendSMS set Status = 'Y', sdt = %1 where autono = ?").arg(now),
-                     {cursor.key()});
+        server->exec(serverUpdate(server->dialect()), {cursor.key()});
         if (!atMaximum) {
             store.exec(kCounterUpdate, {counter, userName});
             profile.smsId = counter;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Store.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -46,6 +48,10 @@ public:
     static QString answerForLedger(const QString& response);
     // SDTTm as stored: sorts and filters by date in SQLite.
     static QString sentTime(const QDateTime& when);
+
+    // The statement that marks a server row sent, with the server's own
+    // time (Getdate() on SQL Server, CURRENT_TIMESTAMP on PostgreSQL).
+    static QString serverUpdate(Store::Dialect dialect);
 
     // The clock of SDTTm (tests set a fixed one).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
