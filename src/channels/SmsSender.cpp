@@ -14,7 +14,9 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcSend, "sms.channels.send")
+// Debug lines (the number and client instance of each send, the modem result) are off
+// unless enabled, e.g. QT_LOGGING_RULES="sms.channels.send.debug=true".
+Q_LOGGING_CATEGORY(lcSend, "sms.channels.send", QtInfoMsg)
 
 namespace {
 // Disables the console's input and "Delete this SMS" for the modem exchange
