@@ -393,7 +393,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("contents"); // empty: no such file
         QTest::addColumn<QString>("name");
-        QTest::newRow("garbage") << QByteArray("\x01\x02\x03\x04 not a workbook \xff\xfe", 24) << "list.xls";
+        QTest::newRow("garbage") << QByteArrayLiteral("\x01\x02\x03\x04 not a workbook \xff\xfe")
+                                 << "list.xls";
         QTest::newRow("empty file") << QByteArray() << "empty.xls";
         QTest::newRow("missing file") << QByteArray("-") << "missing.xls";
     }
