@@ -10,7 +10,7 @@ int main(int argc, char* argv[])
 
     // The console is shown here, once the engine is ready: pass it as the
     // showConsole hook, e.g. [&](EngineContext& context) { ...; return app.exec(); }.
-    const ShowConsole showConsole;
+    const ShowConsole consoleHook;
 
-    return runEngineProgram(ProgramHome::path(), showConsole);
+    return runEngineProgram(ProgramHome::path(), consoleHook);
 }

@@ -1,5 +1,6 @@
 #include "postgres/PostgresServer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -151,11 +152,29 @@ bool PostgresServer::start()
     }
     if (!m_running)
         return false;
+    startReaper();
     if (!exec(QStringLiteral("create database %1").arg(m_database), QStringLiteral("postgres"))) {
         stop();
         return false;
     }
     return true;
+}
+
+void PostgresServer::startReaper()
+{
+    // A test that crashes or is killed never reaches the destructor: a small
+    // detached watcher stops the server and removes its folder once this
+    // process is gone.
+    const QString root = m_dir->path();
+    const QString pgctl = QDir(binDir()).filePath(QStringLiteral("pg_ctl"));
+    const QString asServer = runningAsRoot() ? QStringLiteral("runuser -u postgres -- ") : QString();
+    const QString script =
+        QStringLiteral("exec </dev/null >/dev/null 2>&1; while kill -0 %1 2>/dev/null; do sleep 1; done; "
+                       "if [ -d '%2/data' ]; then %3'%4' -D '%2/data' -m immediate -w stop; "
+                       "rm -rf '%2'; fi")
+            .arg(QCoreApplication::applicationPid())
+            .arg(root, asServer, pgctl);
+    QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"), script});
 }
 
 void PostgresServer::stop()

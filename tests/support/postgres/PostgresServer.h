@@ -44,6 +44,7 @@ public:
 private:
     bool runTool(const QString& tool, const QStringList& args, bool asServerUser, QString* output = nullptr,
                  int timeoutMs = 60000);
+    void startReaper();
 
     QString m_database;
     std::unique_ptr<QTemporaryDir> m_dir;
