@@ -58,6 +58,7 @@ class SmsctlTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -78,6 +79,13 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_home;
 };
+
+void SmsctlTest::initTestCase()
+{
+    const QString exe = qEnvironmentVariable("SMS_BINARY_DIR") + QStringLiteral("/src/app/smsctl");
+    QVERIFY2(QFileInfo(exe).isExecutable(),
+             qPrintable(exe + QStringLiteral(" is not built (run through ctest)")));
+}
 
 void SmsctlTest::init()
 {

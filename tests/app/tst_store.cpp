@@ -30,6 +30,8 @@ private Q_SLOTS:
     void freshStoreHasFullSchema();
     void freshStoreIsOwnerOnlyWhateverTheUmask();
     void restrictToOwnerTightensAnExistingFile();
+    void folderNamesNeedNoEscaping_data();
+    void folderNamesNeedNoEscaping();
     void glistIdIsAssignedAscending();
     void queuePickUsesTheUrgentIndex();
     void upgradeBringsOlderStoreUpToDate_data();
@@ -77,8 +79,6 @@ void StoreTest::freshStoreIsOwnerOnlyWhateverTheUmask()
     {
         auto store = Store::openFile(path, true);
         Schema::createMissingTables(*store);
-        // The rollback journal of a write follows the file's permissions.
-        store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES (?)"), {QStringLiteral("2")});
     }
     ::umask(old);
     QCOMPARE(fileMode(path), mode_t(0600));
@@ -93,6 +93,32 @@ void StoreTest::restrictToOwnerTightensAnExistingFile()
     QVERIFY(Store::restrictToOwner(path));
     QCOMPARE(fileMode(path), mode_t(0600));
     QVERIFY(!Store::restrictToOwner(path));
+}
+
+void StoreTest::folderNamesNeedNoEscaping_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("blank") << "program files";
+    QTest::newRow("hash and question mark") << "a#b?c";
+    QTest::newRow("percent sequence") << "x%20y";
+    QTest::newRow("non-ASCII") << QString::fromUtf8("\u0645\u062c\u0644\u062f");
+}
+
+void StoreTest::folderNamesNeedNoEscaping()
+{
+    QFETCH(QString, folder);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(folder));
+    const QString path = QDir(dir.filePath(folder)).filePath(QStringLiteral("SMS.db"));
+    {
+        auto store = createStore(QFileInfo(path).absolutePath());
+        QCOMPARE(store->path(), path);
+        store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES ('5')"));
+    }
+    // The data went into exactly that file, and it opens again.
+    QCOMPARE(QDir(dir.filePath(folder)).entryList(QDir::Files), QStringList{QStringLiteral("SMS.db")});
+    auto again = Store::openFile(path, false);
+    QCOMPARE(again->scalar(QStringLiteral("SELECT Comm FROM GSMSet")).toString(), QStringLiteral("5"));
 }
 
 void StoreTest::glistIdIsAssignedAscending()
