@@ -137,6 +137,12 @@ void ensureIndexes(Store& store)
         "CREATE INDEX IF NOT EXISTS ix_sms_ans ON sms (ANS)",
         "CREATE INDEX IF NOT EXISTS ix_sms_sdttm ON sms (SDTTm)",
         "CREATE INDEX IF NOT EXISTS ix_sms_mobile ON sms (Mobile)",
+        // The report's sent views: one delivery state in date, number or message order.
+        "CREATE INDEX IF NOT EXISTS ix_sms_status_sdttm ON sms (Status, SDTTm)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_status_mobile ON sms (Status, Mobile)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_status_msg ON sms (Status, msg)",
+        // Ledger rows still without their sortable queueing day (back-filled by the report).
+        "CREATE INDEX IF NOT EXISTS ix_sms_extra1_missing ON sms (Extra1) WHERE Extra1 IS NULL",
         "CREATE INDEX IF NOT EXISTS ix_clist_grp ON Clist (GRP)",
     };
     for (const char* s : statements) {
