@@ -3,7 +3,10 @@
 #   - creates ./demo-home (or $SMS_DEMO_HOME) with a store and a default
 #     gateway profile that points at the local gateway simulator,
 #   - starts the gateway simulator on 127.0.0.1:$SMS_DEMO_PORT (18080) when it is built,
-#   - starts smsengine with SMSENGINE_HOME set (under xvfb-run when there is no display).
+#   - drops one message file into the demo folder's SMSQ drop folder,
+#   - runs the engine: the console (smsengine) where a display exists, otherwise
+#     the headless engine (smsctl run) until the message is sent and its
+#     delivery report is in.
 # Build first: cmake --preset default && cmake --build --preset default
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +35,7 @@ if ! "$smsctl" --home "$home" profile list | awk 'NR > 2 { print $1 }' | grep -q
     --send-url "$gw/send?u=<UName>&p=<PassWord>&to=<mobile>&sid=<GsmSid>&msg=<msg>" \
     --report-url "$gw/report?id=<MassgeID>" \
     --balance-url "$gw/balance?u=<UName>&p=<PassWord>" \
-    --gsm-sid DEMO --cdma-sid DEMO --interval 5000 --consrt C --default
+    --gsm-sid DEMO --cdma-sid DEMO --interval 2000 --consrt C --default
 fi
 
 sim_pid=""
@@ -62,17 +65,29 @@ else
   echo "run-engine: $sim is not built; the engine runs without a gateway" >&2
 fi
 
+# A drop file as a producer writes one: under another name first, then renamed.
+mkdir -p "$home/SMSQ"
+drop="demo-$(date +%Y%m%d%H%M%S).sms"
+printf '9876543210|Hello from the demo|0|%s|0\r\n' "$(date +%d%m%Y%H%M%S)" >"$home/SMSQ/.$drop.part"
+mv "$home/SMSQ/.$drop.part" "$home/SMSQ/$drop"
+echo "run-engine: dropped $home/SMSQ/$drop"
+# The engine leaves a file younger than a second for a later tick (its writer
+# may not be done with it); give it that second.
+sleep 1.5
+
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   runtime=$(mktemp -d)
   export XDG_RUNTIME_DIR="$runtime"
 fi
 
-echo "run-engine: starting smsengine on $home"
 status=0
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  SMSENGINE_HOME="$home" xvfb-run -a -s "-screen 0 1280x800x24" "$engine" || status=$?
-else
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "run-engine: starting the console on $home; it sits behind its tray icon:"
+  echo "run-engine: right-click the icon, Show Main Window, then START to send the dropped message"
   SMSENGINE_HOME="$home" "$engine" || status=$?
+else
+  echo "run-engine: no display: running the headless engine until the message is sent and reported"
+  "$smsctl" --home "$home" run --until-idle || status=$?
 fi
-echo "run-engine: smsengine ended with status $status"
+echo "run-engine: the engine ended with status $status"
 exit "$status"
