@@ -5,10 +5,13 @@
 #include "app/Store.h"
 #include "console/frame/Prompt.h"
 
+#include <QCoroTask>
 #include <QList>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <exception>
 #include <memory>
+#include <optional>
 
 // A prompt that records every message and question and answers from a script.
 class ScriptedPrompt : public Prompt
@@ -62,12 +65,12 @@ class BulkFixture
 public:
     explicit BulkFixture(
         const QString& sendUrl = QStringLiteral("http://127.0.0.1:9/send?to=<mobile>&t=<msg>"),
-        const QString& consrt = QStringLiteral("C"))
+        const QString& consrt = QStringLiteral("C"), const QString& balstr = QString())
     {
         auto store = Store::openFile(dir.filePath(QStringLiteral("SMS.db")), true);
         Schema::createMissingTables(*store);
         context = std::make_unique<EngineContext>(std::move(store));
-        addProfile(QStringLiteral("ACME"), sendUrl, consrt, 1);
+        addProfile(QStringLiteral("ACME"), sendUrl, consrt, 1, balstr);
         context->loadProfile(QString());
     }
 
@@ -97,3 +100,41 @@ public:
     QTemporaryDir dir;
     std::unique_ptr<EngineContext> context;
 };
+
+// Waits for a task that may throw. (QCoro::waitFor never returns when the
+// task ends with an exception.) Returns the exception, or nullptr.
+struct Caught
+{
+    std::exception_ptr error;
+};
+
+template <typename T> std::exception_ptr waitCatching(QCoro::Task<T> task, std::optional<T>* result = nullptr)
+{
+    auto guarded = [](QCoro::Task<T> t, std::optional<T>* out) -> QCoro::Task<Caught> {
+        try {
+            T value = co_await std::move(t);
+            if (out)
+                *out = std::move(value);
+        } catch (...) {
+            co_return Caught{std::current_exception()};
+        }
+        co_return Caught{};
+    };
+    return QCoro::waitFor(guarded(std::move(task), result)).error;
+}
+
+// The exception in p as type E, or nullptr.
+template <typename E> const E* exceptionAs(const std::exception_ptr& p)
+{
+    static thread_local std::optional<E> kept;
+    if (!p)
+        return nullptr;
+    try {
+        std::rethrow_exception(p);
+    } catch (const E& e) {
+        kept.emplace(e);
+        return &*kept;
+    } catch (...) {
+    }
+    return nullptr;
+}

@@ -142,7 +142,8 @@ void TestFrmMain::focusColours()
     screen.show();
     QVERIFY(QTest::qWaitForWindowActive(&screen));
     const QColor orange(255, 224, 192);
-    for (const char* name : {"Text1", "tXTsms"}) {
+    child<QPushButton>(&screen, "JeweledButton5")->click(); // the import panel with its group name box
+    for (const char* name : {"Text1", "tXTsms", "TxtGrp1"}) {
         QWidget* field = child<QWidget>(&screen, name);
         QCOMPARE(field->palette().color(QPalette::Base), QColor(Qt::white));
         field->setFocus();

@@ -10,9 +10,6 @@ private Q_SLOTS:
     void recipientList();
     void batchesKeepOrderAndSize_data();
     void batchesKeepOrderAndSize();
-    void partCounter_data();
-    void partCounter();
-    void confirmation();
 };
 
 void TestRecipients::recipientList_data()
@@ -68,31 +65,6 @@ void TestRecipients::batchesKeepOrderAndSize()
     }
     QCOMPARE(got, sizes);
     QCOMPARE(joined, list); // every number once, in the list's order
-}
-
-void TestRecipients::partCounter_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("0") << 0 << "0/ 1";
-    QTest::newRow("159") << 159 << "159/ 1";
-    QTest::newRow("160") << 160 << "160/ 2";
-    QTest::newRow("319") << 319 << "319/ 2";
-    QTest::newRow("480") << 480 << "480/ 4";
-}
-
-void TestRecipients::partCounter()
-{
-    QFETCH(int, length);
-    QFETCH(QString, caption);
-    QCOMPARE(PartCounter::caption(QString(length, u'x')), caption);
-}
-
-void TestRecipients::confirmation()
-{
-    QCOMPARE(Recipients::confirmTitle(5), QStringLiteral(" 5 - SMS "));
-    QCOMPARE(Recipients::confirmText(250),
-             QStringLiteral("Are You Sure Want to Send \r\n 250\r\n    SMS     "));
 }
 
 QTEST_GUILESS_MAIN(TestRecipients)

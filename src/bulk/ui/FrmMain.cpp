@@ -1,16 +1,23 @@
 #include "bulk/ui/FrmMain.h"
 
 #include "app/EngineContext.h"
+#include "app/EngineError.h"
 #include "app/ProfileLoader.h"
 #include "app/Schema.h"
+#include "bulk/BulkSender.h"
 #include "bulk/ContactBook.h"
+#include "bulk/ContactImport.h"
 #include "bulk/Recipients.h"
 #include "bulk/ui/ListFill.h"
 #include "common/TextNumbers.h"
+#include "console/frame/ClickableLabel.h"
 #include "console/frame/KeyFilterInstaller.h"
 #include "console/frame/Prompt.h"
 #include "console/frame/ScreenRegistry.h"
+#include "spreadsheet/reader/SheetReader.h"
 
+#include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,6 +31,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -51,11 +59,22 @@ FrmMain::Running::~Running()
         QTimer::singleShot(0, m_screen, &QWidget::close);
 }
 
-FrmMain::FrmMain(EngineContext& context, QWidget* parent) : QWidget(parent), m_context(context)
+FrmMain::FrmMain(EngineContext& context, QWidget* parent)
+    : QWidget(parent), m_context(context), m_sender(new BulkSender(context, this))
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("SMS Utility"));
     buildLayout();
+
+    m_sender->setConfirm([this](const QString& title, const QString& text) {
+        return Prompt::current().question(this, title, text) == Prompt::Answer::Yes;
+    });
+    connect(m_sender, &BulkSender::balanceChanged, Lbbal1, &QLabel::setText);
+    connect(m_sender, &BulkSender::responseCleared, List2, &QListWidget::clear);
+    connect(m_sender, &BulkSender::responseReceived, this, [this](const QString& answer) {
+        List2->clear();
+        List2->addItem(answer);
+    });
 
     connect(&ContactEvents::instance(), &ContactEvents::groupsChanged, this, &FrmMain::refillGroups);
 
@@ -108,8 +127,8 @@ void FrmMain::buildLayout()
     List1 = named<QListWidget>("List1", Frame1);
     List1->setSelectionMode(QAbstractItemView::MultiSelection);
     Frame10 = named<QFrame>("Frame10", Frame1);
-    Label11 = named<QLabel>("Label11", QStringLiteral("Selected : "), Frame10);
-    Label11->installEventFilter(this);
+    Label11 = named<ClickableLabel>("Label11", QStringLiteral("Selected : "), Frame10);
+    connect(Label11, &ClickableLabel::clicked, this, &FrmMain::Label11_Click);
     const char* selectNames[3] = {"OpSELECT_0", "OpSELECT_1", "OpSELECT_2"};
     const QString selectCaptions[3] = {QStringLiteral("UnSelect All"), QStringLiteral("Select All"),
                                        QStringLiteral("Invert Selection")};
@@ -138,6 +157,15 @@ void FrmMain::buildLayout()
     ListFill::installFocusColours(TxtGrp1);
     JeweledButton4 = named<QPushButton>("JeweledButton4", QStringLiteral("Import"), Frame3);
     Frame3->setVisible(false);
+    // Each set of options is exclusive on its own, nested panels or not.
+    auto exclusive = [this](std::initializer_list<QRadioButton*> options) {
+        auto* group = new QButtonGroup(this);
+        for (QRadioButton* o : options)
+            group->addButton(o);
+    };
+    exclusive({OpExel, Option2});
+    exclusive({Option4, Option3});
+    exclusive({OpSELECT[0], OpSELECT[1], OpSELECT[2]});
 
     // Layout: contacts on the left, the composition on the right.
     auto* tools = new QVBoxLayout(Frame10);
@@ -218,6 +246,8 @@ void FrmMain::buildLayout()
         Label10->setVisible(!direct);
         TxtGrp1->setVisible(!direct);
     });
+    connect(JeweledButton1, &QPushButton::clicked, this, &FrmMain::JeweledButton1_Click);
+    connect(JeweledButton4, &QPushButton::clicked, this, &FrmMain::JeweledButton4_Click);
     connect(JeweledButton7, &QPushButton::clicked, this, &FrmMain::JeweledButton7_Click);
     connect(JeweledButton2, &QPushButton::clicked, this, &FrmMain::JeweledButton2_Click);
     connect(Combo1, &QComboBox::activated, this, &FrmMain::Combo1_Change);
@@ -254,6 +284,7 @@ void FrmMain::Combo1_Change()
     }
     Lbbal1->setText(QStringLiteral("Working..."));
     m_balanceFailures = 0;
+    ++m_balanceGeneration;
     Timer1->start(AccountChangeDelayMs);
     const ProfileState& p = m_context.profile();
     Label3->setText(QStringLiteral(" GSM : ") + p.gsmSid + QStringLiteral("    CDMA : ") + p.cdmaSid);
@@ -261,7 +292,28 @@ void FrmMain::Combo1_Change()
 
 QCoro::Task<> FrmMain::timerTick()
 {
-    co_return;
+    // Without a balance URL there is nothing to fetch; the timer keeps
+    // looking, so a profile that gains one shows its balance.
+    if (m_context.profile().balanceUrl.isEmpty())
+        co_return;
+    Timer1->stop();
+    Running running(this);
+    const int generation = m_balanceGeneration;
+    QString text;
+    bool failed = false;
+    try {
+        text = co_await m_sender->fetchBalance();
+    } catch (const EngineError& e) {
+        text = QStringLiteral("Balance not available: ") + e.text();
+        failed = true;
+    }
+    if (generation != m_balanceGeneration)
+        co_return; // the account changed meanwhile: its own fetch follows
+    Lbbal1->setText(text);
+    // A failed fetch is tried again a few times, then left alone until the
+    // next account change or send.
+    if (failed && ++m_balanceFailures < BalanceAttempts)
+        Timer1->start(BalanceRetryMs);
 }
 
 // --- message field ---------------------------------------------------------
@@ -301,6 +353,163 @@ void FrmMain::Combo2_Click()
     QString text = Combo2->currentText();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     tXTsms->setPlainText(text);
+}
+
+// --- sending ---------------------------------------------------------------
+
+void FrmMain::JeweledButton1_Click()
+{
+    if (tXTsms->toPlainText().isEmpty())
+        return;
+    Send_SMS();
+}
+
+QCoro::Task<> FrmMain::Send_SMS()
+{
+    if (m_sender->isBusy())
+        co_return;
+    Running running(this);
+    JeweledButton1->setEnabled(false);
+    // A send goes out under one account from its first request to its last.
+    Combo1->setEnabled(false);
+
+    QString numbers;
+    if (Check1->isChecked()) {
+        // The numbers of the selected contacts as the contact book holds
+        // them, leading zeros included.
+        QStringList mobiles;
+        for (int i = 0; i < List1->count(); ++i)
+            if (List1->item(i)->isSelected())
+                mobiles << List1->item(i)->data(Qt::UserRole).toString();
+        numbers = Recipients::fromContacts(mobiles);
+    } else {
+        numbers = Recipients::fromNumberBox(Text1->toPlainText());
+    }
+    QString message = tXTsms->toPlainText();
+    message.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    const QString account = Combo1->currentText();
+
+    const BulkSender::Outcome outcome = co_await m_sender->send(message, numbers, account);
+    using Kind = BulkSender::Outcome::Kind;
+    switch (outcome.kind) {
+    case Kind::Failed:
+        ListFill::showError(this, outcome.error);
+        break;
+    case Kind::NoRecipients:
+        Prompt::current().message(this, QString(), QStringLiteral("There is no mobile number to send to."),
+                                  Prompt::Icon::Information);
+        break;
+    case Kind::GatewayOff:
+        Prompt::current().message(
+            this, QString(),
+            QStringLiteral("The HTTP gateway is not switched on for the account %1: nothing was sent.")
+                .arg(account),
+            Prompt::Icon::Information);
+        break;
+    case Kind::Sent:
+    case Kind::Declined:
+    case Kind::Busy:
+        break;
+    }
+    if (outcome.kind != Kind::Declined && outcome.kind != Kind::Busy && outcome.kind != Kind::NoRecipients)
+        co_await m_sender->refreshBalance();
+    if (outcome.recorded > 0)
+        fillEarlierTexts();
+    Combo1->setEnabled(true);
+    JeweledButton1->setEnabled(true);
+}
+
+// --- import ----------------------------------------------------------------
+
+void FrmMain::JeweledButton4_Click()
+{
+    importFile();
+}
+
+QCoro::Task<> FrmMain::importFile()
+{
+    const bool excel = OpExel->isChecked();
+    const QString path = Prompt::current().openFileName(
+        this,
+        excel ? QStringLiteral("[ Excel File Only ]Select A File From Which To Retrive Data")
+              : QStringLiteral("[ txt/CSV File Only ]Select A File From Which To Retrive Data"),
+        excel ? QStringLiteral("Excel File (*.xls *.xlsx)") : QStringLiteral("Text (*.txt);;CSV (*.csv)"));
+    if (path.isEmpty())
+        co_return;
+
+    Running running(this);
+    JeweledButton4->setEnabled(false);
+    struct Enable
+    {
+        QWidget* button;
+        ~Enable() { button->setEnabled(true); }
+    } enableAgain{JeweledButton4};
+
+    std::unique_ptr<SheetReader> sheet;
+    try {
+        const std::optional<SheetFormat> format = SheetReader::formatFor(path);
+        if (format && (*format == SheetFormat::Csv) == excel)
+            throw SheetError(path, excel ? QStringLiteral("it is not an Excel workbook")
+                                         : QStringLiteral("it is not a text or CSV file"));
+        sheet = SheetReader::open(path);
+    } catch (const SheetError& e) {
+        ListFill::showError(this, e.message() + QStringLiteral("\nNothing was added."));
+        co_return;
+    }
+
+    const auto target =
+        Option3->isChecked() ? ContactImport::Target::NumberBox : ContactImport::Target::Contacts;
+    if (TxtGrp1->text().isEmpty())
+        TxtGrp1->setText(ContactImport::DefaultGroup);
+    const QString group = TxtGrp1->text();
+
+    ContactImport::Control control;
+    // Not modal: a modal progress dialog would run the event loop itself.
+    QProgressDialog progress(QStringLiteral("Reading %1").arg(path), QStringLiteral("Cancel"), 0,
+                             std::min(sheet->rowCount(), ContactImport::MaxRows), this);
+    progress.setWindowModality(Qt::NonModal);
+    progress.setWindowTitle(windowTitle());
+    progress.setMinimumDuration(500);
+    control.progress = [&progress](int rows) { progress.setValue(rows); };
+    connect(&progress, &QProgressDialog::canceled, this, [&control] { control.cancelled = true; });
+
+    ContactImport::Plan plan;
+    try {
+        const SheetReader* cells = sheet.get();
+        plan = co_await ContactImport::read([cells](int row, int column) { return cells->cell(row, column); },
+                                            target, group, &control);
+    } catch (const ContactImport::Cancelled&) {
+        progress.reset();
+        Prompt::current().message(this, QString(),
+                                  QStringLiteral("The import was cancelled. Nothing was added."),
+                                  Prompt::Icon::Information);
+        co_return;
+    } catch (const ContactImport::RowError& e) {
+        progress.reset();
+        ListFill::showError(this, e.text() + QStringLiteral("\nNothing was added."));
+        co_return;
+    }
+    progress.reset();
+
+    int added = 0;
+    if (target == ContactImport::Target::NumberBox) {
+        QString box;
+        for (const ContactImport::Row& r : plan.rows)
+            box += r.mobile + QLatin1Char('\n');
+        Text1->setPlainText(box);
+        added = int(plan.rows.size());
+    } else {
+        try {
+            added = ContactImport::store(m_context.store(), plan, group);
+        } catch (const StoreError& e) {
+            ListFill::showError(this, e.text() + QStringLiteral("\nNothing was added."));
+            co_return;
+        }
+    }
+    Prompt::current().message(this, QApplication::applicationDisplayName(),
+                              ContactImport::closingMessage(added), Prompt::Icon::None);
+    Frame3->setVisible(false);
+    refillGroups();
 }
 
 void FrmMain::JeweledButton7_Click()
@@ -445,11 +654,4 @@ void FrmMain::JeweledButton5_Click()
 void FrmMain::Label11_Click()
 {
     Frame3->setVisible(false);
-}
-
-bool FrmMain::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == Label11 && event->type() == QEvent::MouseButtonRelease)
-        Label11_Click();
-    return QWidget::eventFilter(watched, event);
 }

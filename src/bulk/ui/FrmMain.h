@@ -3,6 +3,8 @@
 #include <QCoroTask>
 #include <QWidget>
 
+class BulkSender;
+class ClickableLabel;
 class EngineContext;
 class QCheckBox;
 class QComboBox;
@@ -35,6 +37,14 @@ public:
     // The number of operations (send, import, balance fetch) still running.
     int runningOperations() const { return m_running; }
 
+    BulkSender& sender() { return *m_sender; }
+
+    // Send_SMS: the text to the numbers of the number box or to the
+    // selected contacts; the "Send SMS" button is disabled meanwhile.
+    QCoro::Task<> Send_SMS();
+    // The import panel's "Import": contacts or numbers from a file.
+    QCoro::Task<> importFile();
+
 public Q_SLOTS:
     void Check1_Click();
     void ComGroup_Change();
@@ -45,6 +55,8 @@ public Q_SLOTS:
     void JeweledButton3_Click(); // open the contact screen
     void JeweledButton5_Click(); // show the import panel
     void Label11_Click();        // hide the import panel
+    void JeweledButton1_Click(); // Send SMS
+    void JeweledButton4_Click(); // Import
     void JeweledButton7_Click(); // NEW
     void JeweledButton2_Click(); // E&XIT
     void Combo1_Change();        // account change
@@ -53,7 +65,6 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
@@ -77,7 +88,9 @@ private:
     };
 
     EngineContext& m_context;
+    BulkSender* m_sender;
     int m_running = 0;
+    int m_balanceGeneration = 0;
     bool m_closePending = false;
     int m_balanceFailures = 0;
 
@@ -99,7 +112,7 @@ private:
     QFrame* Frame1;
     QListWidget* List1;
     QFrame* Frame10;
-    QLabel* Label11;
+    ClickableLabel* Label11;
     QRadioButton* OpSELECT[3];
     QCheckBox* Check2;
     QPushButton* JeweledButton6;
