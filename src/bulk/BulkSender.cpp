@@ -1,0 +1,204 @@
+#include "bulk/BulkSender.h"
+
+#include "app/EngineContext.h"
+#include "app/Schema.h"
+#include "app/Store.h"
+#include "bulk/Recipients.h"
+#include "channels/HttpFetcher.h"
+#include "channels/SendUrl.h"
+#include "channels/SentLedger.h"
+
+#include <QCoroTimer>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <limits>
+
+const QString BulkSender::WorkingMark = QStringLiteral("Working");
+
+namespace {
+// Sets a flag for the lifetime of a send, whatever way it ends.
+class BusyFlag
+{
+public:
+    explicit BusyFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~BusyFlag() { m_flag = false; }
+    BusyFlag(const BusyFlag&) = delete;
+    BusyFlag& operator=(const BusyFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+} // namespace
+
+BulkSender::BulkSender(EngineContext& context, QObject* parent)
+    : QObject(parent), m_context(context), m_inet1(new HttpFetcher(this)), m_inetBal(new HttpFetcher(this)),
+      m_clock([] { return QDateTime::currentDateTime(); })
+{
+    m_fetch = [this](QString url, Client client, std::chrono::milliseconds timeout) -> QCoro::Task<QString> {
+        HttpFetcher* http = client == Client::Send ? m_inet1 : m_inetBal;
+        http->setTimeout(timeout);
+        co_return co_await http->fetch(url);
+    };
+    m_confirm = [](const QString&, const QString&) { return false; };
+}
+
+BulkSender::~BulkSender() = default;
+
+QString BulkSender::requestUrl(const QString& mobno, const QString& message) const
+{
+    // The text goes as one line: the line breaks are removed, not replaced.
+    QString text = message;
+    text.remove(QStringLiteral("\r\n"));
+    const ProfileState& profile = m_context.profile();
+    return SendUrl::build(profile.sendUrl, SendUrl::fromProfile(profile, mobno, text));
+}
+
+int BulkSender::record(const QStringList& numbers, const QString& message, const QString& account)
+{
+    if (numbers.isEmpty())
+        return 0;
+    ProfileState& profile = m_context.profile();
+    // The numbers went out, so they are recorded even when the counter has
+    // reached its largest value; it then stays there.
+    const qint32 next =
+        qint32(std::min<qint64>(qint64(profile.smsId) + numbers.size(), std::numeric_limits<qint32>::max()));
+
+    Store& store = m_context.store();
+    Store::Transaction transaction(store);
+    for (const QString& number : numbers) {
+        const QDateTime now = m_clock();
+        store.exec(QStringLiteral(" insert into sms (Mobile, msg, RDTTM, SDTTm, typ, uname, Status) "
+                                  "values (?, ?, ?, ?, 0, ?, 'P')"),
+                   {number, message, now.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")),
+                    SentLedger::sentTime(now), account});
+    }
+    store.exec(QStringLiteral(" Update config set smsid = ? Where uname = ?"), {next, account});
+    transaction.commit();
+    profile.smsId = next;
+    return int(numbers.size());
+}
+
+QCoro::Task<BulkSender::FireResult> BulkSender::urlFire(QString mobno, QString message, QString account)
+{
+    FireResult result;
+    if (!m_context.profile().httpGateway)
+        co_return result;
+    result.fired = true;
+    const QString url = requestUrl(mobno, message);
+    result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
+    for (int retry = 0; result.answer.isEmpty() && retry < m_settings.emptyAnswerRetries; ++retry) {
+        co_await QCoro::sleepFor(m_settings.retryDelay);
+        result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
+    }
+    Q_EMIT responseReceived(result.answer);
+    if (!result.answer.isEmpty())
+        result.recorded = record(mobno.split(QLatin1Char(','), Qt::SkipEmptyParts), message, account);
+    co_return result;
+}
+
+QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbers, QString account)
+{
+    Outcome outcome;
+    if (m_busy) {
+        outcome.kind = Outcome::Kind::Busy;
+        co_return outcome;
+    }
+    BusyFlag busy(m_busy);
+
+    Q_EMIT balanceChanged(WorkingMark);
+    Q_EMIT responseCleared();
+
+    const QStringList recipients = Recipients::recipientList(numbers);
+    outcome.recipients = int(recipients.size());
+    if (recipients.isEmpty()) {
+        outcome.kind = Outcome::Kind::NoRecipients;
+        co_return outcome;
+    }
+    if (account.size() > Schema::UnameWidth) {
+        // The ledger could not name the account: refuse before anything goes out.
+        outcome.kind = Outcome::Kind::Failed;
+        outcome.error = QStringLiteral("The account name \"%1\" is longer than the %2 characters the sent "
+                                       "messages can record; nothing was sent.")
+                            .arg(account)
+                            .arg(Schema::UnameWidth);
+        co_return outcome;
+    }
+    if (outcome.recipients >= Recipients::ConfirmFrom &&
+        !m_confirm(Recipients::confirmTitle(outcome.recipients),
+                   Recipients::confirmText(outcome.recipients))) {
+        outcome.kind = Outcome::Kind::Declined;
+        co_return outcome;
+    }
+    if (!m_context.profile().httpGateway) {
+        outcome.kind = Outcome::Kind::GatewayOff;
+        co_return outcome;
+    }
+
+    const QList<QStringList> runs = Recipients::batches(recipients);
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        try {
+            const FireResult fired = co_await urlFire(runs[i].join(QLatin1Char(',')), message, account);
+            if (!fired.fired) {
+                // The profile was switched to one without the gateway meanwhile.
+                outcome.kind = Outcome::Kind::GatewayOff;
+                co_return outcome;
+            }
+            ++outcome.requests;
+            if (!fired.answer.isEmpty())
+                ++outcome.answered;
+            outcome.recorded += fired.recorded;
+        } catch (const std::exception& e) {
+            outcome.kind = Outcome::Kind::Failed;
+            const auto* engine = dynamic_cast<const EngineError*>(&e);
+            const QString reason = engine ? engine->text() : QString::fromLocal8Bit(e.what());
+            outcome.error =
+                QStringLiteral("Sending stopped at request %1 of %2: %3\n%4 of %5 numbers were sent and "
+                               "recorded.")
+                    .arg(i + 1)
+                    .arg(runs.size())
+                    .arg(reason)
+                    .arg(outcome.recorded)
+                    .arg(outcome.recipients);
+            co_return outcome;
+        }
+        Q_EMIT progress(int(i + 1), int(runs.size()));
+    }
+    co_return outcome;
+}
+
+QCoro::Task<QString> BulkSender::fetchBalance()
+{
+    const QString url = m_context.profile().balanceUrl;
+    if (url.isEmpty())
+        co_return QString();
+    co_return co_await m_fetch(url, Client::Balance, m_settings.balanceTimeout);
+}
+
+QCoro::Task<QString> BulkSender::refreshBalance()
+{
+    const QString url = m_context.profile().balanceUrl;
+    if (url.isEmpty())
+        co_return QString();
+    // Every request, the pauses included, stays within the deadline.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    auto remaining = [&] {
+        return m_settings.balanceDeadline - std::chrono::milliseconds(elapsed.elapsed());
+    };
+    QString text;
+    try {
+        text = co_await m_fetch(url, Client::Balance, std::min(m_settings.balanceTimeout, remaining()));
+        Q_EMIT balanceChanged(text);
+        for (int retry = 0; text.isEmpty() && retry < m_settings.balanceRetries; ++retry) {
+            if (remaining() <= m_settings.balanceRetryDelay)
+                break;
+            co_await QCoro::sleepFor(m_settings.balanceRetryDelay);
+            text = co_await m_fetch(url, Client::Balance, std::min(m_settings.balanceTimeout, remaining()));
+            Q_EMIT balanceChanged(text);
+        }
+    } catch (const EngineError& e) {
+        text = QStringLiteral("Balance not available: ") + e.text();
+        Q_EMIT balanceChanged(text);
+    }
+    co_return text;
+}
