@@ -1,0 +1,67 @@
+#include "intake/SendQueue.h"
+
+#include "app/Store.h"
+
+#include <QVariant>
+#include <cmath>
+
+namespace SendQueue {
+
+namespace {
+// Whole values go in as integers so the queue sorts and compares them as the
+// numbers they are; anything else (a fraction, a huge value) as a real.
+QVariant numberValue(double v)
+{
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) <= 9.0e15)
+        return QVariant::fromValue(static_cast<qint64>(v));
+    return QVariant::fromValue(v);
+}
+
+// A null text would be stored as Null; the queue holds text.
+QString notNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+} // namespace
+
+QString insertStatement()
+{
+    return QStringLiteral(" INSERT INTO Rsms (mobile,msg,rdttm,urgent,typ) VALUES (?, ?, ?, ?, ?)");
+}
+
+Writer::Writer(Store& store) : m_query(store.db())
+{
+    m_query.setForwardOnly(true);
+    if (!m_query.prepare(insertStatement()))
+        throw StoreError::fromSql(m_query.lastError(), QStringLiteral("Rsms insert"));
+}
+
+void Writer::add(const QueueRecord& record)
+{
+    m_query.bindValue(0, notNull(record.mobile));
+    m_query.bindValue(1, notNull(record.msg));
+    m_query.bindValue(2, notNull(record.rdttm));
+    m_query.bindValue(3, numberValue(record.urgent));
+    m_query.bindValue(4, numberValue(record.typ));
+    if (!m_query.exec())
+        throw StoreError::fromSql(m_query.lastError(), QStringLiteral("Rsms insert"));
+    m_query.finish();
+    ++m_added;
+}
+
+void enqueue(Store& store, const QueueRecord& record)
+{
+    Writer writer(store);
+    writer.add(record);
+}
+
+void enqueueAll(Store& store, const QList<QueueRecord>& records)
+{
+    if (records.isEmpty())
+        return;
+    Writer writer(store);
+    for (const QueueRecord& r : records)
+        writer.add(r);
+}
+
+} // namespace SendQueue
