@@ -36,11 +36,16 @@ QCoro::Task<int> OperatorActions::deleteShownNumber()
     co_return deleted;
 }
 
+bool OperatorActions::oldPasswordMatches(const QString& oldPassword) const
+{
+    return oldPassword == m_engine.context().profile().password;
+}
+
 OperatorActions::PasswordCheck OperatorActions::checkPasswordChange(const QString& oldPassword,
                                                                     const QString& newPassword,
                                                                     const QString& confirmation) const
 {
-    if (oldPassword != m_engine.context().profile().password)
+    if (!oldPasswordMatches(oldPassword))
         return PasswordCheck::OldMismatch;
     if (newPassword.isEmpty())
         return PasswordCheck::NewEmpty;

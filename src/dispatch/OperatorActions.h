@@ -25,6 +25,9 @@ public:
     // queued. Returns the number of rows deleted.
     QCoro::Task<int> deleteShownNumber();
 
+    // The old password typed must match the loaded profile's exactly.
+    bool oldPasswordMatches(const QString& oldPassword) const;
+
     enum class PasswordCheck { Ok, OldMismatch, NewEmpty, ConfirmMismatch };
     PasswordCheck checkPasswordChange(const QString& oldPassword, const QString& newPassword,
                                       const QString& confirmation) const;
