@@ -1,8 +1,6 @@
 #include "app/ConsoleState.h"
 
-ConsoleState::ConsoleState(QObject* parent) : QObject(parent)
-{
-}
+ConsoleState::ConsoleState(QObject* parent) : QObject(parent) {}
 
 QString ConsoleState::text(Field field) const
 {

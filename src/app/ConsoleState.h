@@ -11,9 +11,14 @@ class ConsoleState : public QObject
 {
     Q_OBJECT
 public:
-    enum class Channel { Http, Gsm }; // Option2 "INTERNET" / OpGSM "GSM"
+    enum class Channel
+    {
+        Http,
+        Gsm
+    }; // Option2 "INTERNET" / OpGSM "GSM"
 
-    enum class Field {
+    enum class Field
+    {
         Trace,       // Text2: the tick trace
         Response,    // Text1: the last gateway answer or modem result
         Title,       // the console's window title
@@ -28,7 +33,8 @@ public:
     };
     Q_ENUM(Field)
 
-    enum class Flag {
+    enum class Flag
+    {
         RecheckVisible, // Label4 "Re-Check For Undiliverd"
         DeleteVisible,  // lbDelete "Delete this SMS"
         DeleteEnabled,  // lbDelete enabled

@@ -2,9 +2,7 @@
 
 #include "app/ProfileLoader.h"
 
-EngineContext::EngineContext(std::unique_ptr<Store> store) : m_store(std::move(store))
-{
-}
+EngineContext::EngineContext(std::unique_ptr<Store> store) : m_store(std::move(store)) {}
 
 void EngineContext::loadProfile(const QString& name)
 {

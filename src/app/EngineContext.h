@@ -27,10 +27,15 @@ public:
     qint16 modemPort() const { return m_modemPort; }
     void setModemPort(qint16 port) { m_modemPort = port; }
 
+    // The program folder the engine runs in (the store and the drop folders).
+    QString programFolder() const { return m_programFolder; }
+    void setProgramFolder(const QString& folder) { m_programFolder = folder; }
+
 private:
     std::unique_ptr<Store> m_store;
     ProfileState m_profile;
     ServerConnection m_server;
     ConsoleState m_console;
     qint16 m_modemPort = 1;
+    QString m_programFolder;
 };

@@ -2,8 +2,6 @@
 
 #include "app/Store.h"
 
-#include <limits>
-
 namespace ModemPortSetting {
 
 qint16 read(Store& store)
@@ -12,19 +10,23 @@ qint16 read(Store& store)
     try {
         value = store.scalar(QStringLiteral("SELECT * FROM GSMSET "));
     } catch (const StoreError&) {
-        return 1;
+        return DefaultPort;
     }
     if (value.isNull())
-        return 1;
+        return DefaultPort;
     bool ok = false;
     const int port = value.toString().trimmed().toInt(&ok);
-    if (!ok || port < std::numeric_limits<qint16>::min() || port > std::numeric_limits<qint16>::max())
-        return 1;
+    if (!ok || port < 1 || port > MaxPort)
+        return DefaultPort;
     return static_cast<qint16>(port);
 }
 
 void write(Store& store, qint16 port)
 {
+    if (port < 1 || port > MaxPort)
+        throw StoreError(
+            -30,
+            QStringLiteral("The modem port must be a number from 1 to %1, not %2").arg(MaxPort).arg(port));
     Store::Transaction t(store);
     store.exec(QStringLiteral("DELETE FROM GSMSet"));
     store.exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES (?)"), {QString::number(port)});

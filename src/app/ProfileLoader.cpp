@@ -7,8 +7,9 @@
 #include <limits>
 
 ProfileNotFound::ProfileNotFound(const QString& profileName)
-    : StoreError(-10, QStringLiteral("No gateway profile %1").arg(profileName.isEmpty() ? QStringLiteral("marked as default")
-                                                                                     : QStringLiteral("named '%1'").arg(profileName))),
+    : StoreError(-10, QStringLiteral("No gateway profile %1")
+                          .arg(profileName.isEmpty() ? QStringLiteral("marked as default")
+                                                     : QStringLiteral("named '%1'").arg(profileName))),
       name(profileName)
 {
 }
@@ -16,26 +17,39 @@ ProfileNotFound::ProfileNotFound(const QString& profileName)
 namespace ProfileLoader {
 
 namespace {
-QString requiredText(const QSqlRecord& r, const QString& column)
+QString describe(const QString& profileName)
 {
-    const QVariant v = Store::field(r, column);
-    if (v.isNull())
-        throw StoreError(94, QStringLiteral("Invalid use of Null: config.%1 is empty in the gateway profile").arg(column));
-    return v.toString();
+    return profileName.isEmpty() ? QStringLiteral("the default gateway profile")
+                                 : QStringLiteral("the gateway profile '%1'").arg(profileName);
 }
 
-qint32 requiredNumber(const QSqlRecord& r, const QString& column)
+QVariant requiredValue(const QSqlRecord& r, const QString& column, const QString& profileName)
 {
     const QVariant v = Store::field(r, column);
     if (v.isNull())
-        throw StoreError(94, QStringLiteral("Invalid use of Null: config.%1 is empty in the gateway profile").arg(column));
+        throw StoreError(94, QStringLiteral("Invalid use of Null: config.%1 has no value in %2")
+                                 .arg(column, describe(profileName)));
+    return v;
+}
+
+QString requiredText(const QSqlRecord& r, const QString& column, const QString& profileName)
+{
+    return requiredValue(r, column, profileName).toString();
+}
+
+qint32 requiredNumber(const QSqlRecord& r, const QString& column, const QString& profileName)
+{
+    const QVariant v = requiredValue(r, column, profileName);
     bool ok = false;
     const qlonglong n = v.toString().trimmed().toLongLong(&ok);
     if (!ok)
-        throw StoreError(13, QStringLiteral("Type mismatch: config.%1 holds '%2', not a whole number")
-                                 .arg(column, v.toString()));
+        throw StoreError(13, QStringLiteral("Type mismatch: config.%1 holds '%2', not a whole number, in %3")
+                                 .arg(column, v.toString(), describe(profileName)));
     if (n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
-        throw StoreError(6, QStringLiteral("Overflow: config.%1 holds %2").arg(column).arg(n));
+        throw StoreError(6, QStringLiteral("Overflow: config.%1 holds %2 in %3")
+                                .arg(column)
+                                .arg(n)
+                                .arg(describe(profileName)));
     return static_cast<qint32>(n);
 }
 } // namespace
@@ -48,31 +62,45 @@ QString fillBalanceUrl(const QString& balstr, const QString& user, const QString
     return url;
 }
 
+QString trimBlanks(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == u' ')
+        ++first;
+    while (last > first && text[last - 1] == u' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
 bool httpGatewayFlag(const QString& consrt)
 {
-    return consrt.trimmed().toUpper() == QStringLiteral("C");
+    return trimBlanks(consrt).toUpper() == QStringLiteral("C");
 }
 
 bool namesServer(const QString& consrt)
 {
-    return consrt.trimmed().size() > 2;
+    return trimBlanks(consrt).size() > 2;
 }
 
 void load(Store& store, const QString& name, ProfileState& state, ServerConnection& server)
 {
-    QSqlQuery q = name.isEmpty()
-                      ? store.query(QStringLiteral(" select * from config where Defult = 1 "))
-                      : store.query(QStringLiteral(" select * from config where UName = ? "), {name});
+    // With several default rows the first one stored wins; rowid order makes
+    // that the same row on every start.
+    QSqlQuery q =
+        name.isEmpty()
+            ? store.query(QStringLiteral(" select * from config where Defult = 1 order by rowid"))
+            : store.query(QStringLiteral(" select * from config where UName = ? order by rowid"), {name});
     if (!q.next())
         throw ProfileNotFound(name);
     const QSqlRecord r = q.record();
 
     ProfileState next = state;
-    next.sendUrl = requiredText(r, QStringLiteral("Provider"));
-    next.userName = requiredText(r, QStringLiteral("uname"));
-    next.password = requiredText(r, QStringLiteral("Password"));
-    next.interval = requiredNumber(r, QStringLiteral("TmInterval"));
-    next.smsId = requiredNumber(r, QStringLiteral("Smsid"));
+    next.sendUrl = requiredText(r, QStringLiteral("Provider"), name);
+    next.userName = requiredText(r, QStringLiteral("uname"), name);
+    next.password = requiredText(r, QStringLiteral("Password"), name);
+    next.interval = requiredNumber(r, QStringLiteral("TmInterval"), name);
+    next.smsId = requiredNumber(r, QStringLiteral("Smsid"), name);
     next.reportUrl = Store::text(r, QStringLiteral("RepoStr"));
     const QString balstr = Store::text(r, QStringLiteral("balstr"));
     if (!balstr.isEmpty())

@@ -29,6 +29,9 @@ void load(Store& store, const QString& name, ProfileState& state, ServerConnecti
 // balance URL template.
 QString fillBalanceUrl(const QString& balstr, const QString& user, const QString& password);
 
+// The text without the blanks (spaces) at either end; other white space stays.
+QString trimBlanks(const QString& text);
+
 // True when ConSrt sets the HTTP gateway flag ("C", trimmed, any case).
 bool httpGatewayFlag(const QString& consrt);
 // True when ConSrt names a server (trimmed length above 2).

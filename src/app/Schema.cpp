@@ -17,17 +17,43 @@ const TableDef kTables[] = {
     {"config", "CREATE TABLE config (UName text, Password text, Provider text, RepoStr text(15), "
                "balstr text, GsmSid text(15), CDMASid text(15), TmInterval integer, Smsid integer, "
                "ConSrt text, Defult integer)"},
-    {"Rsms", "CREATE TABLE Rsms (Mobile text, msg text, RDtTM text, urgent integer, typ integer, Extra1 text)"},
-    {"sms", "CREATE TABLE sms (Mobile text, msg text, RDtTM text, SDTTm datetime, typ integer, ANS text(251), "
-            "Status text, Reply text(251), Try byte, Uname text(15), Extra1 text)"},
+    {"Rsms",
+     "CREATE TABLE Rsms (Mobile text, msg text, RDtTM text, urgent integer, typ integer, Extra1 text)"},
+    {"sms",
+     "CREATE TABLE sms (Mobile text, msg text, RDtTM text, SDTTm datetime, typ integer, ANS text(251), "
+     "Status text, Reply text(251), Try byte, Uname text(15), Extra1 text)"},
     {"Clist", "CREATE TABLE Clist (Nm text (50),mob text (10),    GRP text(25) )"},
     {"Glist", "CREATE TABLE Glist (Grp text (20),id integer primary key autoincrement)"},
     {"GSMSet", "CREATE TABLE GSMSet (Comm text (2))"},
 };
 } // namespace
 
+QStringList tableNames()
+{
+    QStringList names;
+    for (const TableDef& t : kTables)
+        names << QString::fromLatin1(t.name);
+    return names;
+}
+
+QStringList requiredTables()
+{
+    return {QStringLiteral("config"), QStringLiteral("Rsms"), QStringLiteral("sms")};
+}
+
+QStringList missingTables(const Store& store)
+{
+    QStringList missing;
+    for (const QString& name : tableNames())
+        if (!store.tableExists(name))
+            missing << name;
+    return missing;
+}
+
 QStringList createMissingTables(Store& store)
 {
+    // All or nothing: a store is never left with half a schema.
+    Store::Transaction transaction(store);
     QStringList created;
     for (const TableDef& t : kTables) {
         const QString name = QString::fromLatin1(t.name);
@@ -36,6 +62,7 @@ QStringList createMissingTables(Store& store)
         store.exec(QString::fromLatin1(t.create));
         created << name;
     }
+    transaction.commit();
     return created;
 }
 
@@ -60,24 +87,45 @@ QStringList upgradeStatements()
     };
 }
 
-int upgrade(Store& store)
+QStringList UpgradeReport::structuralChanges() const
 {
-    int applied = 0;
+    QStringList out;
+    for (const Applied& a : applied) {
+        const QString s = a.statement.simplified();
+        if (s.startsWith(QStringLiteral("alter table"), Qt::CaseInsensitive) ||
+            s.startsWith(QStringLiteral("create table"), Qt::CaseInsensitive))
+            out << s;
+    }
+    return out;
+}
+
+int UpgradeReport::tryNullsFixed() const
+{
+    for (const Applied& a : applied)
+        if (a.statement.simplified().startsWith(QStringLiteral("update"), Qt::CaseInsensitive))
+            return a.rows;
+    return 0;
+}
+
+UpgradeReport upgradeWithReport(Store& store)
+{
+    UpgradeReport report;
     for (const QString& statement : upgradeStatements()) {
         try {
-            store.exec(statement);
-            ++applied;
+            const int rows = store.exec(statement);
+            report.applied.append({statement, rows});
         } catch (const StoreError&) {
-            // A column or table that is already there: nothing to do.
+            // A column or table that is already there, or a statement this
+            // engine has no form for: skipped, as every start does.
         }
     }
-    try {
-        ensureIndexes(store);
-    } catch (const StoreError&) {
-        // An older store without one of the indexed tables: the index follows
-        // once the table exists.
-    }
-    return applied;
+    ensureIndexes(store);
+    return report;
+}
+
+int upgrade(Store& store)
+{
+    return static_cast<int>(upgradeWithReport(store).applied.size());
 }
 
 void ensureIndexes(Store& store)
@@ -89,13 +137,19 @@ void ensureIndexes(Store& store)
         "CREATE INDEX IF NOT EXISTS ix_sms_ans ON sms (ANS)",
         "CREATE INDEX IF NOT EXISTS ix_sms_sdttm ON sms (SDTTm)",
         "CREATE INDEX IF NOT EXISTS ix_sms_mobile ON sms (Mobile)",
+        // The report's sent views: one delivery state in date, number or message order.
+        "CREATE INDEX IF NOT EXISTS ix_sms_status_sdttm ON sms (Status, SDTTm)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_status_mobile ON sms (Status, Mobile)",
+        "CREATE INDEX IF NOT EXISTS ix_sms_status_msg ON sms (Status, msg)",
+        // Ledger rows still without their sortable queueing day (back-filled by the report).
+        "CREATE INDEX IF NOT EXISTS ix_sms_extra1_missing ON sms (Extra1) WHERE Extra1 IS NULL",
         "CREATE INDEX IF NOT EXISTS ix_clist_grp ON Clist (GRP)",
     };
     for (const char* s : statements) {
         try {
             store.exec(QString::fromLatin1(s));
         } catch (const StoreError&) {
-            // Table missing on an older store; created by the upgrade later.
+            // A store without the table: start-up reports the missing table.
         }
     }
 }

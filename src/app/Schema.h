@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QString>
 #include <QStringList>
 
 class Store;
@@ -17,12 +19,42 @@ constexpr int ContactNameWidth = 50;
 constexpr int ContactMobileWidth = 10;
 constexpr int ContactGroupWidth = 25;
 
+// Every table of the full local schema, in creation order.
+QStringList tableNames();
+
+// The tables that must exist before the engine can run: the upgrade adds the
+// rest, but not these.
+QStringList requiredTables();
+
+// The tables of the full schema that the store lacks.
+QStringList missingTables(const Store& store);
+
 // Creates every missing table of the full schema; returns the names created.
 QStringList createMissingTables(Store& store);
 
 // The twelve upgrade statements of start-up, in order. Each one that the
 // store refuses (a column or table already there) is skipped silently.
 QStringList upgradeStatements();
+
+// What one upgrade run changed: the statements the store accepted (as sent)
+// with the rows each one changed.
+struct UpgradeReport
+{
+    struct Applied
+    {
+        QString statement;
+        int rows = 0;
+    };
+    QList<Applied> applied;
+
+    // The statements that added a column or created a table.
+    QStringList structuralChanges() const;
+    // Rows whose Null Try was set to 0.
+    int tryNullsFixed() const;
+};
+
+// Runs the upgrade statements, then the indexes.
+UpgradeReport upgradeWithReport(Store& store);
 
 // Runs the upgrade statements and the indexes; returns how many statements applied.
 int upgrade(Store& store);

@@ -5,8 +5,29 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+// Creates an empty file readable and writable by its owner only, from the
+// first byte on: the store holds gateway passwords.
+void createOwnerOnlyFile(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        throw StoreError(-3, QStringLiteral("Cannot create the store %1: %2")
+                                 .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    // A strict umask may have taken the owner's own bits away: put them back.
+    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    ::close(fd);
+}
+
 QString uniqueConnectionName(const QString& prefix)
 {
     static QAtomicInt counter;
@@ -17,49 +38,71 @@ QString uniqueConnectionName(const QString& prefix)
 std::unique_ptr<Store> Store::openFile(const QString& path, bool createIfMissing)
 {
     const QFileInfo info(path);
+    const QString file = info.absoluteFilePath();
     if (!info.dir().exists())
         throw StoreError(-1, QStringLiteral("Cannot open the store %1: the folder %2 does not exist")
-                                 .arg(path, info.absolutePath()));
+                                 .arg(file, info.absolutePath()));
     if (!info.exists()) {
         if (!createIfMissing)
             throw StoreError(-2, QStringLiteral("Cannot open the store %1: the file does not exist "
                                                 "(create it with 'smsctl init')")
-                                     .arg(path));
-        QFile file(path);
-        // Owner-only from the first byte: the store holds gateway passwords.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            throw StoreError(-3, QStringLiteral("Cannot create the store %1: %2").arg(path, file.errorString()));
-        file.close();
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    } else if (!info.isReadable()) {
-        throw StoreError(-4, QStringLiteral("Cannot open the store %1: the file is not readable").arg(path));
+                                     .arg(file));
+        createOwnerOnlyFile(file);
+    } else if (!info.isFile()) {
+        throw StoreError(-4, QStringLiteral("Cannot open the store %1: it is not a file").arg(file));
+    } else if (!info.isReadable() || !info.isWritable()) {
+        throw StoreError(
+            -4, QStringLiteral("Cannot open the store %1: permission denied (the file is not %2)")
+                    .arg(file, info.isReadable() ? QStringLiteral("writable") : QStringLiteral("readable")));
     }
 
     const QString name = uniqueConnectionName(QStringLiteral("store"));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        // "mode=rw": SQLite must never create a file here (a store deleted
+        // since the check above stays missing instead of coming back empty).
+        QUrl uri = QUrl::fromLocalFile(file);
+        uri.setQuery(QStringLiteral("mode=rw"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
         // Wait a while for a lock held by another program instead of failing at once.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
         if (!db.open()) {
-            const StoreError error = StoreError::fromSql(db.lastError(), QStringLiteral("Cannot open the store ") + path);
+            const StoreError error =
+                StoreError::fromSql(db.lastError(), QStringLiteral("Cannot open the store ") + file);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
             throw error;
         }
     }
     auto store = std::make_unique<Store>(name, Dialect::Sqlite);
+    store->m_path = file;
     // SQLite opens lazily: read the schema now so that a file that is not a
     // database, or one locked by another writer, fails here with its reason.
     try {
         store->query(QStringLiteral("select count(*) from sqlite_master"));
     } catch (const StoreError& e) {
-        throw StoreError(e.number(), QStringLiteral("Cannot open the store %1: %2").arg(path, e.text()));
+        throw StoreError(e.number(), QStringLiteral("Cannot open the store %1: %2").arg(file, e.text()));
     }
     return store;
 }
 
-Store::Store(const QString& connectionName, Dialect dialect) : m_connectionName(connectionName), m_dialect(dialect)
+bool Store::restrictToOwner(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0)
+        throw StoreError(-3, QStringLiteral("Cannot read the permissions of %1: %2")
+                                 .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    if ((st.st_mode & 07777) == (S_IRUSR | S_IWUSR))
+        return false;
+    if (::chmod(native.constData(), S_IRUSR | S_IWUSR) != 0)
+        throw StoreError(-3, QStringLiteral("Cannot restrict the permissions of %1: %2")
+                                 .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    return true;
+}
+
+Store::Store(const QString& connectionName, Dialect dialect)
+    : m_connectionName(connectionName), m_dialect(dialect)
 {
 }
 

@@ -16,12 +16,25 @@
 class Store
 {
 public:
-    enum class Dialect { Sqlite, Postgres, SqlServer };
+    enum class Dialect
+    {
+        Sqlite,
+        Postgres,
+        SqlServer
+    };
+
+    // How long a statement waits for a lock held by another connection.
+    static constexpr int BusyTimeoutMs = 5000;
 
     // Opens (and with createIfMissing creates, owner-only) an SQLite file.
-    // A missing folder, a file that is not a database or a locked file throw
-    // StoreError naming the file and the reason.
+    // A missing folder, a missing file (without createIfMissing), a file that
+    // is not readable, not a database or locked throw StoreError naming the
+    // file and the reason. Nothing is ever created without createIfMissing.
     static std::unique_ptr<Store> openFile(const QString& path, bool createIfMissing);
+
+    // Makes a file readable and writable by its owner only; returns true
+    // when its permissions had to change.
+    static bool restrictToOwner(const QString& path);
 
     // Takes over an already open connection (server mode).
     Store(const QString& connectionName, Dialect dialect);
@@ -32,6 +45,8 @@ public:
     QSqlDatabase db() const;
     Dialect dialect() const { return m_dialect; }
     QString connectionName() const { return m_connectionName; }
+    // The file of a local store (absolute); empty for a server.
+    QString path() const { return m_path; }
 
     // Runs one statement; returns the number of rows it changed.
     int exec(const QString& sql, const QVariantList& params = {});
@@ -66,4 +81,5 @@ public:
 private:
     QString m_connectionName;
     Dialect m_dialect;
+    QString m_path;
 };

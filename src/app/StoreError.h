@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <QSqlError>
+#include <QString>
 #include <stdexcept>
 
 // An error of the store or of the server: a number and a text, as the tick's

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "app/smsctl/Cli.h"
+
+// One function per command, each in its own file; Commands.cpp lists them.
+namespace Cli {
+
+int runInit(Context& context, const QStringList& args);
+int runProfile(Context& context, const QStringList& args);
+int runModem(Context& context, const QStringList& args);
+
+} // namespace Cli

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDate>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+class Store;
+
+// The statements of the message report: one list of queued messages (Rsms)
+// and three lists of sent ones (sms) by delivery state, with filters on the
+// start of the number and on dates and a choice of order. Every value the
+// operator types is bound as a parameter.
+namespace MessageReport {
+
+// The views, numbered as the report's option buttons.
+enum class View
+{
+    Delivered = 0,
+    Queued = 1,
+    Undelivered = 2,
+    AwaitingReport = 3
+};
+// The orders, numbered as the order option buttons.
+enum class Order
+{
+    Date = 0,
+    Mobile = 1,
+    Message = 2
+};
+
+struct Criteria
+{
+    View view = View::Queued;
+    QString mobileStart; // the typed start of the number
+    bool byDate = false;
+    QDate from;
+    QDate to;
+    Order order = Order::Date;
+};
+
+struct Statement
+{
+    QString sql;
+    QVariantList params;
+};
+
+// Captions of the list's columns, in column order (the queued view has the first three).
+inline const QString MobileCaption = QStringLiteral("Mobile");
+inline const QString MessageCaption = QStringLiteral("Massage");
+inline const QString QueuedCaption = QStringLiteral("RDateTime");
+inline const QString SentCaption = QStringLiteral("SDateTime");
+inline const QString StatusCaption = QStringLiteral("Status");
+inline const QString ReplyCaption = QStringLiteral("reply");
+constexpr int ReplyColumn = 5;
+
+// Name of the SQL function that reads a queueing stamp as yyyymmdd (Null
+// when unreadable); installFunctions() registers it on a connection.
+inline const QString QueueDayFunction = QStringLiteral("queue_day");
+
+// True when the typed text filters by number: it begins with a number
+// greater than 0 (blanks before it are skipped).
+bool filtersByNumber(const QString& mobileStart);
+
+// The LIKE pattern that keeps the numbers beginning with the typed text:
+// the text with \, % and _ escaped by \ (the statements add the '%').
+QString escapeLike(const QString& text);
+
+Statement listStatement(const Criteria& criteria);
+Statement countStatement(const Criteria& criteria);
+
+// Registers queue_day() on the store's SQLite connection (once per connection).
+void installFunctions(Store& store);
+
+// Runs a list statement and returns it ready for a query model (scrollable,
+// rows fetched as they are asked for).
+QSqlQuery open(Store& store, const Statement& statement);
+
+// The number of rows the criteria list.
+qint64 count(Store& store, const Criteria& criteria);
+
+// Writes the sortable queueing day (yyyymmdd) into Extra1 of every ledger row
+// that has none, in one statement; returns the number of rows written.
+int backfillQueueDay(Store& store);
+
+// Deletes the queued rows with this number and this queueing stamp (Null
+// matches Null); returns how many were deleted.
+int deleteQueued(Store& store, const QVariant& mobile, const QVariant& stamp);
+
+} // namespace MessageReport
