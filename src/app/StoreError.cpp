@@ -1,9 +1,6 @@
 #include "app/StoreError.h"
 
-StoreError::StoreError(int number, const QString& text)
-    : std::runtime_error(text.toStdString()), m_number(number), m_text(text)
-{
-}
+StoreError::StoreError(int number, const QString& text) : EngineError(number, text) {}
 
 StoreError StoreError::fromSql(const QSqlError& error, const QString& context)
 {

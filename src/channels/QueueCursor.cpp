@@ -1,0 +1,66 @@
+#include "channels/QueueCursor.h"
+
+#include "app/Store.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+QueueCursor QueueCursor::onLocalRow(qint64 rowid, const QString& mobile, const QString& msg,
+                                    const QVariant& rdtTm, const QVariant& typ)
+{
+    QueueCursor c;
+    c.m_open = true;
+    c.m_source = Source::Local;
+    c.m_key = rowid;
+    c.m_mobile = mobile;
+    c.m_msg = msg;
+    c.m_rdtTm = rdtTm;
+    c.m_typ = typ;
+    return c;
+}
+
+QueueCursor QueueCursor::onServerRow(qint64 autono, const QString& mobile, const QString& msg)
+{
+    QueueCursor c;
+    c.m_open = true;
+    c.m_source = Source::Server;
+    c.m_key = autono;
+    c.m_mobile = mobile;
+    c.m_msg = msg;
+    return c;
+}
+
+QueueCursor QueueCursor::openLocal(Store& store)
+{
+    QSqlQuery q = store.query(QStringLiteral(
+        "SELECT rowid AS qrowid, Mobile, msg, RDtTM, typ FROM Rsms ORDER BY urgent, rowid LIMIT 1"));
+    if (!q.next())
+        return QueueCursor();
+    const QSqlRecord r = q.record();
+    return onLocalRow(Store::field(r, QStringLiteral("qrowid")).toLongLong(),
+                      Store::text(r, QStringLiteral("Mobile")), Store::text(r, QStringLiteral("msg")),
+                      Store::field(r, QStringLiteral("RDtTM")), Store::field(r, QStringLiteral("typ")));
+}
+
+QueueCursor QueueCursor::openServer(Store& server)
+{
+    const QString sql =
+        server.dialect() == Store::Dialect::SqlServer
+            ? QStringLiteral("select top 1 MobileNo as mobile, SmsText as msg, autono from SendSMS "
+                             "where status <> 'Y' order by Piority")
+            : QStringLiteral("select MobileNo as mobile, SmsText as msg, autono from SendSMS "
+                             "where status <> 'Y' order by Piority limit 1");
+    QSqlQuery q = server.query(sql);
+    if (!q.next())
+        return QueueCursor();
+    const QSqlRecord r = q.record();
+    return onServerRow(Store::field(r, QStringLiteral("autono")).toLongLong(),
+                       Store::text(r, QStringLiteral("mobile")), Store::text(r, QStringLiteral("msg")));
+}
+
+void QueueCursor::setUrgent(Store& store, int urgent) const
+{
+    if (!m_open || m_source != Source::Local)
+        return;
+    store.exec(QStringLiteral("UPDATE Rsms SET urgent = ? WHERE rowid = ?"), {urgent, m_key});
+}

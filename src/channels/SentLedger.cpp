@@ -1,0 +1,107 @@
+#include "channels/SentLedger.h"
+
+#include "app/EngineContext.h"
+#include "app/Schema.h"
+#include "app/Store.h"
+#include "channels/QueueCursor.h"
+
+#include <limits>
+
+namespace {
+const QString kCounterUpdate = QStringLiteral("UPDATE config SET Smsid = ? WHERE UName = ?");
+const QString kCounterAtMaximum = QStringLiteral("Counter at its largest value: not advanced");
+
+// Null as the SQL layer binds it: a null variant or a null text.
+bool isNull(const QVariant& v)
+{
+    return v.isNull() || (v.typeId() == QMetaType::QString && v.toString().isNull());
+}
+} // namespace
+
+SentLedger::SentLedger(EngineContext& context)
+    : m_context(context), m_clock([] { return QDateTime::currentDateTime(); })
+{
+}
+
+QString SentLedger::answerForLedger(const QString& response)
+{
+    QString answer = response;
+    answer.remove(QStringLiteral("<br>"), Qt::CaseSensitive);
+    return answer.left(Schema::AnsWidth);
+}
+
+QString SentLedger::sentTime(const QDateTime& when)
+{
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString SentLedger::serverUpdate(Store::Dialect dialect)
+{
+    const QString now = dialect == Store::Dialect::SqlServer ? QStringLiteral("Getdate()")
+                                                             : QStringLiteral("CURRENT_TIMESTAMP");
+    return QStringLiteral("update SendSMS set Status = 'Y', sdt = %1 where autono = ?").arg(now);
+}
+
+qint32 SentLedger::advanced(qint32 counter, bool* atMaximum)
+{
+    *atMaximum = counter == std::numeric_limits<qint32>::max();
+    return *atMaximum ? counter : counter + 1;
+}
+
+void SentLedger::saveSentSms(QueueCursor& cursor)
+{
+    ConsoleState& console = m_context.console();
+    console.appendTraceLine(QStringLiteral("Save Data"));
+    if (!cursor.isOpen())
+        return;
+
+    ProfileState& profile = m_context.profile();
+    Store& store = m_context.store();
+    const QString userName = console.text(ConsoleState::Field::UserName);
+    bool atMaximum = false;
+    const qint32 counter = advanced(profile.smsId, &atMaximum);
+
+    if (cursor.isServer()) {
+        Store* server = m_context.server().store();
+        if (!server || !m_context.server().isOpen())
+            throw StoreError(-6,
+                             QStringLiteral("The server connection is closed: the sent message %1 cannot be "
+                                            "marked")
+                                 .arg(cursor.key()));
+        server->exec(serverUpdate(server->dialect()), {cursor.key()});
+        if (!atMaximum) {
+            store.exec(kCounterUpdate, {counter, userName});
+            profile.smsId = counter;
+        } else {
+            console.appendTraceLine(kCounterAtMaximum);
+        }
+        cursor.close();
+        return;
+    }
+
+    console.appendTraceLine(QStringLiteral("Add Record"));
+    const bool http = console.channel() != ConsoleState::Channel::Gsm;
+    // An empty text, not a null one: the SQL layer binds a null text as Null.
+    const QVariant rdtTm = isNull(cursor.rdtTm()) ? QVariant(QStringLiteral("")) : cursor.rdtTm();
+    const QVariant typ = isNull(cursor.typ()) ? QVariant(0) : cursor.typ();
+    const QVariant ans = http ? QVariant(answerForLedger(console.text(ConsoleState::Field::Response)))
+                              : QVariant(QMetaType::fromType<QString>());
+    {
+        Store::Transaction transaction(store);
+        store.exec(QStringLiteral("INSERT INTO sms (Mobile, msg, RDTTM, SDTTm, typ, ANS, Uname, Status) "
+                                  "VALUES (?, ?, ?, ?, ?, ?, ?, 'P')"),
+                   {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_clock()), typ, ans,
+                    userName.left(Schema::UnameWidth)});
+        // A row that an operator deleted while the message was on its way is
+        // gone already: nothing left to delete, the record stands.
+        store.exec(QStringLiteral("DELETE FROM Rsms WHERE rowid = ?"), {cursor.key()});
+        if (!atMaximum)
+            store.exec(kCounterUpdate, {counter, userName});
+        transaction.commit();
+    }
+    profile.smsId = counter;
+    cursor.close();
+    if (atMaximum)
+        console.appendTraceLine(kCounterAtMaximum);
+    console.appendTraceLine(QStringLiteral("Save End"));
+}
