@@ -22,7 +22,8 @@ int main(int argc, char* argv[])
         registerReportScreens(context);
         registerSpreadsheetScreens(context);
         Engine engine(context);
-        return showConsole(context, engine, {}, [&engine](Form2& console) { new ConsoleActions(console, engine); });
+        return showConsole(context, engine, {},
+                           [&engine](Form2& console) { new ConsoleActions(console, engine); });
     };
 
     return runEngineProgram(ProgramHome::path(), consoleHook);

@@ -22,12 +22,14 @@ void showFailure(QWidget* parent, const QString& what, const std::exception& e)
     QString detail = QString::fromUtf8(e.what());
     if (const auto* engineError = dynamic_cast<const EngineError*>(&e))
         detail = QStringLiteral("%1 (error %2)").arg(engineError->text()).arg(engineError->number());
-    Prompt::current().message(parent, QString(), what + QStringLiteral("\n") + detail, Prompt::Icon::Critical);
+    Prompt::current().message(parent, QString(), what + QStringLiteral("\n") + detail,
+                              Prompt::Icon::Critical);
 }
 } // namespace
 
 ConsoleActions::ConsoleActions(Form2& console, Engine& engine)
-    : QObject(&console), m_console(console), m_engine(engine), m_actions(std::make_unique<OperatorActions>(engine))
+    : QObject(&console), m_console(console), m_engine(engine),
+      m_actions(std::make_unique<OperatorActions>(engine))
 {
     connect(&console, &Form2::balanceRequested, this, [this] { displayBalance().then([] {}); });
     connect(&console, &Form2::deleteRequested, this, [this] { deleteShownNumber().then([] {}); });
@@ -56,7 +58,8 @@ QCoro::Task<> ConsoleActions::deleteShownNumber()
 {
     if (m_deleting)
         co_return;
-    if (Prompt::current().question(&m_console, QString(), QStringLiteral("Are You Sure Want Delete This SMS ")) !=
+    if (Prompt::current().question(&m_console, QString(),
+                                   QStringLiteral("Are You Sure Want Delete This SMS ")) !=
         Prompt::Answer::Yes)
         co_return;
     m_deleting = true;
@@ -72,20 +75,24 @@ void ConsoleActions::changePassword()
 {
     Prompt& prompt = Prompt::current();
     QString oldPassword;
-    if (!prompt.input(&m_console, PasswordTitle, QStringLiteral("Please Enter Your Old Password "), oldPassword))
+    if (!prompt.input(&m_console, PasswordTitle, QStringLiteral("Please Enter Your Old Password "),
+                      oldPassword))
         oldPassword.clear();
     if (!m_actions->oldPasswordMatches(oldPassword)) {
-        prompt.message(&m_console, QString(), QStringLiteral(" Old Password Mis-match "), Prompt::Icon::Critical);
+        prompt.message(&m_console, QString(), QStringLiteral(" Old Password Mis-match "),
+                       Prompt::Icon::Critical);
         return;
     }
     QString newPassword;
-    if (!prompt.input(&m_console, PasswordTitle, QStringLiteral("Please Enter Your New Password "), newPassword) ||
+    if (!prompt.input(&m_console, PasswordTitle, QStringLiteral("Please Enter Your New Password "),
+                      newPassword) ||
         newPassword.isEmpty())
         return;
     QString confirmation;
     if (!prompt.input(&m_console, PasswordTitle, QStringLiteral("Conform Password "), confirmation))
         return;
-    if (m_actions->checkPasswordChange(oldPassword, newPassword, confirmation) != OperatorActions::PasswordCheck::Ok)
+    if (m_actions->checkPasswordChange(oldPassword, newPassword, confirmation) !=
+        OperatorActions::PasswordCheck::Ok)
         return;
     try {
         m_actions->changePassword(newPassword);
@@ -93,7 +100,8 @@ void ConsoleActions::changePassword()
         showFailure(&m_console, QStringLiteral("The password cannot be changed."), e);
         return;
     }
-    prompt.message(&m_console, appTitle(), QStringLiteral(" Password Changed .. !  Please Remember Password "),
+    prompt.message(&m_console, appTitle(),
+                   QStringLiteral(" Password Changed .. !  Please Remember Password "),
                    Prompt::Icon::Information);
 }
 
@@ -102,12 +110,13 @@ void ConsoleActions::recheck()
     try {
         m_actions->recheck();
     } catch (const std::exception& e) {
-        showFailure(&m_console, QStringLiteral("The undelivered messages cannot be put back into the report poll."),
-                    e);
+        showFailure(&m_console,
+                    QStringLiteral("The undelivered messages cannot be put back into the report poll."), e);
         return;
     }
     Prompt::current().message(
         &m_console, appTitle(),
-        QStringLiteral(" Prosses Complate All UnDiliverd SMS Recheck Report This Pross may Take Some Munite "),
+        QStringLiteral(
+            " Prosses Complate All UnDiliverd SMS Recheck Report This Pross may Take Some Munite "),
         Prompt::Icon::Information);
 }

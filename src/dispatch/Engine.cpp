@@ -105,7 +105,8 @@ QCoro::Task<> Engine::tick()
     QueueCursor cursor;
     try {
         ServerConnection& server = m_context.server();
-        cursor = server.isOpen() ? QueueCursor::openServer(*server.store()) : QueueCursor::openLocal(m_context.store());
+        cursor = server.isOpen() ? QueueCursor::openServer(*server.store())
+                                 : QueueCursor::openLocal(m_context.store());
 
         if (!cursor.isOpen()) {
             co_await idleBranch(outcome);
@@ -135,8 +136,8 @@ QCoro::Task<> Engine::tick()
             if (!balanceUrl.isEmpty())
                 console.setText(Field::Balance, co_await m_channels->http().fetch(balanceUrl));
             const QVariant pending = m_context.store().scalar(QStringLiteral("select count(msg) from Rsms"));
-            console.setText(Field::Status,
-                            QStringLiteral("Pending SMS :") + TextNumbers::withLeadingBlank(pending.toDouble()));
+            console.setText(Field::Status, QStringLiteral("Pending SMS :") +
+                                               TextNumbers::withLeadingBlank(pending.toDouble()));
             console.appendTraceLine(QStringLiteral("Bal OK"));
             cursor.close();
         }

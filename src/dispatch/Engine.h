@@ -17,17 +17,18 @@ class EngineContext;
 // What one tick did, for the headless engine's log and for tests.
 struct TickOutcome
 {
-    enum class Kind {
+    enum class Kind
+    {
         Idle,    // the queue was empty (a report may have been polled)
         Sent,    // a message was sent and recorded
         NotSent, // a message was tried and stays queued
         Failed,  // the tick ended through its error guard
     };
     Kind kind = Kind::Idle;
-    QString mobile;        // the number tried, as stored
-    QString response;      // the gateway's answer or the modem's result
-    int errorNumber = 0;   // Failed: the error's number
-    QString errorText;     // Failed: the error's text
+    QString mobile;      // the number tried, as stored
+    QString response;    // the gateway's answer or the modem's result
+    int errorNumber = 0; // Failed: the error's number
+    QString errorText;   // Failed: the error's text
     QStringList importErrors;
     bool reportPolled = false;
     ReportPoll::Outcome report = ReportPoll::Outcome::NoPendingRow;

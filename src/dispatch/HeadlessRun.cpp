@@ -40,8 +40,8 @@ QString describe(const TickOutcome& outcome)
     case TickOutcome::Kind::Idle:
         line = QStringLiteral("idle");
         if (outcome.reportPolled) {
-            static const char* const names[] = {"no pending report", "report: delivered", "report: not delivered",
-                                                "report: inconclusive"};
+            static const char* const names[] = {"no pending report", "report: delivered",
+                                                "report: not delivered", "report: inconclusive"};
             line += QStringLiteral(", ") + QString::fromLatin1(names[static_cast<int>(outcome.report)]);
         }
         break;

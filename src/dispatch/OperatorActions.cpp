@@ -7,9 +7,7 @@
 
 using Field = ConsoleState::Field;
 
-OperatorActions::OperatorActions(Engine& engine) : m_engine(engine)
-{
-}
+OperatorActions::OperatorActions(Engine& engine) : m_engine(engine) {}
 
 QCoro::Task<bool> OperatorActions::displayBalance()
 {
@@ -57,8 +55,9 @@ OperatorActions::PasswordCheck OperatorActions::checkPasswordChange(const QStrin
 int OperatorActions::changePassword(const QString& newPassword)
 {
     EngineContext& context = m_engine.context();
-    const int changed = context.store().exec(QStringLiteral("update config set [Password] = ? where Provider = ?"),
-                                             {newPassword, context.profile().sendUrl});
+    const int changed =
+        context.store().exec(QStringLiteral("update config set [Password] = ? where Provider = ?"),
+                             {newPassword, context.profile().sendUrl});
     context.profile().password = newPassword;
     return changed;
 }

@@ -28,7 +28,13 @@ public:
     // The old password typed must match the loaded profile's exactly.
     bool oldPasswordMatches(const QString& oldPassword) const;
 
-    enum class PasswordCheck { Ok, OldMismatch, NewEmpty, ConfirmMismatch };
+    enum class PasswordCheck
+    {
+        Ok,
+        OldMismatch,
+        NewEmpty,
+        ConfirmMismatch
+    };
     PasswordCheck checkPasswordChange(const QString& oldPassword, const QString& newPassword,
                                       const QString& confirmation) const;
     // Writes the new password into every profile with the current send URL

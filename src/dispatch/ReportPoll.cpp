@@ -69,5 +69,6 @@ QCoro::Task<ReportPoll::Outcome> ReportPoll::poll(Store& store, QString reportTe
 
 int ReportPoll::recheck(Store& store)
 {
-    return store.exec(QStringLiteral("update sms set Status = 'P', Try = ? where Status <> 'Y'"), {RecheckTry});
+    return store.exec(QStringLiteral("update sms set Status = 'P', Try = ? where Status <> 'Y'"),
+                      {RecheckTry});
 }

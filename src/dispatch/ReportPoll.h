@@ -15,7 +15,13 @@ public:
     // Fetches a URL and returns the body; throws on failure.
     using Fetch = std::function<QCoro::Task<QString>(QString url)>;
 
-    enum class Outcome { NoPendingRow, Delivered, NotDelivered, Inconclusive };
+    enum class Outcome
+    {
+        NoPendingRow,
+        Delivered,
+        NotDelivered,
+        Inconclusive
+    };
 
     static constexpr int GiveUpAfter = 25; // Try above this: not delivered
     static constexpr int CountLimit = 50;  // Try at this value is not counted further

@@ -27,7 +27,8 @@ int runRun(Context& context, const QStringList& args)
         throw UsageError(QStringLiteral("--channel takes http or gsm"), command);
     settings.ticks = static_cast<int>(options.number(QStringLiteral("ticks"), 0, 1, 1000000000, command));
     settings.untilIdle = options.has(QStringLiteral("until-idle"));
-    settings.interval = static_cast<int>(options.number(QStringLiteral("interval"), 0, 1, 2147483647, command));
+    settings.interval =
+        static_cast<int>(options.number(QStringLiteral("interval"), 0, 1, 2147483647, command));
     settings.modemDevice = options.value(QStringLiteral("modem-device"));
 
     StartupResult started = Startup::run(context.home);
