@@ -1,5 +1,6 @@
 #include "console/ConsoleActions.h"
 
+#include "app/EngineContext.h"
 #include "app/EngineError.h"
 #include "console/Form2.h"
 #include "console/frame/Prompt.h"
@@ -41,14 +42,21 @@ ConsoleActions::~ConsoleActions() = default;
 
 QCoro::Task<> ConsoleActions::displayBalance()
 {
+    // The console (and this object with it) may be closed while the fetch
+    // waits: nothing of it is touched afterwards then.
+    QPointer<ConsoleActions> self(this);
     QPointer<QWidget> link = m_console.findChild<QWidget*>(QStringLiteral("Lbbal"));
     if (link)
         link->hide();
     try {
         co_await m_actions->displayBalance();
     } catch (const std::exception& e) {
+        if (!self)
+            co_return;
         showFailure(&m_console, QStringLiteral("The balance cannot be fetched."), e);
     }
+    if (!self)
+        co_return;
     // Shown again unless the engine was started meanwhile (it hides the link).
     if (link && !m_engine.isTicking())
         link->show();
@@ -58,17 +66,25 @@ QCoro::Task<> ConsoleActions::deleteShownNumber()
 {
     if (m_deleting)
         co_return;
+    // The number on show now: while the question is open a tick may move on
+    // to another message, which the operator has not been asked about.
+    const QString number = m_engine.context().console().text(ConsoleState::Field::DeleteTag);
     if (Prompt::current().question(&m_console, QString(),
                                    QStringLiteral("Are You Sure Want Delete This SMS ")) !=
         Prompt::Answer::Yes)
         co_return;
     m_deleting = true;
+    // The wait for a running send may outlast the console (closed meanwhile).
+    QPointer<ConsoleActions> self(this);
     try {
-        co_await m_actions->deleteShownNumber();
+        co_await m_actions->deleteNumber(number);
     } catch (const std::exception& e) {
+        if (!self)
+            co_return;
         showFailure(&m_console, QStringLiteral("The message cannot be deleted."), e);
     }
-    m_deleting = false;
+    if (self)
+        m_deleting = false;
 }
 
 void ConsoleActions::changePassword()

@@ -22,11 +22,17 @@ QCoro::Task<bool> OperatorActions::displayBalance()
 
 QCoro::Task<int> OperatorActions::deleteShownNumber()
 {
+    return deleteNumber(m_engine.context().console().text(Field::DeleteTag));
+}
+
+QCoro::Task<int> OperatorActions::deleteNumber(QString number)
+{
     // Wait for a send in progress: deleting under it could remove the row the
     // ledger is about to take out of the queue, leaving the message both
     // recorded and queued, or delete a message the gateway has just taken.
     EngineContext& context = m_engine.context();
-    const QString number = context.console().text(Field::DeleteTag); // the number on show when asked
+    if (number.isEmpty())
+        co_return 0;
     co_await m_engine.waitUntilIdle();
     const int deleted = context.store().exec(QStringLiteral("delete from Rsms where Mobile = ?"), {number});
     context.console().setText(Field::Mobile, QString());

@@ -24,6 +24,10 @@ public:
     // sent is either recorded or deleted, never both recorded and still
     // queued. Returns the number of rows deleted.
     QCoro::Task<int> deleteShownNumber();
+    // The same for a number taken from the console earlier: the console reads
+    // it when the operator clicks, since a tick may show another number while
+    // the question is open. An empty number deletes nothing.
+    QCoro::Task<int> deleteNumber(QString number);
 
     // The old password typed must match the loaded profile's exactly.
     bool oldPasswordMatches(const QString& oldPassword) const;
