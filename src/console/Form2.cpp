@@ -602,6 +602,12 @@ QCoro::Task<> Form2::exitEngine()
     // 2. Let what is pending (a click, a tick's write) run, twice.
     co_await QCoro::sleepFor(std::chrono::milliseconds(0));
     co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+    // A tick in the middle of a send finishes first, so that a message the
+    // gateway has taken is recorded before the engine goes away.
+    if (self) {
+        m_engine.setInterval(0);
+        co_await m_engine.waitUntilIdle();
+    }
     // 3.
     if (self)
         self->unload();

@@ -1,11 +1,29 @@
 #include "dispatch/Engine.h"
 
 #include "app/EngineContext.h"
+#include "app/EngineError.h"
+#include "channels/DeliveryChannels.h"
+#include "channels/EventLoopYield.h"
+#include "channels/QueueCursor.h"
+#include "common/DateFormat.h"
+#include "common/ProgramHome.h"
+#include "common/TextNumbers.h"
+#include "dispatch/ReportHost.h"
+#include "intake/DropFileImporter.h"
 
-Engine::Engine(EngineContext& context, QObject* parent) : QObject(parent), m_context(context)
+#include <QCoroSignal>
+
+using Field = ConsoleState::Field;
+using Flag = ConsoleState::Flag;
+
+Engine::Engine(EngineContext& context, QObject* parent)
+    : QObject(parent), m_context(context), m_channels(std::make_unique<DeliveryChannels>(context)),
+      m_reportHost(ReportHost::resolve()), m_clock([] { return QDateTime::currentDateTime(); })
 {
     connect(&m_timer, &QTimer::timeout, this, &Engine::onTimer);
 }
+
+Engine::~Engine() = default;
 
 void Engine::setInterval(int intervalMs)
 {
@@ -18,11 +36,6 @@ void Engine::setInterval(int intervalMs)
 
 void Engine::onTimer()
 {
-    if (m_tickRunning) {
-        ++m_skipped;
-        Q_EMIT tickSkipped(m_skipped);
-        return;
-    }
     runTick().then([] {});
 }
 
@@ -35,12 +48,131 @@ QCoro::Task<> Engine::runTick()
     }
     m_tickRunning = true;
     Q_EMIT tickStarted();
-    co_await tick();
+    try {
+        co_await tick();
+    } catch (const std::exception& e) {
+        // tick() guards its own steps; this only keeps the engine usable
+        // should anything escape it.
+        m_last.kind = TickOutcome::Kind::Failed;
+        m_last.errorText = QString::fromUtf8(e.what());
+    }
     m_tickRunning = false;
-    Q_EMIT tickFinished();
+    Q_EMIT tickFinished(m_last);
+}
+
+QCoro::Task<> Engine::waitUntilIdle()
+{
+    while (m_tickRunning)
+        co_await qCoro(this, &Engine::tickFinished);
+}
+
+QString Engine::now(const QString& pattern) const
+{
+    return DateFormat::format(m_clock(), pattern);
+}
+
+QStringList Engine::importDropFiles()
+{
+    QStringList errors;
+    const DropFormat formats[] = {DropFormat::pipe(), DropFormat::comma()};
+    for (const DropFormat& format : formats) {
+        try {
+            DropFileImporter importer(m_context.store(), format, ProgramHome::path());
+            if (importer.hasWork())
+                errors << importer.run().errors;
+        } catch (const EngineError& e) {
+            errors << QStringLiteral("Import %1: %2").arg(format.folder, e.text());
+        } catch (const std::exception& e) {
+            errors << QStringLiteral("Import %1: %2").arg(format.folder, QString::fromUtf8(e.what()));
+        }
+    }
+    return errors;
 }
 
 QCoro::Task<> Engine::tick()
 {
-    co_return;
+    ConsoleState& console = m_context.console();
+    TickOutcome outcome;
+
+    console.resetTrace(QStringLiteral("1 "));
+    // An import error is written to the trace and the tick goes on: a bad
+    // drop file must not keep the queue from being sent.
+    outcome.importErrors = importDropFiles();
+    console.appendTraceLine(QStringLiteral("2 "));
+    for (const QString& error : std::as_const(outcome.importErrors))
+        console.appendTraceLine(error);
+
+    QueueCursor cursor;
+    try {
+        ServerConnection& server = m_context.server();
+        cursor = server.isOpen() ? QueueCursor::openServer(*server.store())
+                                 : QueueCursor::openLocal(m_context.store());
+
+        if (!cursor.isOpen()) {
+            co_await idleBranch(outcome);
+        } else {
+            outcome.kind = TickOutcome::Kind::NotSent;
+            outcome.mobile = cursor.mobile();
+            console.appendTraceLine(QStringLiteral("Select Record "));
+            if (!cursor.isServer())
+                cursor.setUrgent(m_context.store(), 10);
+            co_await EventLoopYield{};
+            console.setText(Field::Title, now(QStringLiteral("HH:MM:SS")));
+            console.setText(Field::Mobile, cursor.mobile());
+            console.setText(Field::Message, cursor.msg());
+            console.setFlag(Flag::RecheckVisible, false);
+            co_await EventLoopYield{};
+            console.setFlag(Flag::DeleteVisible, true);
+            console.appendTraceLine(QStringLiteral("Sms Fire-1 "));
+
+            co_await m_channels->sender().sendSms(cursor);
+            outcome.response = console.text(Field::Response);
+            if (!cursor.isOpen())
+                outcome.kind = TickOutcome::Kind::Sent;
+
+            console.appendTraceLine(QStringLiteral("Send Sms Ok"));
+            console.appendTraceLine(QStringLiteral("Bal"));
+            const QString balanceUrl = m_context.profile().balanceUrl;
+            if (!balanceUrl.isEmpty())
+                console.setText(Field::Balance, co_await m_channels->http().fetch(balanceUrl));
+            const QVariant pending = m_context.store().scalar(QStringLiteral("select count(msg) from Rsms"));
+            console.setText(Field::Status, QStringLiteral("Pending SMS :") +
+                                               TextNumbers::withLeadingBlank(pending.toDouble()));
+            console.appendTraceLine(QStringLiteral("Bal OK"));
+            cursor.close();
+        }
+    } catch (const EngineError& e) {
+        cursor.close();
+        outcome.kind = TickOutcome::Kind::Failed;
+        outcome.errorNumber = e.number();
+        outcome.errorText = e.text();
+        console.appendTraceLine(QStringLiteral("Error"));
+        console.appendTrace(TextNumbers::withLeadingBlank(e.number()) + e.text());
+    } catch (const std::exception& e) {
+        cursor.close();
+        outcome.kind = TickOutcome::Kind::Failed;
+        outcome.errorText = QString::fromUtf8(e.what());
+        console.appendTraceLine(QStringLiteral("Error"));
+        console.appendTrace(QStringLiteral(" 0") + outcome.errorText);
+    }
+    m_last = outcome;
+}
+
+QCoro::Task<> Engine::idleBranch(TickOutcome& outcome)
+{
+    ConsoleState& console = m_context.console();
+    outcome.kind = TickOutcome::Kind::Idle;
+    console.setFlag(Flag::DeleteVisible, false);
+    console.setText(Field::Status, QStringLiteral("No SMS in Queue ") + now(QStringLiteral("HH:MM:SS")));
+    console.setText(Field::Mobile, QString());
+    console.setText(Field::Message, QString());
+    console.setFlag(Flag::RecheckVisible, true);
+
+    const ProfileState& profile = m_context.profile();
+    if (m_reportHost.isEmpty() || !profile.sendUrl.contains(m_reportHost, Qt::CaseSensitive))
+        co_return;
+    outcome.reportPolled = true;
+    HttpFetcher& http = m_channels->http();
+    outcome.report = co_await m_reportPoll.poll(m_context.store(), profile.reportUrl,
+                                                [&http](QString url) { return http.fetch(url); });
 }

@@ -1,53 +1,101 @@
 #pragma once
 
+#include "dispatch/ReportPoll.h"
+
+#include <QDateTime>
 #include <QObject>
+#include <QString>
 #include <QTimer>
+#include <functional>
+#include <memory>
 
 #include <QCoroTask>
 
+class DeliveryChannels;
 class EngineContext;
 
-// The dispatch engine: one tick of the timer imports drop files, sends the
-// first queued message and, while the queue is empty, polls one delivery
-// report. The console and the headless engine drive the same object. Only
-// one tick runs at a time: a timer tick that arrives while one is still
-// running is skipped and counted.
+// What one tick did, for the headless engine's log and for tests.
+struct TickOutcome
+{
+    enum class Kind
+    {
+        Idle,    // the queue was empty (a report may have been polled)
+        Sent,    // a message was sent and recorded
+        NotSent, // a message was tried and stays queued
+        Failed,  // the tick ended through its error guard
+    };
+    Kind kind = Kind::Idle;
+    QString mobile;      // the number tried, as stored
+    QString response;    // the gateway's answer or the modem's result
+    int errorNumber = 0; // Failed: the error's number
+    QString errorText;   // Failed: the error's text
+    QStringList importErrors;
+    bool reportPolled = false;
+    ReportPoll::Outcome report = ReportPoll::Outcome::NoPendingRow;
+};
+
+// The dispatch engine: each tick imports drop files, sends the first queued
+// message and, while the queue is empty, polls one delivery report. The
+// console and the headless engine drive the same object. Only one tick runs
+// at a time: a timer tick that arrives while one is still running is skipped
+// and counted.
 class Engine : public QObject
 {
     Q_OBJECT
 public:
     explicit Engine(EngineContext& context, QObject* parent = nullptr);
+    ~Engine() override;
 
     EngineContext& context() { return m_context; }
+    DeliveryChannels& channels() { return *m_channels; }
+    ReportPoll& reportPoll() { return m_reportPoll; }
 
-    // Starts ticking every intervalMs milliseconds; 0 or less stops ticking
-    // (the timer keeps its interval 0 and never fires).
+    // Starts ticking every intervalMs milliseconds; 0 or less stops ticking.
     void setInterval(int intervalMs);
     int interval() const { return m_interval; }
     bool isTicking() const { return m_timer.isActive(); }
 
     bool tickRunning() const { return m_tickRunning; }
     int skippedTicks() const { return m_skipped; }
+    const TickOutcome& lastOutcome() const { return m_last; }
 
-    // One tick, awaited. Returns at once (nothing done) when a tick is
+    // The host whose presence in the send URL template marks the gateway that
+    // delivers reports. Configured by ReportHost::resolve() unless set here.
+    QString reportHost() const { return m_reportHost; }
+    void setReportHost(const QString& host) { m_reportHost = host; }
+
+    // The clock of the console's times (tests set a fixed one).
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    // One tick, awaited. Returns at once, counted as skipped, when a tick is
     // already running.
     QCoro::Task<> runTick();
+    // Completes when no tick is running (at once when none is).
+    QCoro::Task<> waitUntilIdle();
 
 Q_SIGNALS:
     void tickStarted();
-    void tickFinished();
+    void tickFinished(const TickOutcome& outcome);
     void tickSkipped(int skippedSoFar);
 
 protected:
-    // The body of one tick; the guard around it is runTick().
+    // The body of one tick; runTick() guards it.
     virtual QCoro::Task<> tick();
 
 private:
     void onTimer();
+    QStringList importDropFiles();
+    QCoro::Task<> idleBranch(TickOutcome& outcome);
+    QString now(const QString& pattern) const;
 
     EngineContext& m_context;
+    std::unique_ptr<DeliveryChannels> m_channels;
+    ReportPoll m_reportPoll;
     QTimer m_timer;
     int m_interval = 0;
     bool m_tickRunning = false;
     int m_skipped = 0;
+    TickOutcome m_last;
+    QString m_reportHost;
+    std::function<QDateTime()> m_clock;
 };

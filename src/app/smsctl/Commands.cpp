@@ -15,6 +15,9 @@ const QList<Command>& commands()
           QStringLiteral("profile list")},
          &runProfile},
         {QStringLiteral("modem"), {QStringLiteral("modem [--port N]")}, &runModem},
+        {QStringLiteral("run"),
+         {QStringLiteral("run [--channel http|gsm] [--ticks N] [--until-idle] [--interval MS] [--modem-device PATH]")},
+         &runRun},
     };
     return table;
 }

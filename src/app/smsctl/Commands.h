@@ -8,5 +8,6 @@ namespace Cli {
 int runInit(Context& context, const QStringList& args);
 int runProfile(Context& context, const QStringList& args);
 int runModem(Context& context, const QStringList& args);
+int runRun(Context& context, const QStringList& args);
 
 } // namespace Cli

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/ConsoleState.h"
+
+#include <QString>
+#include <QTextStream>
+
+class EngineContext;
+struct TickOutcome;
+
+// The engine without a screen, for servers and scripts: the same Engine the
+// console drives, on a timer, printing one line per tick.
+namespace HeadlessRun {
+
+struct Settings
+{
+    ConsoleState::Channel channel = ConsoleState::Channel::Http;
+    int ticks = 0;          // end after this many ticks (0: no limit)
+    bool untilIdle = false; // end after the first idle tick
+    int interval = 0;       // milliseconds between ticks (0: the profile's; 10000 on the GSM channel)
+    QString modemDevice;    // overrides the device of the modem port number
+};
+
+// Runs the engine until the settings or SIGINT / SIGTERM end it; a signal
+// lets the running tick finish first. The first tick runs at once. Returns
+// the exit status: 0, or 1 when the last tick failed.
+int run(EngineContext& context, const Settings& settings, QTextStream& out, QTextStream& err);
+
+// The log line of one tick (without the time).
+QString describe(const TickOutcome& outcome);
+
+} // namespace HeadlessRun

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+#include <functional>
+
+class Store;
+
+// Asks the gateway for the delivery report of one pending ledger row and
+// writes the answer into the ledger. Consecutive inconclusive polls alternate
+// between the least- and the most-tried pending row.
+class ReportPoll
+{
+public:
+    // Fetches a URL and returns the body; throws on failure.
+    using Fetch = std::function<QCoro::Task<QString>(QString url)>;
+
+    enum class Outcome
+    {
+        NoPendingRow,
+        Delivered,
+        NotDelivered,
+        Inconclusive
+    };
+
+    static constexpr int GiveUpAfter = 25; // Try above this: not delivered
+    static constexpr int CountLimit = 50;  // Try at this value is not counted further
+    static constexpr int RecheckTry = 20;
+
+    // The order suffix: empty or " desc ".
+    const QString& orderSuffix() const { return m_suffix; }
+
+    // One poll. reportTemplate holds "<MassgeID>".
+    QCoro::Task<Outcome> poll(Store& store, QString reportTemplate, Fetch fetch);
+
+    // Puts every row that is not delivered back into the poll; returns the
+    // number of rows changed.
+    static int recheck(Store& store);
+
+    static QString reportUrl(const QString& reportTemplate, const QString& messageId);
+
+private:
+    QString m_suffix;
+};
