@@ -71,9 +71,6 @@ drop="demo-$(date +%Y%m%d%H%M%S).sms"
 printf '9876543210|Hello from the demo|0|%s|0\r\n' "$(date +%d%m%Y%H%M%S)" >"$home/SMSQ/.$drop.part"
 mv "$home/SMSQ/.$drop.part" "$home/SMSQ/$drop"
 echo "run-engine: dropped $home/SMSQ/$drop"
-# The engine leaves a file younger than a second for a later tick (its writer
-# may not be done with it); give it that second.
-sleep 1.5
 
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   runtime=$(mktemp -d)

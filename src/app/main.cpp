@@ -1,4 +1,5 @@
 #include "app/EngineProgram.h"
+#include "bulk/ui/BulkScreens.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleActions.h"
 #include "console/ConsoleLauncher.h"
@@ -19,6 +20,7 @@ int main(int argc, char* argv[])
     // opens, then show the console with the operator's actions wired to it.
     const ShowConsole consoleHook = [](EngineContext& context) {
         registerIntakeScreens(context);
+        registerBulkScreens(context);
         registerReportScreens(context);
         registerSpreadsheetScreens(context);
         Engine engine(context);

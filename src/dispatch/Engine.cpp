@@ -78,8 +78,11 @@ QStringList Engine::importDropFiles()
     for (const DropFormat& format : formats) {
         try {
             DropFileImporter importer(m_context.store(), format, ProgramHome::path());
-            if (importer.hasWork())
-                errors << importer.run().errors;
+            if (importer.hasWork()) {
+                const ImportReport report = importer.run();
+                errors << report.errors;
+                m_dropFilesWaiting += report.filesDeferred;
+            }
         } catch (const EngineError& e) {
             errors << QStringLiteral("Import %1: %2").arg(format.folder, e.text());
         } catch (const std::exception& e) {
@@ -97,7 +100,9 @@ QCoro::Task<> Engine::tick()
     console.resetTrace(QStringLiteral("1 "));
     // An import error is written to the trace and the tick goes on: a bad
     // drop file must not keep the queue from being sent.
+    m_dropFilesWaiting = 0;
     outcome.importErrors = importDropFiles();
+    outcome.dropFilesWaiting = m_dropFilesWaiting;
     console.appendTraceLine(QStringLiteral("2 "));
     for (const QString& error : std::as_const(outcome.importErrors))
         console.appendTraceLine(error);
@@ -169,7 +174,10 @@ QCoro::Task<> Engine::idleBranch(TickOutcome& outcome)
     console.setFlag(Flag::RecheckVisible, true);
 
     const ProfileState& profile = m_context.profile();
-    if (m_reportHost.isEmpty() || !profile.sendUrl.contains(m_reportHost, Qt::CaseSensitive))
+    // Without a report URL there is nothing to ask: polling would only fail
+    // every idle tick.
+    if (m_reportHost.isEmpty() || !profile.sendUrl.contains(m_reportHost, Qt::CaseSensitive) ||
+        profile.reportUrl.trimmed().isEmpty())
         co_return;
     outcome.reportPolled = true;
     HttpFetcher& http = m_channels->http();

@@ -30,6 +30,7 @@ struct TickOutcome
     int errorNumber = 0; // Failed: the error's number
     QString errorText;   // Failed: the error's text
     QStringList importErrors;
+    int dropFilesWaiting = 0; // drop files left for a later tick (still being written)
     bool reportPolled = false;
     ReportPoll::Outcome report = ReportPoll::Outcome::NoPendingRow;
 };
@@ -95,6 +96,7 @@ private:
     int m_interval = 0;
     bool m_tickRunning = false;
     int m_skipped = 0;
+    int m_dropFilesWaiting = 0;
     TickOutcome m_last;
     QString m_reportHost;
     std::function<QDateTime()> m_clock;

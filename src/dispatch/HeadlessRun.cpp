@@ -100,7 +100,7 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
         if (stopping)
             return;
         if ((settings.ticks > 0 && ticks >= settings.ticks) ||
-            (settings.untilIdle && outcome.kind == TickOutcome::Kind::Idle))
+            (settings.untilIdle && outcome.kind == TickOutcome::Kind::Idle && outcome.dropFilesWaiting == 0))
             finish();
     });
     QObject::connect(&engine, &Engine::tickSkipped, [&](int skipped) {

@@ -16,7 +16,7 @@ struct Settings
 {
     ConsoleState::Channel channel = ConsoleState::Channel::Http;
     int ticks = 0;          // end after this many ticks (0: no limit)
-    bool untilIdle = false; // end after the first idle tick
+    bool untilIdle = false; // end after the first idle tick that leaves no drop file waiting
     int interval = 0;       // milliseconds between ticks (0: the profile's; 10000 on the GSM channel)
     QString modemDevice;    // overrides the device of the modem port number
 };

@@ -281,7 +281,7 @@ void StartupTest::programHandsTheReadyContextToTheConsole()
 void StartupTest::engineExecutableEndsSilently_data()
 {
     QTest::addColumn<bool>("holdLock");
-    QTest::newRow("loads the default profile and ends") << false;
+    QTest::newRow("loads the default profile and keeps running behind its console") << false;
     QTest::newRow("a second instance ends at once") << true;
 }
 
@@ -299,9 +299,21 @@ void StartupTest::engineExecutableEndsSilently()
     env.insert(QStringLiteral("SMSENGINE_HOME"), m_dir->path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path());
     engine.setProcessEnvironment(env);
     engine.start(smsengine(), {});
     QVERIFY2(engine.waitForStarted(), qPrintable(smsengine()));
+
+    if (!holdLock) {
+        // Started: the console is up and the engine holds the program folder.
+        QVERIFY2(!engine.waitForFinished(2000), engine.readAllStandardError().constData());
+        QVERIFY(!lock.tryLock());
+        engine.kill();
+        engine.waitForFinished(10000);
+        // A lock left by the killed engine is taken over.
+        QVERIFY(lock.tryLock());
+        return;
+    }
     QVERIFY(engine.waitForFinished(60000));
     QCOMPARE(engine.exitStatus(), QProcess::NormalExit);
     QCOMPARE(engine.exitCode(), 0);

@@ -27,6 +27,8 @@ private Q_SLOTS:
     void cleanup();
     void dropFileSentAndDelivered();
     void idleTickWithoutReportHost();
+    void idleTickWithoutReportUrl();
+    void freshDropFileWaits();
     void urgentOrder();
     void failedSendStaysQueued_data();
     void failedSendStaysQueued();
@@ -132,6 +134,37 @@ void TestEngine::idleTickWithoutReportHost()
     QCOMPARE(m_f->text(Field::Title), QStringLiteral("old title"));
     QCOMPARE(m_sim->count(), 0);
     QCOMPARE(m_f->ledger().at(0).value("status").toString(), QStringLiteral("P"));
+}
+
+void TestEngine::idleTickWithoutReportUrl()
+{
+    // The send URL names the report host, but there is no report URL to ask:
+    // no request, no error in the trace.
+    m_f->context->profile().reportUrl.clear();
+    m_f->ledgerRow(QStringLiteral("9876500001"), QStringLiteral("1"), QStringLiteral("P"), 0);
+
+    const TickOutcome& o = m_f->tick();
+    QCOMPARE(o.kind, Kind::Idle);
+    QVERIFY(!o.reportPolled);
+    QCOMPARE(m_f->trace(), QStringLiteral("1 2 \r\n"));
+    QCOMPARE(m_sim->count(), 0);
+}
+
+void TestEngine::freshDropFileWaits()
+{
+    // A file its writer may still be writing is left for a later tick, and the
+    // tick says so, so that "until idle" does not stop before it is sent.
+    const QString file = m_f->dropFile(QStringLiteral("fresh.sms"), "9876543210|Hi|0||0\r\n");
+    QFile touch(file);
+    QVERIFY(touch.open(QIODevice::ReadWrite));
+    QVERIFY(touch.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+    touch.close();
+
+    const TickOutcome& o = m_f->tick();
+    QCOMPARE(o.kind, Kind::Idle);
+    QCOMPARE(o.dropFilesWaiting, 1);
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(m_f->queued().size(), 0);
 }
 
 void TestEngine::urgentOrder()
