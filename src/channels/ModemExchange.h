@@ -21,16 +21,17 @@ struct ModemTiming
     std::chrono::milliseconds promptPause{50};
     // SendModemSMS: the wait for the ">" prompt.
     std::chrono::milliseconds prompt{10000};
-    // SendModemSMS: the wait for the acceptance (echo, "OK" or "+CMGS:").
+    // SendModemSMS: the wait for the acceptance ("+CMGS:" or "OK").
     std::chrono::milliseconds acceptance{50000};
 };
 
 // The text-mode SMS exchange with a GSM modem on the modem port. The bytes
 // on the line, in order:
 //   PrepareModem:  "AT+cmgf=1" CR LF, then, while the modem still shows the
-//                  ">" prompt of an earlier message, Ctrl-Z "Z" CR and
-//                  "AT+CMGF=1" CR LF before "AT+cmgf=1" CR LF again;
-//   SendModemSMS:  "AT+CMGS=" quote number quote CR LF, and after the ">"
+//                  ">" prompt of an earlier message, ESC (which abandons
+//                  that message) and "AT+CMGF=1" CR LF before "AT+cmgf=1"
+//                  CR LF again;
+//   SendModemSMS:  "AT+CMGS=" quote number quote CR, and after the ">"
 //                  prompt the text, Ctrl-Z, "Z", CR, LF.
 // Text travels as Windows-1252 bytes (a character outside it as "?").
 //
@@ -51,13 +52,25 @@ public:
 
     // Sends one message. Returns
     //   "OK" + everything the modem sent after the text, when the modem
-    //        accepted it: it echoed the whole text (leading and trailing
-    //        blanks aside), or answered "OK" or "+CMGS:" (any letter case);
+    //        accepted it (see answerToText());
     //   "Error" when the prompt or the acceptance did not come within its
     //        bound, or the modem answered ERROR / +CMS ERROR / +CME ERROR;
     //   empty text when the port is not open or failed.
     // number is the cleaned number, text the prepared text.
     QCoro::Task<QString> sendModemSms(QString number, QString text);
+
+    enum class TextAnswer
+    {
+        Pending,
+        Accepted,
+        Refused
+    };
+    // What the modem has said so far about a message whose text (as sent)
+    // it was given: received is everything read since. The echo of the text
+    // (echo on) is no answer, whatever it reads like; after it, a result line
+    // "+CMGS: <ref>" (any letter case) or "OK" accepts the message, and an
+    // error line (hasErrorLine()) refuses it.
+    static TextAnswer answerToText(const QString& received, const QString& sent);
 
     // True when the modem's answer holds an error result after a line break:
     // a complete line "ERROR", or one starting with "+CMS ERROR" or

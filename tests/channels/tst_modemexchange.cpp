@@ -5,6 +5,7 @@
 #include "channels/ChannelError.h"
 #include "channels/ModemExchange.h"
 #include "channels/ModemPort.h"
+#include "channels/Windows1252.h"
 #include "modem/ModemSim.h"
 
 #include <QCoroTask>
@@ -27,11 +28,13 @@ ModemTiming patientTiming()
 
 QByteArray cmgs(const QByteArray& number)
 {
-    return "AT+CMGS=\"" + number + "\"\r\n";
+    return "AT+CMGS=\"" + number + "\"\r";
 }
 
 const QByteArray kPrepare = "AT+cmgf=1\r\n";
 const QByteArray kEnd = QByteArray("\x1A", 1) + "Z\r\n";
+// What a modem left at the prompt receives before the message.
+const QByteArray kCancelPrompt = kPrepare + QByteArray("\x1B", 1) + "AT+CMGF=1\r\n";
 } // namespace
 
 class TestModemExchange : public QObject
@@ -59,10 +62,10 @@ void TestModemExchange::exchange_data()
     QTest::addColumn<QByteArray>("bytesReceived"); // exactly what the modem got
 
     const QByteArray number = "5551234567";
-    QTest::newRow("echo on: the echoed text is the acceptance")
+    QTest::newRow("echo on: +CMGS after the echo")
         << QStringList{"--echo", "on"} << "Hello there"
         << "OK"
-        << "Hello there" << kPrepare + cmgs(number) + "Hello there" + kEnd;
+        << "+CMGS: 1" << kPrepare + cmgs(number) + "Hello there" + kEnd;
     QTest::newRow("echo off: +CMGS and OK") << QStringList{"--echo", "off"} << "Hello there"
                                             << "OK"
                                             << "+CMGS: 1" << kPrepare + cmgs(number) + "Hello there" + kEnd;
@@ -95,18 +98,36 @@ void TestModemExchange::exchange_data()
         << QStringList{"--echo", "off", "--mode", "cms-error"} << "0"
         << "Error"
         << "" << kPrepare + cmgs(number) + "0" + kEnd;
-    QTest::newRow("left at the prompt: cleared before the message")
+    // The echo is no acceptance, however it reads: the refusal that follows decides.
+    QTest::newRow("echo on: +CMS ERROR at once")
+        << QStringList{"--echo", "on", "--mode", "cms-error"} << "Network down"
+        << "Error"
+        << "" << kPrepare + cmgs(number) + "Network down" + kEnd;
+    QTest::newRow("echo on: +CMS ERROR a second after the echo")
+        << QStringList{"--echo", "on", "--mode", "late-cms-error"} << "Network down"
+        << "Error"
+        << "" << kPrepare + cmgs(number) + "Network down" + kEnd;
+    QTest::newRow("echo off: +CMS ERROR a second later")
+        << QStringList{"--echo", "off", "--mode", "late-cms-error"} << "Network down"
+        << "Error"
+        << "" << kPrepare + cmgs(number) + "Network down" + kEnd;
+    QTest::newRow("echo on: a text reading OK, then refused")
+        << QStringList{"--echo", "on", "--mode", "late-cms-error"} << "OK"
+        << "Error"
+        << "" << kPrepare + cmgs(number) + "OK" + kEnd;
+    QTest::newRow("echo on: result lines inside the text, then refused")
+        << QStringList{"--echo", "on", "--mode", "late-cms-error"} << "Fine\n+CMGS: 7\nOK\n"
+        << "Error"
+        << "" << kPrepare + cmgs(number) + "Fine\n+CMGS: 7\nOK\n" + kEnd;
+    // Cancelled, not sent: the modem's pending text never goes out as a message.
+    QTest::newRow("left at the prompt: cancelled before the message")
         << QStringList{"--echo", "off", "--mode", "left-at-prompt"} << "After recovery"
         << "OK"
-        << "+CMGS: 2"
-        << kPrepare + QByteArray("\x1A", 1) + "Z\r" + "AT+CMGF=1\r\n" + kPrepare + cmgs(number) +
-               "After recovery" + kEnd;
+        << "+CMGS: 1" << kCancelPrompt + kPrepare + cmgs(number) + "After recovery" + kEnd;
     QTest::newRow("left at the prompt with echo")
         << QStringList{"--echo", "on", "--mode", "left-at-prompt"} << "Echoed after recovery"
         << "OK"
-        << "Echoed after recovery"
-        << kPrepare + QByteArray("\x1A", 1) + "Z\r" + "AT+CMGF=1\r\n" + kPrepare + cmgs(number) +
-               "Echoed after recovery" + kEnd;
+        << "+CMGS: 1" << kCancelPrompt + kPrepare + cmgs(number) + "Echoed after recovery" + kEnd;
     QTest::newRow("Western letters travel as code page bytes")
         << QStringList{"--echo", "on"} << QString::fromUtf8("Caf\u00e9 \u20ac5") << "OK"
         << QString::fromUtf8("Caf\u00e9 \u20ac5")
@@ -145,6 +166,16 @@ void TestModemExchange::exchange()
     QVERIFY2(result.contains(resultContains), qPrintable(result));
     // The modem has the bytes once the exchange is over; give its log a moment.
     QTRY_COMPARE(sim.received(), bytesReceived);
+    // What the modem sent as a message: this one alone, with nothing before its text.
+    if (resultStart == QLatin1String("OK")) {
+        QTRY_VERIFY(!sim.messages().isEmpty());
+        const QStringList messages = sim.messages();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(ModemSim::unescape(messages.first().section(QStringLiteral(": "), 1).toLatin1()),
+                 Windows1252::encode(text));
+    } else {
+        QVERIFY(sim.messages().isEmpty());
+    }
 }
 
 void TestModemExchange::boundsEndTheWaits_data()

@@ -14,6 +14,7 @@ namespace {
 constexpr char kCtrlZ = 0x1A;
 constexpr char kEsc = 0x1B;
 constexpr int kSlowByteGapMs = 10;
+constexpr int kLateRefusalMs = 1000;
 
 void makeRaw(int fd)
 {
@@ -48,9 +49,13 @@ bool ModemSimulator::parseMode(const QString& text, Mode* mode)
     {
         const char* name;
         Mode mode;
-    } modes[] = {{"ok", Mode::Ok},       {"no-prompt", Mode::NoPrompt},
-                 {"error", Mode::Error}, {"cms-error", Mode::CmsError},
-                 {"slow", Mode::Slow},   {"left-at-prompt", Mode::LeftAtPrompt}};
+    } modes[] = {{"ok", Mode::Ok},
+                 {"no-prompt", Mode::NoPrompt},
+                 {"error", Mode::Error},
+                 {"cms-error", Mode::CmsError},
+                 {"slow", Mode::Slow},
+                 {"left-at-prompt", Mode::LeftAtPrompt},
+                 {"late-cms-error", Mode::LateCmsError}};
     for (const auto& m : modes) {
         if (text == QLatin1String(m.name)) {
             *mode = m.mode;
@@ -145,8 +150,12 @@ void ModemSimulator::handleByte(char c)
     if (m_textEntry) {
         if (c == kCtrlZ) {
             m_textEntry = false;
+            const QByteArray refusal = "\r\n+CMS ERROR: 500\r\n";
             if (m_options.mode == Mode::CmsError) {
-                answer("\r\n+CMS ERROR: 500\r\n");
+                answer(refusal);
+            } else if (m_options.mode == Mode::LateCmsError) {
+                // The network's refusal, long after the echo.
+                QTimer::singleShot(kLateRefusalMs, this, [this, refusal] { answer(refusal); });
             } else {
                 const int reference = m_nextReference++;
                 Q_EMIT messageSent(reference, m_number, m_text);

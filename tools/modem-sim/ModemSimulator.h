@@ -32,6 +32,7 @@ public:
         CmsError,     // the message (Ctrl-Z) is answered with +CMS ERROR: 500
         Slow,         // as Ok, but every answer trickles in one byte at a time
         LeftAtPrompt, // as Ok, but starts in text entry, as an exchange cut short leaves it
+        LateCmsError, // as CmsError, but the refusal comes one second after Ctrl-Z
     };
 
     struct Options

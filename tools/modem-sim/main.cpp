@@ -22,7 +22,8 @@ int main(int argc, char** argv)
     const QCommandLineOption mode(
         QStringLiteral("mode"),
         QStringLiteral("ok, no-prompt, error (AT+CMGS answered ERROR), cms-error (message answered "
-                       "+CMS ERROR: 500), slow (answers one byte at a time) or left-at-prompt."),
+                       "+CMS ERROR: 500), late-cms-error (the same one second later), slow (answers one "
+                       "byte at a time) or left-at-prompt."),
         QStringLiteral("mode"), QStringLiteral("ok"));
     const QCommandLineOption delay(QStringLiteral("delay"), QStringLiteral("Pause before every answer."),
                                    QStringLiteral("ms"), QStringLiteral("0"));
