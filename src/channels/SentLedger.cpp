@@ -88,8 +88,10 @@ void SentLedger::saveSentSms(QueueCursor& cursor)
                               : QVariant(QMetaType::fromType<QString>());
     {
         Store::Transaction transaction(store);
-        store.exec(QStringLiteral("INSERT INTO sms (Mobile, msg, RDTTM, SDTTm, typ, ANS, Uname, Status) "
-                                  "VALUES (?, ?, ?, ?, ?, ?, ?, 'P')"),
+        // Try 0, not Null: the report poll counts a row only from a number,
+        // and an uncounted row would be asked for at every idle tick.
+        store.exec(QStringLiteral("INSERT INTO sms (Mobile, msg, RDTTM, SDTTm, typ, ANS, Uname, Status, Try) "
+                                  "VALUES (?, ?, ?, ?, ?, ?, ?, 'P', 0)"),
                    {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_clock()), typ, ans,
                     userName.left(Schema::UnameWidth)});
         // A row that an operator deleted while the message was on its way is

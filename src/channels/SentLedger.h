@@ -27,8 +27,8 @@ class QueueCursor;
 // The ledger row: Mobile and msg as queued; RDTTM the queue row's RDtTM
 // (Null: empty text); SDTTm now, as "yyyy-MM-dd HH:mm:ss"; typ (Null: 0);
 // ANS, HTTP channel only, the response box with every "<br>" removed, cut to
-// 251 characters; Uname the console's user name cut to 15; Status "P"; Reply,
-// Try and Extra1 Null.
+// 251 characters; Uname the console's user name cut to 15; Status "P"; Try
+// 0; Reply and Extra1 Null.
 //
 // Server row: sets Status "Y" and sdt to the server's time (by autono),
 // advances the counter and writes it back into the local config row, closes

@@ -53,7 +53,9 @@ QCoro::Task<ReportPoll::Outcome> ReportPoll::poll(Store& store, QString reportTe
     bool flip = false;
     {
         Store::Transaction t(store);
-        store.exec(QStringLiteral("update sms set Status = 'N' where Try > ?"), {GiveUpAfter});
+        // Only pending rows are given up: a delivered row stays delivered.
+        store.exec(QStringLiteral("update sms set Status = 'N' where Status = 'P' and Try > ?"),
+                   {GiveUpAfter});
         if (tries.isNull()) {
             store.exec(QStringLiteral("update sms set Status = 'P', Reply = ? where ANS = ?"), {reply, id});
         } else if (tries.toInt() != CountLimit) {

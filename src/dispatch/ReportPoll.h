@@ -23,7 +23,7 @@ public:
         Inconclusive
     };
 
-    static constexpr int GiveUpAfter = 25; // Try above this: not delivered
+    static constexpr int GiveUpAfter = 25; // a pending row whose Try is above this: not delivered
     static constexpr int CountLimit = 50;  // Try at this value is not counted further
     static constexpr int RecheckTry = 20;
 

@@ -23,6 +23,7 @@ private Q_SLOTS:
     void countingPastTwentyFive();
     void suffixAlternates();
     void nullTryStaysNull();
+    void rowsSentThisRunTakeTurns();
     void sameMessageIdUpdatesBoth();
     void rowsWithoutIdPassedOver();
     void gatewayFailureChangesNothing();
@@ -145,16 +146,16 @@ void TestReportPoll::answers()
 void TestReportPoll::countingPastTwentyFive()
 {
     m_f->ledgerRow(QStringLiteral("9876500001"), QStringLiteral("77"), QStringLiteral("P"), 0);
-    // A delivered row counted past 25 is given up too by the next inconclusive poll.
+    // A delivered row counted past 25 stays delivered: only pending rows are given up.
     m_f->ledgerRow(QStringLiteral("9876500099"), QStringLiteral("99"), QStringLiteral("Y"), 26);
     for (int i = 1; i <= 26; ++i) {
         QCOMPARE(m_f->tick().report, Outcome::Inconclusive);
         QCOMPARE(row(QStringLiteral("9876500001")).value("try").toInt(), i);
         QCOMPARE(row(QStringLiteral("9876500001")).value("status").toString(), QStringLiteral("P"));
     }
-    QCOMPARE(row(QStringLiteral("9876500099")).value("status").toString(), QStringLiteral("N"));
     QCOMPARE(m_f->tick().report, Outcome::Inconclusive); // 26 -> N (and counted to 27)
     QCOMPARE(row(QStringLiteral("9876500001")).value("status").toString(), QStringLiteral("N"));
+    QCOMPARE(row(QStringLiteral("9876500099")).value("status").toString(), QStringLiteral("Y"));
     QCOMPARE(m_f->tick().report, Outcome::NoPendingRow);
     QCOMPARE(askedIds().size(), 27);
 }
@@ -199,6 +200,21 @@ void TestReportPoll::nullTryStaysNull()
     m_f->tick();
     QCOMPARE(askedIds().last(), QStringLiteral("z0"));
     QCOMPARE(row(QStringLiteral("9876500002")).value("try").toInt(), 1);
+}
+
+void TestReportPoll::rowsSentThisRunTakeTurns()
+{
+    // Recorded by this run's ticks, with reports that stay inconclusive:
+    // neither row holds back the other.
+    m_f->queue(QStringLiteral("9876500001"), QStringLiteral("one"));
+    m_f->queue(QStringLiteral("9876500002"), QStringLiteral("two"));
+    QCOMPARE(m_f->tick().kind, Kind::Sent);
+    QCOMPARE(m_f->tick().kind, Kind::Sent);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(m_f->tick().report, Outcome::Inconclusive);
+    const QStringList asked = askedIds();
+    QVERIFY2(asked.contains(QStringLiteral("9876500001")) && asked.contains(QStringLiteral("9876500002")),
+             qPrintable(asked.join(u',')));
 }
 
 void TestReportPoll::sameMessageIdUpdatesBoth()
