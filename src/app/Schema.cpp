@@ -18,7 +18,8 @@ const TableDef kTables[] = {
                "balstr text, GsmSid text(15), CDMASid text(15), TmInterval integer, Smsid integer, "
                "ConSrt text, Defult integer)"},
     {"Rsms",
-     "CREATE TABLE Rsms (Mobile text, msg text, RDtTM text, urgent integer, typ integer, Extra1 text)"},
+     "CREATE TABLE Rsms (Mobile text, msg text, RDtTM text, urgent integer, typ integer, Extra1 text, "
+     "Tried integer)"},
     {"sms",
      "CREATE TABLE sms (Mobile text, msg text, RDtTM text, SDTTm datetime, typ integer, ANS text(251), "
      "Status text, Reply text(251), Try byte, Uname text(15), Extra1 text)"},
@@ -84,6 +85,8 @@ QStringList upgradeStatements()
         QStringLiteral(" CREATE TABLE Clist (Nm text (50),mob text (10),    GRP text(25) )"),
         QStringLiteral(" CREATE TABLE Glist (Grp text (20),id integer primary key autoincrement)"),
         QStringLiteral(" CREATE TABLE GSMSet (Comm text (2))"),
+        // When the engine last tried the row (a running number; Null: never).
+        QStringLiteral(" alter table Rsms add Tried integer"),
     };
 }
 
@@ -133,6 +136,8 @@ void ensureIndexes(Store& store)
     const char* const statements[] = {
         "CREATE INDEX IF NOT EXISTS ix_rsms_urgent ON Rsms (urgent)",
         "CREATE INDEX IF NOT EXISTS ix_rsms_mobile ON Rsms (Mobile)",
+        // The queue pick: urgent, then the row tried longest ago.
+        "CREATE INDEX IF NOT EXISTS ix_rsms_pick ON Rsms (urgent, Tried)",
         "CREATE INDEX IF NOT EXISTS ix_sms_poll ON sms (Status, Try, SDTTm)",
         "CREATE INDEX IF NOT EXISTS ix_sms_ans ON sms (ANS)",
         "CREATE INDEX IF NOT EXISTS ix_sms_sdttm ON sms (SDTTm)",

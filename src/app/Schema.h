@@ -32,7 +32,7 @@ QStringList missingTables(const Store& store);
 // Creates every missing table of the full schema; returns the names created.
 QStringList createMissingTables(Store& store);
 
-// The twelve upgrade statements of start-up, in order. Each one that the
+// The upgrade statements of start-up, in order. Each one that the
 // store refuses (a column or table already there) is skipped silently.
 QStringList upgradeStatements();
 

@@ -33,7 +33,7 @@ QueueCursor QueueCursor::onServerRow(qint64 autono, const QString& mobile, const
 QueueCursor QueueCursor::openLocal(Store& store)
 {
     QSqlQuery q = store.query(QStringLiteral(
-        "SELECT rowid AS qrowid, Mobile, msg, RDtTM, typ FROM Rsms ORDER BY urgent, rowid LIMIT 1"));
+        "SELECT rowid AS qrowid, Mobile, msg, RDtTM, typ FROM Rsms ORDER BY urgent, Tried, rowid LIMIT 1"));
     if (!q.next())
         return QueueCursor();
     const QSqlRecord r = q.record();
@@ -58,9 +58,13 @@ QueueCursor QueueCursor::openServer(Store& server)
                        Store::text(r, QStringLiteral("mobile")), Store::text(r, QStringLiteral("msg")));
 }
 
-void QueueCursor::setUrgent(Store& store, int urgent) const
+void QueueCursor::markTried(Store& store, int urgent) const
 {
     if (!m_open || m_source != Source::Local)
         return;
-    store.exec(QStringLiteral("UPDATE Rsms SET urgent = ? WHERE rowid = ?"), {urgent, m_key});
+    // The next number among the rows of this urgent value (the pick index
+    // finds the largest at once).
+    store.exec(QStringLiteral("UPDATE Rsms SET urgent = ?, Tried = coalesce((SELECT max(Tried) FROM Rsms "
+                              "WHERE urgent = ?), 0) + 1 WHERE rowid = ?"),
+               {urgent, urgent, m_key});
 }

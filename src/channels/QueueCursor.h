@@ -13,7 +13,7 @@ class Store;
 // row and closes it; the tick closes it on every other path.
 //
 // The values are read when the cursor is opened; the row itself is changed
-// only by markPicked() and by the ledger, through the key.
+// only by markTried() and by the ledger, through the key.
 class QueueCursor
 {
 public:
@@ -31,8 +31,10 @@ public:
                                   const QVariant& rdtTm, const QVariant& typ);
     static QueueCursor onServerRow(qint64 autono, const QString& mobile, const QString& msg);
 
-    // The first row of the local queue: smallest urgent first, and among
-    // equal values the oldest row (rowid). Closed when the queue is empty.
+    // The first row of the local queue: smallest urgent first; among equal
+    // values the rows never tried in row order, then the row tried longest
+    // ago, so that a message that keeps failing cannot hold back the others.
+    // Closed when the queue is empty.
     static QueueCursor openLocal(Store& store);
     // The first row of SendSMS whose status is not "Y" (a Null status is
     // never picked), smallest Piority first. Closed when there is none.
@@ -55,8 +57,9 @@ public:
     const QVariant& typ() const { return m_typ; }
 
     // Local rows: sets urgent to the given value (the tick sets 10 on the
-    // row it picked, so that a failing message goes behind the others).
-    void setUrgent(Store& store, int urgent) const;
+    // row it picked, so that a failing message goes behind the others) and
+    // stamps Tried with the next number among the rows of that value.
+    void markTried(Store& store, int urgent) const;
 
 private:
     bool m_open = false;

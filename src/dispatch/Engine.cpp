@@ -120,7 +120,7 @@ QCoro::Task<> Engine::tick()
             outcome.mobile = cursor.mobile();
             console.appendTraceLine(QStringLiteral("Select Record "));
             if (!cursor.isServer())
-                cursor.setUrgent(m_context.store(), 10);
+                cursor.markTried(m_context.store(), 10);
             co_await EventLoopYield{};
             console.setText(Field::Title, now(QStringLiteral("HH:MM:SS")));
             console.setText(Field::Mobile, cursor.mobile());

@@ -1,5 +1,5 @@
 // The queue cursor on the local queue: which row a tick picks, the values
-// it carries, and the urgent mark.
+// it carries, and the mark of a try.
 
 #include "ChannelFixture.h"
 
@@ -12,7 +12,7 @@ private Q_SLOTS:
     void picksSmallestUrgentThenOldest_data();
     void picksSmallestUrgentThenOldest();
     void nullValues();
-    void setUrgent();
+    void markTried();
 };
 
 void TestQueueCursor::picksSmallestUrgentThenOldest_data()
@@ -58,21 +58,28 @@ void TestQueueCursor::nullValues()
     QVERIFY(cursor.typ().isNull());
 }
 
-void TestQueueCursor::setUrgent()
+void TestQueueCursor::markTried()
 {
     ChannelFixture f;
     f.queue(QStringLiteral("a"), QStringLiteral("first"), QStringLiteral("t"), 0, 0);
-    f.queue(QStringLiteral("b"), QStringLiteral("second"), QStringLiteral("t"), 0, 5);
-    QueueCursor cursor = QueueCursor::openLocal(f.store());
-    QCOMPARE(cursor.mobile(), QStringLiteral("a"));
-    cursor.setUrgent(f.store(), 10);
+    f.queue(QStringLiteral("b"), QStringLiteral("second"), QStringLiteral("t"), 0, 0);
+    f.queue(QStringLiteral("c"), QStringLiteral("third"), QStringLiteral("t"), 0, 5);
+    // Every try fails: the failed rows take turns, and the row of urgent 5
+    // comes before them once both have failed.
+    QStringList picked;
+    for (int i = 0; i < 5; ++i) {
+        const QueueCursor cursor = QueueCursor::openLocal(f.store());
+        picked << cursor.mobile();
+        cursor.markTried(f.store(), 10);
+    }
+    QCOMPARE(picked, (QStringList{"a", "b", "c", "a", "b"}));
     QCOMPARE(f.store().scalar(QStringLiteral("SELECT urgent FROM Rsms WHERE Mobile = 'a'")).toInt(), 10);
-    QCOMPARE(f.store().scalar(QStringLiteral("SELECT urgent FROM Rsms WHERE Mobile = 'b'")).toInt(), 5);
-    QCOMPARE(QueueCursor::openLocal(f.store()).mobile(), QStringLiteral("b"));
 
+    QueueCursor cursor = QueueCursor::openLocal(f.store());
+    QCOMPARE(cursor.mobile(), QStringLiteral("c"));
     cursor.close();
-    cursor.setUrgent(f.store(), 0); // a closed cursor changes nothing
-    QCOMPARE(f.store().scalar(QStringLiteral("SELECT urgent FROM Rsms WHERE Mobile = 'a'")).toInt(), 10);
+    cursor.markTried(f.store(), 0); // a closed cursor changes nothing
+    QCOMPARE(QueueCursor::openLocal(f.store()).mobile(), QStringLiteral("c"));
 }
 
 QTEST_GUILESS_MAIN(TestQueueCursor)

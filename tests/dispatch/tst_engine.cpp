@@ -32,6 +32,7 @@ private Q_SLOTS:
     void urgentOrder();
     void failedSendStaysQueued_data();
     void failedSendStaysQueued();
+    void unsendableMessageHoldsNoOtherBack();
     void balanceFetchFails();
     void emptyBalanceUrl();
     void overlappingTickSkipped();
@@ -234,6 +235,24 @@ void TestEngine::failedSendStaysQueued()
     QCOMPARE(m_f->engine->lastOutcome().kind, Kind::Sent);
     QCOMPARE(m_f->ledger().size(), 2);
     QCOMPARE(m_f->queued().size(), 0);
+}
+
+void TestEngine::unsendableMessageHoldsNoOtherBack()
+{
+    // No number: the gateway's answer never marks it sent, at any try.
+    m_f->queue(QString(), QStringLiteral("unsendable"), 0);
+    m_f->queue(QStringLiteral("9876500002"), QStringLiteral("second"), 0);
+    QCOMPARE(m_f->tick().kind, Kind::NotSent);
+    QVERIFY(m_sim->control(QStringLiteral("fail-next?count=1&mode=http500")));
+    QCOMPARE(m_f->tick().mobile, QStringLiteral("9876500002")); // fails once
+    QCOMPARE(m_f->engine->lastOutcome().kind, Kind::Failed);
+
+    // Both have failed: they take turns, and the second one goes out.
+    m_f->tick();
+    const TickOutcome& o = m_f->tick();
+    QCOMPARE(o.mobile, QStringLiteral("9876500002"));
+    QCOMPARE(o.kind, Kind::Sent);
+    QCOMPARE(m_f->queued().size(), 1);
 }
 
 void TestEngine::balanceFetchFails()
