@@ -147,20 +147,25 @@ QCoro::Task<> Engine::tick()
             cursor.close();
         }
     } catch (const EngineError& e) {
-        cursor.close();
-        outcome.kind = TickOutcome::Kind::Failed;
-        outcome.errorNumber = e.number();
-        outcome.errorText = e.text();
-        console.appendTraceLine(QStringLiteral("Error"));
-        console.appendTrace(TextNumbers::withLeadingBlank(e.number()) + e.text());
+        recover(outcome, cursor, e.number(), e.text());
     } catch (const std::exception& e) {
-        cursor.close();
-        outcome.kind = TickOutcome::Kind::Failed;
-        outcome.errorText = QString::fromUtf8(e.what());
-        console.appendTraceLine(QStringLiteral("Error"));
-        console.appendTrace(QStringLiteral(" 0") + outcome.errorText);
+        recover(outcome, cursor, 0, QString::fromUtf8(e.what()));
     }
     m_last = outcome;
+}
+
+void Engine::recover(TickOutcome& outcome, QueueCursor& cursor, int number, const QString& text)
+{
+    cursor.close();
+    // A message recorded before the error went out all the same: the tick
+    // only lost the balance and the pending count that follow the send.
+    if (outcome.kind != TickOutcome::Kind::Sent)
+        outcome.kind = TickOutcome::Kind::Failed;
+    outcome.errorNumber = number;
+    outcome.errorText = text;
+    ConsoleState& console = m_context.console();
+    console.appendTraceLine(QStringLiteral("Error"));
+    console.appendTrace(TextNumbers::withLeadingBlank(number) + text);
 }
 
 QCoro::Task<> Engine::idleBranch(TickOutcome& outcome)
@@ -173,14 +178,22 @@ QCoro::Task<> Engine::idleBranch(TickOutcome& outcome)
     console.setText(Field::Message, QString());
     console.setFlag(Flag::RecheckVisible, true);
 
-    const ProfileState& profile = m_context.profile();
-    // Without a report URL there is nothing to ask: polling would only fail
-    // every idle tick.
-    if (m_reportHost.isEmpty() || !profile.sendUrl.contains(m_reportHost, Qt::CaseSensitive) ||
-        profile.reportUrl.trimmed().isEmpty())
+    if (reportPolling() != ReportPolling::Polled)
         co_return;
     outcome.reportPolled = true;
     HttpFetcher& http = m_channels->http();
-    outcome.report = co_await m_reportPoll.poll(m_context.store(), profile.reportUrl,
+    outcome.report = co_await m_reportPoll.poll(m_context.store(), m_context.profile().reportUrl,
                                                 [&http](QString url) { return http.fetch(url); });
+}
+
+Engine::ReportPolling Engine::reportPolling() const
+{
+    const ProfileState& profile = m_context.profile();
+    // Without a report URL there is nothing to ask: polling would only fail
+    // every idle tick.
+    if (profile.reportUrl.trimmed().isEmpty())
+        return ReportPolling::NoReportUrl;
+    if (m_reportHost.isEmpty() || !profile.sendUrl.contains(m_reportHost, Qt::CaseSensitive))
+        return ReportPolling::NotTheReportGateway;
+    return ReportPolling::Polled;
 }

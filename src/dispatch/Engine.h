@@ -13,6 +13,7 @@
 
 class DeliveryChannels;
 class EngineContext;
+class QueueCursor;
 
 // What one tick did, for the headless engine's log and for tests.
 struct TickOutcome
@@ -20,15 +21,16 @@ struct TickOutcome
     enum class Kind
     {
         Idle,    // the queue was empty (a report may have been polled)
-        Sent,    // a message was sent and recorded
+        Sent,    // a message was sent and recorded (the rest of the tick may have failed)
         NotSent, // a message was tried and stays queued
         Failed,  // the tick ended through its error guard
     };
     Kind kind = Kind::Idle;
     QString mobile;      // the number tried, as stored
     QString response;    // the gateway's answer or the modem's result
-    int errorNumber = 0; // Failed: the error's number
-    QString errorText;   // Failed: the error's text
+    int errorNumber = 0; // the number of the error that ended the tick: Failed, or Sent when the
+                         // balance or the pending count after the send failed
+    QString errorText;   // that error's text
     QStringList importErrors;
     int dropFilesWaiting = 0; // drop files left for a later tick (still being written)
     bool reportPolled = false;
@@ -65,6 +67,15 @@ public:
     QString reportHost() const { return m_reportHost; }
     void setReportHost(const QString& host) { m_reportHost = host; }
 
+    enum class ReportPolling
+    {
+        Polled,
+        NoReportUrl,         // the profile has no report URL
+        NotTheReportGateway, // the send URL template does not contain the report host
+    };
+    // Whether idle ticks ask for delivery reports with the loaded profile.
+    ReportPolling reportPolling() const;
+
     // The clock of the console's times (tests set a fixed one).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
@@ -87,6 +98,8 @@ private:
     void onTimer();
     QStringList importDropFiles();
     QCoro::Task<> idleBranch(TickOutcome& outcome);
+    // The error guard's recovery.
+    void recover(TickOutcome& outcome, QueueCursor& cursor, int number, const QString& text);
     QString now(const QString& pattern) const;
 
     EngineContext& m_context;

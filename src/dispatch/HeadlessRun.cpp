@@ -31,6 +31,39 @@ QString oneLine(QString text)
     text.replace(u'\n', u' ');
     return text.trimmed();
 }
+
+QString stamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// Whether idle ticks will ask for delivery reports, and what keeps them from it.
+QString reportPollingNote(const Engine& engine, const ProfileState& profile)
+{
+    switch (engine.reportPolling()) {
+    case Engine::ReportPolling::Polled:
+        return QStringLiteral(
+                   "delivery reports: polled at idle ticks (the send URL contains the report host %1)")
+            .arg(engine.reportHost());
+    case Engine::ReportPolling::NoReportUrl:
+        return QStringLiteral("delivery reports: not polled: the profile '%1' has no report URL")
+            .arg(profile.userName);
+    case Engine::ReportPolling::NotTheReportGateway:
+        break;
+    }
+    return QStringLiteral("delivery reports: not polled: the send URL does not contain the report host %1; "
+                          "name the gateway's host with `smsctl config report-host HOST` or the "
+                          "environment variable SMSENGINE_REPORT_HOST")
+        .arg(engine.reportHost());
+}
+
+QString gatewayOffNote(const ProfileState& profile)
+{
+    return QStringLiteral("the profile '%1' has its HTTP gateway off (its ConSrt is not C): no message is "
+                          "sent; turn it on with a profile whose ConSrt is C (`smsctl profile add ... "
+                          "--consrt C`)")
+        .arg(profile.userName);
+}
 } // namespace
 
 QString describe(const TickOutcome& outcome)
@@ -47,6 +80,10 @@ QString describe(const TickOutcome& outcome)
         break;
     case TickOutcome::Kind::Sent:
         line = QStringLiteral("sent %1: %2").arg(outcome.mobile.trimmed(), oneLine(outcome.response));
+        if (outcome.errorNumber != 0 || !outcome.errorText.isEmpty())
+            line += QStringLiteral("; balance not refreshed: error %1: %2")
+                        .arg(outcome.errorNumber)
+                        .arg(oneLine(outcome.errorText));
         break;
     case TickOutcome::Kind::NotSent:
         line = QStringLiteral("not sent %1 (stays queued): %2")
@@ -82,30 +119,40 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
     }
 
     Engine engine(context);
+    const bool gatewayOff = settings.channel == ConsoleState::Channel::Http && !context.profile().httpGateway;
     int ticks = 0;
+    int skipped = 0; // since the last line that told of skipped ticks
     bool stopping = false;
-    bool lastFailed = false;
 
     auto finish = [&] {
         stopping = true;
         engine.setInterval(0);
         engine.waitUntilIdle().then([] { QCoreApplication::quit(); });
     };
+    // Told once for each run of skipped ticks: when the next tick starts, or
+    // when the engine stops.
+    auto tellSkipped = [&] {
+        if (skipped == 0)
+            return;
+        out << stamp() << ' ' << skipped << (skipped == 1 ? " tick" : " ticks")
+            << " skipped: the previous tick was still running" << Qt::endl;
+        skipped = 0;
+    };
 
+    QObject::connect(&engine, &Engine::tickStarted, tellSkipped);
+    QObject::connect(&engine, &Engine::tickSkipped, [&skipped] { ++skipped; });
     QObject::connect(&engine, &Engine::tickFinished, [&](const TickOutcome& outcome) {
         ++ticks;
-        lastFailed = outcome.kind == TickOutcome::Kind::Failed;
-        out << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << ' '
-            << describe(outcome) << Qt::endl;
+        QString line = describe(outcome);
+        if (gatewayOff && outcome.kind == TickOutcome::Kind::NotSent)
+            line = QStringLiteral("not sent %1 (stays queued): the profile's HTTP gateway is off")
+                       .arg(outcome.mobile.trimmed());
+        out << stamp() << ' ' << line << Qt::endl;
         if (stopping)
             return;
         if ((settings.ticks > 0 && ticks >= settings.ticks) ||
             (settings.untilIdle && outcome.kind == TickOutcome::Kind::Idle && outcome.dropFilesWaiting == 0))
             finish();
-    });
-    QObject::connect(&engine, &Engine::tickSkipped, [&](int skipped) {
-        out << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-            << " tick skipped: the previous tick is still running (" << skipped << " so far)" << Qt::endl;
     });
 
     // SIGINT / SIGTERM end the run after the running tick.
@@ -116,8 +163,7 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
             char byte;
             [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
             if (!stopping) {
-                out << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                    << " stopping after the running tick" << Qt::endl;
+                out << stamp() << " stopping after the running tick" << Qt::endl;
                 finish();
             }
         });
@@ -128,9 +174,13 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
     out << "engine running on " << context.programFolder() << ", "
         << (settings.channel == ConsoleState::Channel::Gsm ? "GSM modem" : "HTTP gateway") << ", every "
         << interval << " ms" << Qt::endl;
+    if (gatewayOff)
+        out << gatewayOffNote(context.profile()) << Qt::endl;
+    out << reportPollingNote(engine, context.profile()) << Qt::endl;
     engine.setInterval(interval);
     QTimer::singleShot(0, &engine, [&engine] { engine.runTick().then([] {}); });
     QCoreApplication::exec();
+    tellSkipped();
 
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
@@ -138,7 +188,9 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
     ::close(g_signalPipe[0]);
     ::close(g_signalPipe[1]);
     g_signalPipe[0] = g_signalPipe[1] = -1;
-    return lastFailed ? 1 : 0;
+    // A failed tick is an event of the run, logged above, not a failure of
+    // the engine: the run ended as asked.
+    return 0;
 }
 
 } // namespace HeadlessRun

@@ -22,8 +22,11 @@ struct Settings
 };
 
 // Runs the engine until the settings or SIGINT / SIGTERM end it; a signal
-// lets the running tick finish first. The first tick runs at once. Returns
-// the exit status: 0, or 1 when the last tick failed.
+// lets the running tick finish first. The first tick runs at once. At start
+// it tells whether delivery reports will be polled (and why not), and when
+// the profile's HTTP gateway is off on the HTTP channel. Returns the exit
+// status: 0 once the run has ended as asked, whatever its ticks did; 1 when
+// it cannot start.
 int run(EngineContext& context, const Settings& settings, QTextStream& out, QTextStream& err);
 
 // The log line of one tick (without the time).
