@@ -263,7 +263,7 @@ void TestSmsSender::gsm_data()
     QTest::addColumn<int>("records");
     QTest::addColumn<QString>("responseStart");
     QTest::newRow("accepted, echo off") << QStringList{"--echo", "off"} << 1 << "OK";
-    QTest::newRow("accepted by echo") << QStringList{"--echo", "on"} << 1 << "OK";
+    QTest::newRow("accepted, echo on") << QStringList{"--echo", "on"} << 1 << "OK";
     QTest::newRow("modem left at the prompt")
         << QStringList{"--echo", "off", "--mode", "left-at-prompt"} << 1 << "OK";
     QTest::newRow("+CMS ERROR: stays queued")
@@ -311,7 +311,7 @@ void TestSmsSender::gsm()
                                              "Z\r\n");
         }));
     }
-    QVERIFY(modem.received().contains("AT+CMGS=\"5551234567\"\r\n"));
+    QVERIFY(modem.received().contains("AT+CMGS=\"5551234567\"\r"));
     QCOMPARE(f.console().text(ConsoleState::Field::Counter),
              QStringLiteral("Current SMS :  %1").arg(1234 + records));
 }
