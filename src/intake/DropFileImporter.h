@@ -2,8 +2,10 @@
 
 #include "intake/SendQueue.h"
 
+#include <QByteArray>
 #include <QChar>
 #include <QDateTime>
+#include <QList>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -53,6 +55,9 @@ public:
     virtual bool open(QFile& file, QString& error);
     // Renames without replacing an existing file; on failure sets error.
     virtual bool rename(const QString& from, const QString& to, QString& error);
+    // The same for a file whose name is not valid UTF-8: from is its path as
+    // the file system holds it, in bytes.
+    virtual bool renameNative(const QByteArray& from, const QString& to, QString& error);
     virtual bool remove(const QString& path, QString& error);
 
     static DropFileSystem& standard();
@@ -64,19 +69,31 @@ public:
 // name. Only ordinary files count: folders, hidden files (names beginning with
 // a dot), symbolic links and special files are ignored. A file is first
 // renamed to "<name>.importing", which no pattern matches, so that it can
-// never be taken twice; its valid lines are then queued in one transaction.
-// After the commit the file is deleted (or, when that fails, renamed to
-// "<name>.imported"); when the transaction fails the file gets its name back
-// and waits for a later tick with nothing of it queued. A file modified less
-// than a second ago is probably still being written and waits as well.
+// never be taken twice; its valid lines are then queued in one transaction,
+// together with a row of the import journal that names the claimed file with
+// its size and modification time. After the commit the file is deleted (or,
+// when that fails, renamed to "<name>.imported") and its journal row goes.
+// When the transaction fails the file gets its name back and waits for a
+// later tick with nothing of it queued. A file modified less than a second
+// ago is probably still being written and waits as well.
+//
+// A claimed file that is still there at the next call (the program was
+// stopped in the middle, or a deletion failed) is finished first: deleted
+// when the journal says its lines were committed, imported when it does not.
+// A name that is not valid UTF-8 is read as Windows-1252 and the file is
+// claimed under that name; a name too long to take the suffix is claimed
+// under a shortened one.
 class DropFileImporter
 {
 public:
     static constexpr int MaxFilesPerCall = 6;
     static constexpr qsizetype MaxLineLength = 64 * 1024; // characters; the rest of a longer line is dropped
+    static constexpr qsizetype MaxNameBytes = 255;        // the longest file name, in bytes
     static constexpr std::chrono::milliseconds DefaultMinimumAge{1000};
     static inline const QString ClaimSuffix = QStringLiteral(".importing");
     static inline const QString DoneSuffix = QStringLiteral(".imported");
+    // The import journal: one row per claimed file whose lines are queued.
+    static inline const QString JournalTable = QStringLiteral("DropImport");
 
     // home: the program folder; empty means ProgramHome::path().
     DropFileImporter(Store& store, const DropFormat& format, const QString& home = QString());
@@ -91,7 +108,8 @@ public:
     const DropFormat& format() const { return m_format; }
     // The drop folder, or an empty text when it does not exist.
     QString folderPath() const;
-    // True when the folder holds a matching ordinary file (of any age).
+    // True when the folder holds a matching ordinary file (of any age) or a
+    // claimed file left by an earlier call.
     bool hasWork() const;
     // Whether a file name matches the format's pattern.
     bool matches(const QString& fileName) const;
@@ -107,7 +125,25 @@ private:
         Continue,
         StopFolder
     };
-    Next importFile(const QString& folder, const QString& name, ImportReport& report);
+    struct Entry
+    {
+        QString name;         // as the import shows it
+        QByteArray native;    // as the file system holds it
+        bool foreign = false; // native is not valid UTF-8
+        qint64 modified = 0;  // milliseconds since the epoch
+    };
+    class Journal;
+
+    QList<Entry> listFolder(const QString& folder) const;
+    bool isClaimName(const QString& fileName) const;
+    QString where(const QString& fileName) const;
+    Next importFile(const QString& folder, const Entry& entry, Journal& journal, ImportReport& report);
+    bool recoverClaimed(const QString& folder, const Entry& entry, Journal& journal, ImportReport& report);
+    // file is open on the claimed file at path claimed; base is the name the
+    // reports use, original the path to give back when nothing is queued
+    // (empty: the file stays claimed).
+    Next queueClaimed(QFile& file, const QString& claimed, const QString& base, const QString& original,
+                      Journal& journal, ImportReport& report);
     QString freeName(const QString& folder, const QString& base, const QString& suffix) const;
 
     Store& m_store;

@@ -71,6 +71,15 @@ void Utf8Validator::feed(QByteArrayView bytes)
     }
 }
 
+QString fileNameFromBytes(QByteArrayView name, bool* utf8)
+{
+    Utf8Validator validator;
+    validator.feed(name);
+    if (utf8)
+        *utf8 = validator.valid();
+    return validator.valid() ? QString::fromUtf8(name) : fromWindows1252(name);
+}
+
 LineSplitter::LineSplitter(qsizetype cap, Callback onLine)
     : m_cap(cap > 0 ? cap : 1), m_onLine(std::move(onLine))
 {

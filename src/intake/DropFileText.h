@@ -23,6 +23,12 @@ enum class Encoding
 // same value, as Windows itself maps them.
 QString fromWindows1252(QByteArrayView bytes);
 
+// A file name as the file system holds it, in bytes, as text: UTF-8 when the
+// bytes are valid UTF-8 (the only names Qt can open), Windows-1252 otherwise,
+// as a program writing in the workstation's code page would have meant it.
+// utf8, when given, tells which of the two it was.
+QString fileNameFromBytes(QByteArrayView name, bool* utf8 = nullptr);
+
 // Checks UTF-8 fed piece by piece: rejects overlong forms, surrogates, values
 // above U+10FFFF and a sequence left incomplete at the end.
 class Utf8Validator

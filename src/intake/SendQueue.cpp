@@ -8,6 +8,10 @@
 namespace SendQueue {
 
 namespace {
+// The number of the error thrown for a text that is too long: not one of the
+// store's own codes.
+constexpr int TooLongError = -2001;
+
 // Whole values go in as integers so the queue sorts and compares them as the
 // numbers they are; anything else (a fraction, a huge value) as a real.
 QVariant numberValue(double v)
@@ -21,6 +25,13 @@ QVariant numberValue(double v)
 QString notNull(const QString& text)
 {
     return text.isNull() ? QStringLiteral("") : text;
+}
+
+QString tooLongText(qsizetype textLength)
+{
+    return QStringLiteral("the message text is %1 characters long; at most %2 can be queued")
+        .arg(textLength)
+        .arg(MaxTextLength);
 }
 } // namespace
 
@@ -38,6 +49,8 @@ Writer::Writer(Store& store) : m_query(store.db())
 
 void Writer::add(const QueueRecord& record)
 {
+    if (!fits(record.msg.size()))
+        throw StoreError(TooLongError, QStringLiteral("Rsms insert: ") + tooLongText(record.msg.size()));
     m_query.bindValue(0, notNull(record.mobile));
     m_query.bindValue(1, notNull(record.msg));
     m_query.bindValue(2, notNull(record.rdttm));

@@ -23,10 +23,23 @@ struct QueueRecord
 // as it stands. Failures throw StoreError.
 namespace SendQueue {
 
+// The longest message text the queue takes, in characters (UTF-16 code
+// units, as the gateways count them): ten concatenated SMS parts. A longer
+// text would be refused or cut by every gateway after it had been queued, so
+// it is refused here, on the way in.
+constexpr qsizetype MaxTextLength = 1600;
+
+// Whether a text of this length can be queued.
+constexpr bool fits(qsizetype textLength)
+{
+    return textLength <= MaxTextLength;
+}
+
 // The statement, with its five placeholders.
 QString insertStatement();
 
-// Adds one row.
+// Adds one row. A text longer than MaxTextLength throws StoreError and
+// adds nothing.
 void enqueue(Store& store, const QueueRecord& record);
 
 // Adds every row, in order. It opens no transaction of its own: run it inside
@@ -35,6 +48,7 @@ void enqueueAll(Store& store, const QList<QueueRecord>& records);
 
 // Prepares the insert once and runs it for every row added; for a caller that
 // produces rows one by one inside its own transaction (the drop-file import).
+// A text longer than MaxTextLength throws StoreError and adds nothing.
 class Writer
 {
 public:

@@ -11,6 +11,10 @@
 
 namespace SingleMessage {
 
+// The screen's field holds at most MaxMessageLength characters (line breaks
+// counted as CR LF, which the click removes), so its text always fits the queue.
+static_assert(MaxMessageLength <= SendQueue::MaxTextLength);
+
 QString lengthCounter(qsizetype length)
 {
     return TextNumbers::withLeadingBlank(static_cast<double>(length)) + QStringLiteral("/ 160");

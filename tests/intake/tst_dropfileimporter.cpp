@@ -5,6 +5,8 @@
 #include <QDirIterator>
 #include <QRandomGenerator>
 #include <QtTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // File operations that fail when the test says so.
@@ -14,6 +16,9 @@ public:
     // op is "open", "rename" or "remove"; path is the file's path (for a
     // rename, the source). True makes the operation fail.
     std::function<bool(const QString& op, const QString& path, const QString& to)> fail;
+    // Runs after an operation that worked; a test throws from it to stop the
+    // import there, as a killed program would.
+    std::function<void(const QString& op, const QString& to)> after;
     int calls = 0;
 
     bool open(QFile& file, QString& error) override
@@ -32,7 +37,11 @@ public:
             error = QStringLiteral("refused by the test");
             return false;
         }
-        return DropFileSystem::rename(from, to, error);
+        if (!DropFileSystem::rename(from, to, error))
+            return false;
+        if (after)
+            after(QStringLiteral("rename"), to);
+        return true;
     }
     bool remove(const QString& path, QString& error) override
     {
@@ -44,6 +53,19 @@ public:
         return DropFileSystem::remove(path, error);
     }
 };
+
+struct Killed
+{
+};
+
+// Writes a file under a name given as bytes, which need not be valid UTF-8.
+void writeNative(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, bytes.constData(), bytes.size()), ssize_t(bytes.size()));
+    ::close(fd);
+}
 
 const DropFormat& formatNamed(const QString& name)
 {
@@ -89,6 +111,15 @@ private Q_SLOTS:
     void failingDelete();
     void noLineTwiceNoLineLost();
 
+    void foreignNames_data();
+    void foreignNames();
+    void longNames_data();
+    void longNames();
+    void interruptedImport_data();
+    void interruptedImport();
+    void overLongTexts_data();
+    void overLongTexts();
+
 private:
     std::unique_ptr<TempStore> t;
     QString pipeDir, commaDir;
@@ -105,6 +136,11 @@ private:
         for (const auto& r : t->rows())
             ++counts[r.msg];
         return counts;
+    }
+    int journalRows()
+    {
+        return t->store->scalar(QStringLiteral("select count(*) from ") + DropFileImporter::JournalTable)
+            .toInt();
     }
     QStringList filesIn(const QString& dir)
     {
@@ -222,6 +258,17 @@ void TestDropFileImporter::parseLine_data()
     QTest::newRow("comma: a bar is text") << "comma"
                                           << "98765-43210,a|b" << true << " 9876543210"
                                           << "a|b" << 0.0 << "" << 0.0;
+    // Numbers longer than a double holds keep every digit.
+    QTest::newRow("pipe: seventeen digits") << "pipe"
+                                            << "12345678901234567|Hi" << true << " 12345678901234567"
+                                            << "Hi" << 0.0 << "" << 0.0;
+    QTest::newRow("pipe: leading zeros, dashes, seventeen digits")
+        << "pipe"
+        << "0091-98765-43210-12345|Hi" << true << " 91987654321012345"
+        << "Hi" << 0.0 << "" << 0.0;
+    QTest::newRow("comma: twenty digits") << "comma"
+                                          << "98765432109876543210,Hi" << true << " 98765432109876543210"
+                                          << "Hi" << 0.0 << "" << 0.0;
     QTest::newRow("comma: a pipe line has no text") << "comma"
                                                     << "9876543210|Hi" << false << ""
                                                     << "" << 0.0 << "" << 0.0;
@@ -285,13 +332,13 @@ void TestDropFileImporter::whichFilesCount_data()
 
     QTest::newRow("comma: M and m, extension in any case")
         << "comma" << QStringList{"M1.txt",  "m5.TXT",       "MX.Txt",          "X1.txt",
-                                  "1M.txt",  "M2.txt.bak",   "M3.txt.imported", "M4.txt.importing",
+                                  "1M.txt",  "M2.txt.bak",   "M3.txt.imported", "X4.txt.importing",
                                   ".M6.txt", "dir:Mdir.txt", "link:Mlink.txt"}
         << QStringList{"M1.txt", "m5.TXT", "MX.Txt"};
     QTest::newRow("pipe: any name, .sms in any case")
         << "pipe"
         << QStringList{"a.sms",     "B.SMS",       "c.Sms",           ".sms",        "d.sm",         "e.smsx",
-                       "f.sms.txt", ".hidden.sms", "g.sms.importing", "dir:dir.sms", "link:link.sms"}
+                       "f.sms.txt", ".hidden.sms", "notes.importing", "dir:dir.sms", "link:link.sms"}
         << QStringList{"a.sms", "B.SMS", "c.Sms"};
 }
 
@@ -604,8 +651,9 @@ void TestDropFileImporter::renameRefusedQueuesNothing()
     for (int tick = 0; tick < 3; ++tick) {
         const ImportReport r = imp.run();
         QCOMPARE(r.linesQueued, 0);
-        QCOMPARE(r.errors.size(), 1);
-        QVERIFY2(r.errors[0].contains(QStringLiteral("nothing of it was queued")), qPrintable(r.errors[0]));
+        QCOMPARE(r.errors.size(), 2); // one file that cannot be renamed does not hold up the next
+        for (const QString& e : r.errors)
+            QVERIFY2(e.contains(QStringLiteral("nothing of it was queued")), qPrintable(e));
     }
     QCOMPARE(t->rsmsCount(), 0);
     QCOMPARE(filesIn(pipeDir), (QStringList{"a.sms", "b.sms"}));
@@ -698,17 +746,15 @@ void TestDropFileImporter::failingCommitAndRenameBack()
     QCOMPARE(r.errors.size(), 1);
     QVERIFY2(r.errors[0].contains(QStringLiteral("left as a.sms.importing")), qPrintable(r.errors[0]));
     QCOMPARE(filesIn(pipeDir), QStringList{"a.sms.importing"});
-    // The left file is never taken by itself, even once the store is mended.
+    // Nothing of it is queued and the journal says so: once the store is
+    // mended, the next call imports it from there, once.
     t->store->exec(QStringLiteral("INSERT INTO parent VALUES (42)"));
     imp.setFileSystem(nullptr);
-    QVERIFY(!imp.hasWork());
+    QVERIFY(imp.hasWork());
     r = imp.run();
-    QCOMPARE(r.filesImported, 0);
-    QCOMPARE(t->rsmsCount(), 0);
-    // The operator renames it back as the error says: it is queued once.
-    QVERIFY(QFile::rename(QDir(pipeDir).filePath(QStringLiteral("a.sms.importing")),
-                          QDir(pipeDir).filePath(QStringLiteral("a.sms"))));
-    QCOMPARE(imp.run().linesQueued, 1);
+    QCOMPARE(r.linesQueued, 1);
+    QVERIFY(filesIn(pipeDir).isEmpty());
+    QCOMPARE(imp.run().linesQueued, 0);
     QCOMPARE(t->rsmsCount(), 1);
 }
 
@@ -752,9 +798,16 @@ void TestDropFileImporter::failingDelete()
                                           : QStringLiteral("b.sms.importing")};
     expected.sort();
     QCOMPARE(filesIn(pipeDir), expected);
+    // A file left claimed is deleted by the next call that can; set-aside
+    // files stay. Nothing is queued again.
     imp.setFileSystem(nullptr);
-    QVERIFY(!imp.hasWork());
     QCOMPARE(imp.run().linesQueued, 0);
+    const QStringList kept = renameAsideWorks
+                                 ? QStringList{"a.sms.imported", "b.sms.2.imported", "b.sms.imported"}
+                                 : QStringList{"b.sms.imported"};
+    QCOMPARE(filesIn(pipeDir), kept);
+    QVERIFY(!imp.hasWork());
+    QCOMPARE(journalRows(), 0);
 }
 
 void TestDropFileImporter::noLineTwiceNoLineLost()
@@ -809,6 +862,179 @@ void TestDropFileImporter::noLineTwiceNoLineLost()
     }
     QVERIFY(queued > allLines.size() / 3);
     QCOMPARE(t->rsmsCount(), queued);
+}
+
+void TestDropFileImporter::foreignNames_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArrayList>("names"); // as the file system holds them
+    QTest::addColumn<QList<bool>>("taken");
+
+    QTest::newRow("pipe: a Windows-1252 name")
+        << "pipe" << QByteArrayList{"Caf\xE9.sms"} << QList<bool>{true};
+    QTest::newRow("pipe: beside the same name in UTF-8")
+        << "pipe" << QByteArrayList{"Caf\xE9.sms", "Caf\xC3\xA9.sms"} << QList<bool>{true, true};
+    QTest::newRow("pipe: a hidden one stays")
+        << "pipe" << QByteArrayList{".\xE9.sms", "\xE9t\xE9.sms"} << QList<bool>{false, true};
+    QTest::newRow("comma: an M name, not an X name") << "comma"
+                                                     << QByteArrayList{"M\xFC"
+                                                                       "1.txt",
+                                                                       "X\xFC.txt"}
+                                                     << QList<bool>{true, false};
+}
+
+void TestDropFileImporter::foreignNames()
+{
+    QFETCH(QString, format);
+    QFETCH(QByteArrayList, names);
+    QFETCH(QList<bool>, taken);
+    const DropFormat& f = formatNamed(format);
+    const QByteArray dir = QFile::encodeName(dirOf(f)) + '/';
+    for (int i = 0; i < names.size(); ++i)
+        writeNative(dir + names[i], QStringLiteral("9876543210%1f%2\r\n").arg(f.separator).arg(i).toUtf8());
+    auto imp = importer(f);
+    QVERIFY(imp.hasWork());
+    const ImportReport r = imp.run();
+    QVERIFY2(r.errors.isEmpty(), qPrintable(r.errors.join(u'\n')));
+    for (int i = 0; i < names.size(); ++i) {
+        QCOMPARE(::access((dir + names[i]).constData(), F_OK) == 0, !taken[i]);
+        QCOMPARE(msgCounts().value(QStringLiteral("f%1").arg(i)), taken[i] ? 1 : 0);
+    }
+    QVERIFY(!imp.hasWork());
+}
+
+void TestDropFileImporter::longNames_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("longName");
+    QTest::addColumn<QString>("nextName"); // sorts after the long one
+
+    QTest::newRow("250 bytes") << "pipe" << QString(246, u'a') + ".sms"
+                               << "b.sms";
+    QTest::newRow("255 bytes") << "pipe" << QString(251, u'a') + ".sms"
+                               << "b.sms";
+    QTest::newRow("255 bytes of two-byte letters")
+        << "pipe" << QString(125, QChar(0xE9)) + "x.sms" << QString(QChar(0xFF)) + ".sms";
+    QTest::newRow("comma: 251 bytes") << "comma"
+                                      << "M" + QString(246, u'a') + ".txt"
+                                      << "Mb.txt";
+}
+
+void TestDropFileImporter::longNames()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, longName);
+    QFETCH(QString, nextName);
+    const DropFormat& f = formatNamed(format);
+    const QDir dir(dirOf(f));
+    writeBytes(dir.filePath(longName), QStringLiteral("9876543210%1long\r\n").arg(f.separator).toUtf8());
+    writeBytes(dir.filePath(nextName), QStringLiteral("9876543211%1next\r\n").arg(f.separator).toUtf8());
+    const ImportReport r = importer(f).run();
+    QVERIFY2(r.errors.isEmpty(), qPrintable(r.errors.join(u'\n')));
+    QCOMPARE(msgCounts(), (QMap<QString, int>{{"long", 1}, {"next", 1}}));
+    QVERIFY(filesIn(dir.path()).isEmpty());
+}
+
+void TestDropFileImporter::interruptedImport_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("killedAfter"); // "claim" or "commit"
+    QTest::addColumn<QString>("byHand");      // what happens to the left file before the next call
+    QTest::addColumn<bool>("stays");          // the left file is still there after the next call
+    QTest::addColumn<QString>("note");        // in the next call's report
+
+    const QString longName = QString(246, u'a') + ".sms";
+    QTest::newRow("killed after the claim") << "a.sms"
+                                            << "claim"
+                                            << "" << false << "before its lines were queued";
+    QTest::newRow("killed after the commit") << "a.sms"
+                                             << "commit"
+                                             << "" << false << "after its lines were queued";
+    QTest::newRow("long name, killed after the claim") << longName << "claim"
+                                                       << "" << false << "before its lines were queued";
+    QTest::newRow("long name, killed after the commit") << longName << "commit"
+                                                        << "" << false << "after its lines were queued";
+    QTest::newRow("killed after the commit, then written to") << "a.sms"
+                                                              << "commit"
+                                                              << "append" << true << "has changed";
+    QTest::newRow("killed after the commit, then deleted by hand") << "a.sms"
+                                                                   << "commit"
+                                                                   << "delete" << false << "";
+}
+
+void TestDropFileImporter::interruptedImport()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, killedAfter);
+    QFETCH(QString, byHand);
+    QFETCH(bool, stays);
+    QFETCH(QString, note);
+    writeBytes(QDir(pipeDir).filePath(name), "9000000001|one\r\n9000000002|two\r\n");
+    ScriptedFs fs;
+    fs.fail = [&](const QString& op, const QString&, const QString&) {
+        if (killedAfter == QLatin1String("commit") && op == QLatin1String("remove"))
+            throw Killed{};
+        return false;
+    };
+    fs.after = [&](const QString& op, const QString& to) {
+        if (killedAfter == QLatin1String("claim") && op == QLatin1String("rename") &&
+            to.endsWith(DropFileImporter::ClaimSuffix))
+            throw Killed{};
+    };
+    auto imp = importer(DropFormat::pipe());
+    imp.setFileSystem(&fs);
+    QVERIFY_THROWS_EXCEPTION(Killed, imp.run());
+    QCOMPARE(t->rsmsCount(), killedAfter == QLatin1String("commit") ? 2 : 0);
+    const QStringList left = filesIn(pipeDir);
+    QCOMPARE(left.size(), 1);
+    QVERIFY2(left[0].endsWith(DropFileImporter::ClaimSuffix), qPrintable(left[0]));
+
+    const QString leftPath = QDir(pipeDir).filePath(left[0]);
+    if (byHand == QLatin1String("append")) {
+        QFile file(leftPath);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("9000000003|three\r\n");
+    } else if (byHand == QLatin1String("delete")) {
+        QVERIFY(QFile::remove(leftPath));
+    }
+
+    imp.setFileSystem(nullptr);
+    QCOMPARE(imp.hasWork(), byHand != QLatin1String("delete"));
+    const ImportReport r = imp.run();
+    QVERIFY2(r.errors.join(u'\n').contains(note), qPrintable(r.errors.join(u'\n')));
+    QCOMPARE(msgCounts(), (QMap<QString, int>{{"one", 1}, {"two", 1}}));
+    QCOMPARE(filesIn(pipeDir), stays ? left : QStringList{});
+    QCOMPARE(journalRows(), stays ? 1 : 0);
+    imp.run();
+    QCOMPARE(t->rsmsCount(), 2);
+}
+
+void TestDropFileImporter::overLongTexts_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("pipe") << "pipe";
+    QTest::newRow("comma") << "comma";
+}
+
+void TestDropFileImporter::overLongTexts()
+{
+    QFETCH(QString, format);
+    const DropFormat& f = formatNamed(format);
+    const QString sep(f.separator);
+    const QString atBound(SendQueue::MaxTextLength, u'x');
+    const QString over(SendQueue::MaxTextLength + 1, u'y');
+    writeBytes(QDir(dirOf(f)).filePath(&f == &DropFormat::comma() ? "M1.txt" : "a.sms"),
+               QStringList{"9876543210" + sep + "before", "9876543211" + sep + over,
+                           "9876543212" + sep + atBound, "9876543213" + sep + "after", ""}
+                   .join(QStringLiteral("\r\n"))
+                   .toUtf8());
+    const ImportReport r = importer(f).run();
+    QCOMPARE(r.linesQueued, 3);
+    QCOMPARE(r.linesSkipped, 1);
+    QCOMPARE(r.errors.size(), 1);
+    QVERIFY2(r.errors[0].contains(QStringLiteral("longer than 1600")), qPrintable(r.errors[0]));
+    QCOMPARE(msgCounts(), (QMap<QString, int>{{"before", 1}, {atBound, 1}, {"after", 1}}));
+    QVERIFY(filesIn(dirOf(f)).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDropFileImporter)

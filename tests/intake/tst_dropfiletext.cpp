@@ -19,6 +19,8 @@ private Q_SLOTS:
     void windows1252();
     void readLines_data();
     void readLines();
+    void fileNames_data();
+    void fileNames();
 };
 
 void TestDropFileText::lines_data()
@@ -171,6 +173,28 @@ void TestDropFileText::readLines()
     QVERIFY(r.ok);
     QCOMPARE(r.encoding, encoding);
     QCOMPARE(got, lines);
+}
+
+void TestDropFileText::fileNames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("utf8");
+    QTest::newRow("UTF-8") << QByteArray("Caf\xC3\xA9.sms") << QString::fromUtf8("Café.sms") << true;
+    QTest::newRow("Windows-1252") << QByteArray("Caf\xE9 \x80.sms") << QString::fromUtf8("Café €.sms")
+                                  << false;
+    QTest::newRow("UTF-8 cut short") << QByteArray("M\xC3.txt") << QString::fromUtf8("MÃ.txt") << false;
+    QTest::newRow("UTF-8 surrogate") << QByteArray("\xED\xA0\x80.sms") << QString::fromUtf8("í\u00A0€.sms")
+                                     << false;
+}
+
+void TestDropFileText::fileNames()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, utf8);
+    bool wasUtf8 = !utf8;
+    QTEST(DropFileText::fileNameFromBytes(bytes, &wasUtf8), "name");
+    QCOMPARE(wasUtf8, utf8);
 }
 
 QTEST_GUILESS_MAIN(TestDropFileText)

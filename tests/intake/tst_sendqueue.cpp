@@ -15,6 +15,8 @@ private Q_SLOTS:
     void batchFollowsTheCallersTransaction_data();
     void batchFollowsTheCallersTransaction();
     void failureThrowsStoreError();
+    void overLongTextIsRefused_data();
+    void overLongTextIsRefused();
 };
 
 void TestSendQueue::storedAsTyped_data()
@@ -140,6 +142,35 @@ void TestSendQueue::failureThrowsStoreError()
     }
     QVERIFY(thrown);
     QCOMPARE(t.rsmsCount(), 0);
+}
+
+void TestSendQueue::overLongTextIsRefused_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("one over") << int(SendQueue::MaxTextLength) + 1;
+    QTest::newRow("far over") << 100000;
+}
+
+void TestSendQueue::overLongTextIsRefused()
+{
+    QFETCH(int, length);
+    TempStore t;
+    const QueueRecord atBound{QStringLiteral("9876543210"), QString(SendQueue::MaxTextLength, u'x'),
+                              QString(), 0, 0};
+    const QueueRecord over{QStringLiteral("9876543211"), QString(length, u'y'), QString(), 0, 0};
+    QVERIFY_THROWS_EXCEPTION(StoreError, SendQueue::enqueue(*t.store, over));
+    {
+        Store::Transaction tx(*t.store);
+        try {
+            SendQueue::enqueueAll(*t.store, {atBound, over});
+            QFAIL("an over-long text was queued");
+        } catch (const StoreError& e) {
+            QVERIFY2(e.text().contains(QStringLiteral("at most 1600")), qPrintable(e.text()));
+        }
+    }
+    QCOMPARE(t.rsmsCount(), 0);
+    SendQueue::enqueue(*t.store, atBound);
+    QCOMPARE(t.rsmsCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSendQueue)
