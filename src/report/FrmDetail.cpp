@@ -189,7 +189,7 @@ void FrmDetail::showList()
     const MessageReport::Criteria c = criteria();
     BusyPointer busy;
     try {
-        MessageReport::backfillQueueDay(m_store);
+        MessageReport::backfillQueueDay(m_store, &m_backfilledUpTo);
         QSqlQuery rows = MessageReport::open(m_store, MessageReport::listStatement(c));
         const qint64 total = MessageReport::count(m_store, c);
         m_model->setQuery(std::move(rows));

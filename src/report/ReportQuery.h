@@ -81,8 +81,13 @@ QSqlQuery open(Store& store, const Statement& statement);
 qint64 count(Store& store, const Criteria& criteria);
 
 // Writes the sortable queueing day (yyyymmdd) into Extra1 of every ledger row
-// that has none, in one statement; returns the number of rows written.
-int backfillQueueDay(Store& store);
+// that has none and whose stamp reads as a day (QueueStamp), in one
+// statement; a row whose stamp cannot be read keeps its Null. Registers
+// queue_day() when needed. With examinedUpTo, only the rows added after the
+// row it names are looked at, and it is moved on to the last row there is:
+// a ledger stamp never changes, so an unreadable one need not be read twice.
+// Returns the number of rows written.
+int backfillQueueDay(Store& store, qint64* examinedUpTo = nullptr);
 
 // Deletes the queued rows with this number and this queueing stamp (Null
 // matches Null); returns how many were deleted.

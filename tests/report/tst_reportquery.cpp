@@ -71,6 +71,7 @@ private Q_SLOTS:
 
         const int doy = int(QueueStamp::Form::DayOfYear);
         const int full = int(QueueStamp::Form::FullYear);
+        const int dashed = int(QueueStamp::Form::Dashed);
         const int none = int(QueueStamp::Form::Unreadable);
         QTest::newRow("day of year, 13 digits") << "0501245140309" << QDate(2024, 1, 5) << doy;
         QTest::newRow("day of year, 15 digits") << "311224366235959" << QDate(2024, 12, 31) << doy;
@@ -93,7 +94,10 @@ private Q_SLOTS:
         QTest::newRow("hour 25") << "05012024250000" << QDate() << none;
         QTest::newRow("minute 60") << "0501245146009" << QDate() << none;
         QTest::newRow("a letter inside") << "05012024a40309" << QDate() << none;
+        QTest::newRow("letters in the year") << "050120ab120000" << QDate() << none;
         QTest::newRow("dashes") << "05-01-2024 14:03" << QDate() << none;
+        QTest::newRow("dashed") << "05-01-2024 14:03:09" << QDate(2024, 1, 5) << dashed;
+        QTest::newRow("dashed, blanks around") << " 29-02-2028 23:59:59 " << QDate(2028, 2, 29) << dashed;
     }
 
     void stamps()
@@ -271,7 +275,11 @@ private Q_SLOTS:
         QTest::newRow("full year") << QVariant("05122026120000") << QVariant() << QVariant("20261205");
         QTest::newRow("already filled")
             << QVariant("051226339120000") << QVariant("19990101") << QVariant("19990101");
+        QTest::newRow("dashed") << QVariant("06-12-2026 09:30:00") << QVariant() << QVariant("20261206");
         QTest::newRow("no stamp") << QVariant() << QVariant() << QVariant();
+        QTest::newRow("empty stamp") << QVariant("") << QVariant() << QVariant();
+        QTest::newRow("unreadable stamp") << QVariant("garbage") << QVariant() << QVariant();
+        QTest::newRow("full year, no such day") << QVariant("31022026120000") << QVariant() << QVariant();
     }
 
     void backfill()
@@ -283,7 +291,7 @@ private Q_SLOTS:
         db.ledger(QStringLiteral("9812345678"), QStringLiteral("m"), QStringLiteral("2026-12-05 12:00:00"),
                   QStringLiteral("Y"), QVariant(), stamp, before);
         const int written = backfillQueueDay(*db.store);
-        QCOMPARE(written, (before.isNull() && !stamp.isNull()) ? 1 : 0);
+        QCOMPARE(written, (before.isNull() && !after.isNull()) ? 1 : 0);
         const QVariant value = db.store->scalar(QStringLiteral("select Extra1 from sms"));
         QCOMPARE(value.isNull(), after.isNull());
         QCOMPARE(value.toString(), after.toString());
