@@ -137,8 +137,8 @@ Statement listStatement(const Criteria& criteria)
     Statement s = whereClause(criteria);
     const QString columns =
         criteria.view == View::Queued
-            ? QStringLiteral("select Mobile, msg as \"%1\", RDtTM as \"%2\" from Rsms")
-                  .arg(MessageCaption, QueuedCaption)
+            ? QStringLiteral("select Mobile, msg as \"%1\", RDtTM as \"%2\", rowid as \"%3\" from Rsms")
+                  .arg(MessageCaption, QueuedCaption, KeyCaption)
             : QStringLiteral(
                   "select Mobile, msg as \"%1\", RDtTM as \"%2\", SDTTm as \"%3\", Status as \"%4\", "
                   "Reply as \"%5\" from sms")
@@ -213,9 +213,10 @@ int backfillQueueDay(Store& store, qint64* examinedUpTo)
     return written;
 }
 
-int deleteQueued(Store& store, const QVariant& mobile, const QVariant& stamp)
+int deleteQueued(Store& store, const QVariant& key, const QVariant& mobile, const QVariant& stamp)
 {
-    return store.exec(QStringLiteral("delete from Rsms where Mobile is ? and RDtTM is ?"), {mobile, stamp});
+    return store.exec(QStringLiteral("delete from Rsms where rowid = ? and Mobile is ? and RDtTM is ?"),
+                      {key, mobile, stamp});
 }
 
 } // namespace MessageReport
