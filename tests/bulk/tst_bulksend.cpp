@@ -76,6 +76,23 @@ QStringList numbers(int count, qint64 first = 9000000000LL)
     return list;
 }
 
+// Requests go to the gateway as usual; before(n) runs just ahead of the n-th.
+void hookFetch(FrmMain& screen, HttpFetcher& http, std::function<void(int)> before)
+{
+    screen.sender().setFetch(
+        [&http, before, calls = 0](QString url, BulkSender::Client,
+                                   std::chrono::milliseconds) mutable -> QCoro::Task<QString> {
+            before(++calls);
+            co_return co_await http.fetch(url);
+        });
+}
+
+void compose(FrmMain& screen, const QString& numbers, const QString& text)
+{
+    child<QPlainTextEdit>(&screen, "Text1")->setPlainText(numbers);
+    child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(text);
+}
+
 void quicken(FrmMain& screen)
 {
     BulkSender::Settings& s = screen.sender().settings();
@@ -94,6 +111,8 @@ private Q_SLOTS:
     void ledgerRowsAndCounter();
     void gatewayFlagOff();
     void emptyAnswerIsAskedTwiceMore();
+    void oneAccountPerSend_data();
+    void oneAccountPerSend();
     void failingRequestKeepsAnsweredBatches();
     void accountNameTooLongSendsNothing();
     void buttonIsDisabledWhileSending();
@@ -319,6 +338,52 @@ void TestBulkSend::emptyAnswerIsAskedTwiceMore()
     QCOMPARE(f.context->profile().smsId, 100);
 }
 
+void TestBulkSend::oneAccountPerSend_data()
+{
+    // The console loads BETA before the send, or while the second of three
+    // requests is being asked.
+    QTest::addColumn<int>("switchAt");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<int>("acmeCounter");
+    QTest::addColumn<int>("betaCounter");
+    QTest::newRow("switched before the send") << 0 << "BETA" << 100 << 300;
+    QTest::newRow("switched during the send") << 2 << "ACME" << 350 << 50;
+}
+
+void TestBulkSend::oneAccountPerSend()
+{
+    QFETCH(int, switchAt);
+    QFETCH(QString, account);
+    QFETCH(int, acmeCounter);
+    QFETCH(int, betaCounter);
+    GatewaySim sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
+    BulkFixture f(sendUrl(sim));
+    f.addProfile(QStringLiteral("BETA"), sendUrl(sim), QStringLiteral("C"), 0, QString(), 50);
+    ScriptedPrompt prompt;
+    prompt.answers = {Prompt::Answer::Yes};
+    FrmMain screen(*f.context);
+    HttpFetcher http;
+    hookFetch(screen, http, [&](int call) {
+        if (call == switchAt)
+            f.context->loadProfile(QStringLiteral("BETA"));
+    });
+    if (switchAt == 0)
+        f.context->loadProfile(QStringLiteral("BETA"));
+    compose(screen, numbers(250).join('\n'), QStringLiteral("Hi"));
+    QCoro::waitFor(screen.Send_SMS());
+
+    QStringList users;
+    for (const QJsonObject& r : requestsTo(sim, QStringLiteral("/send")))
+        users << r.value(QStringLiteral("query")).toObject().value(QStringLiteral("u")).toString();
+    QCOMPARE(users, QStringList(3, account));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from sms where Uname = ?"), {account}), 250);
+    QCOMPARE(f.count(QStringLiteral("select Smsid from config where UName = 'ACME'")), acmeCounter);
+    QCOMPARE(f.count(QStringLiteral("select Smsid from config where UName = 'BETA'")), betaCounter);
+    QCOMPARE(f.context->profile().smsId, betaCounter); // BETA stays loaded
+    QCOMPARE(child<QComboBox>(&screen, "Combo1")->currentText(), QStringLiteral("BETA"));
+}
+
 void TestBulkSend::failingRequestKeepsAnsweredBatches()
 {
     GatewaySim sim;
@@ -448,7 +513,8 @@ void TestBulkSend::timerFetchesBalanceAfterAccountChange()
 void TestBulkSend::counterAtItsLargestValueStillRecords()
 {
     BulkFixture f;
-    f.context->profile().smsId = std::numeric_limits<qint32>::max() - 1;
+    f.store().exec(QStringLiteral("update config set Smsid = ?"), {std::numeric_limits<qint32>::max() - 1});
+    f.context->loadProfile(QString());
     BulkSender sender(*f.context);
     QCOMPARE(
         sender.record({A, B, QStringLiteral("9000000000")}, QStringLiteral("Hi"), QStringLiteral("ACME")), 3);
