@@ -87,10 +87,16 @@ QCoro::Task<BulkSender::FireResult> BulkSender::urlFire(QString mobno, QString m
 {
     FireResult result;
     const QString url = requestUrl(account, mobno, message);
-    result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
-    for (int retry = 0; result.answer.isEmpty() && retry < m_settings.emptyAnswerRetries; ++retry) {
-        co_await QCoro::sleepFor(m_settings.retryDelay);
+    try {
         result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
+        for (int retry = 0; result.answer.isEmpty() && retry < m_settings.emptyAnswerRetries; ++retry) {
+            co_await QCoro::sleepFor(m_settings.retryDelay);
+            result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
+        }
+    } catch (const EngineError& e) {
+        // The list must not go on showing the answer to the request before.
+        Q_EMIT responseReceived(e.text());
+        throw;
     }
     Q_EMIT responseReceived(result.answer);
     if (!result.answer.isEmpty())

@@ -109,7 +109,8 @@ public:
 
 Q_SIGNALS:
     void balanceChanged(const QString& text);
-    // The response list: emptied, or holding the answer to the last request.
+    // The response list: emptied, or holding the answer to the last request
+    // (the error when that request failed).
     void responseCleared();
     void responseReceived(const QString& answer);
     void progress(int requestsDone, int requestsTotal);
