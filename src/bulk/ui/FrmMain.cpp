@@ -561,6 +561,9 @@ void FrmMain::closeEvent(QCloseEvent* event)
 
 void FrmMain::showEvent(QShowEvent* event)
 {
+    // Shown again while an earlier close waited for an operation: the
+    // operator wants the screen, so it stays when the operation ends.
+    m_closePending = false;
     showLoadedAccount();
     QWidget::showEvent(event);
 }
