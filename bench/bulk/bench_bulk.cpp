@@ -103,7 +103,7 @@ int main(int argc, char** argv)
     QElapsedTimer t;
     t.start();
     const auto outcome = QCoro::waitFor(sender.send(QStringLiteral("Bench message with some text"),
-                                                    numbers.join(QLatin1Char(',')), QStringLiteral("BENCH")));
+                                                    numbers.join(QLatin1Char(',')), context->profile()));
     const double sendMs = double(t.nsecsElapsed()) / 1e6;
     std::printf("send to %d numbers: %.1f ms (%d requests, %d ledger rows)\n", Count, sendMs,
                 outcome.requests, outcome.recorded);

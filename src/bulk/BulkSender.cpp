@@ -44,24 +44,20 @@ BulkSender::BulkSender(EngineContext& context, QObject* parent)
 
 BulkSender::~BulkSender() = default;
 
-QString BulkSender::requestUrl(const QString& mobno, const QString& message) const
+QString BulkSender::requestUrl(const ProfileState& account, const QString& mobno, const QString& message)
 {
     // The text goes as one line: the line breaks are removed, not replaced.
     QString text = message;
     text.remove(QStringLiteral("\r\n"));
-    const ProfileState& profile = m_context.profile();
-    return SendUrl::build(profile.sendUrl, SendUrl::fromProfile(profile, mobno, text));
+    return SendUrl::build(account.sendUrl, SendUrl::fromProfile(account, mobno, text));
 }
 
 int BulkSender::record(const QStringList& numbers, const QString& message, const QString& account)
 {
     if (numbers.isEmpty())
         return 0;
-    ProfileState& profile = m_context.profile();
-    // The numbers went out, so they are recorded even when the counter has
-    // reached its largest value; it then stays there.
-    const qint32 next =
-        qint32(std::min<qint64>(qint64(profile.smsId) + numbers.size(), std::numeric_limits<qint32>::max()));
+    const qint32 count = qint32(numbers.size());
+    constexpr qint32 largest = std::numeric_limits<qint32>::max();
 
     Store& store = m_context.store();
     Store::Transaction transaction(store);
@@ -72,31 +68,44 @@ int BulkSender::record(const QStringList& numbers, const QString& message, const
                    {number, message, now.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")),
                     SentLedger::sentTime(now), account});
     }
-    store.exec(QStringLiteral(" Update config set smsid = ? Where uname = ?"), {next, account});
+    // Advanced from the stored value: the profile loaded now may be another
+    // account's. The numbers went out, so they are recorded even when the
+    // counter has reached its largest value; it then stays there.
+    store.exec(QStringLiteral(" Update config set Smsid = case when Smsid > ? then ? else Smsid + ? end "
+                              "Where UName = ?"),
+               {largest - count, largest, count, account});
+    const QVariant stored =
+        store.scalar(QStringLiteral("select Smsid from config where UName = ?"), {account});
     transaction.commit();
-    profile.smsId = next;
-    return int(numbers.size());
+    ProfileState& loaded = m_context.profile();
+    if (loaded.userName == account && !stored.isNull())
+        loaded.smsId = stored.toInt();
+    return count;
 }
 
-QCoro::Task<BulkSender::FireResult> BulkSender::urlFire(QString mobno, QString message, QString account)
+QCoro::Task<BulkSender::FireResult> BulkSender::urlFire(QString mobno, QString message, ProfileState account)
 {
     FireResult result;
-    if (!m_context.profile().httpGateway)
-        co_return result;
-    result.fired = true;
-    const QString url = requestUrl(mobno, message);
-    result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
-    for (int retry = 0; result.answer.isEmpty() && retry < m_settings.emptyAnswerRetries; ++retry) {
-        co_await QCoro::sleepFor(m_settings.retryDelay);
+    const QString url = requestUrl(account, mobno, message);
+    try {
         result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
+        for (int retry = 0; result.answer.isEmpty() && retry < m_settings.emptyAnswerRetries; ++retry) {
+            co_await QCoro::sleepFor(m_settings.retryDelay);
+            result.answer = co_await m_fetch(url, Client::Send, m_settings.requestTimeout);
+        }
+    } catch (const EngineError& e) {
+        // The list must not go on showing the answer to the request before.
+        Q_EMIT responseReceived(e.text());
+        throw;
     }
     Q_EMIT responseReceived(result.answer);
     if (!result.answer.isEmpty())
-        result.recorded = record(mobno.split(QLatin1Char(','), Qt::SkipEmptyParts), message, account);
+        result.recorded =
+            record(mobno.split(QLatin1Char(','), Qt::SkipEmptyParts), message, account.userName);
     co_return result;
 }
 
-QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbers, QString account)
+QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbers, ProfileState account)
 {
     Outcome outcome;
     if (m_busy) {
@@ -114,12 +123,12 @@ QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbe
         outcome.kind = Outcome::Kind::NoRecipients;
         co_return outcome;
     }
-    if (account.size() > Schema::UnameWidth) {
+    if (account.userName.size() > Schema::UnameWidth) {
         // The ledger could not name the account: refuse before anything goes out.
         outcome.kind = Outcome::Kind::Failed;
         outcome.error = QStringLiteral("The account name \"%1\" is longer than the %2 characters the sent "
                                        "messages can record; nothing was sent.")
-                            .arg(account)
+                            .arg(account.userName)
                             .arg(Schema::UnameWidth);
         co_return outcome;
     }
@@ -129,7 +138,7 @@ QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbe
         outcome.kind = Outcome::Kind::Declined;
         co_return outcome;
     }
-    if (!m_context.profile().httpGateway) {
+    if (!account.httpGateway) {
         outcome.kind = Outcome::Kind::GatewayOff;
         co_return outcome;
     }
@@ -138,11 +147,6 @@ QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbe
     for (qsizetype i = 0; i < runs.size(); ++i) {
         try {
             const FireResult fired = co_await urlFire(runs[i].join(QLatin1Char(',')), message, account);
-            if (!fired.fired) {
-                // The profile was switched to one without the gateway meanwhile.
-                outcome.kind = Outcome::Kind::GatewayOff;
-                co_return outcome;
-            }
             ++outcome.requests;
             if (!fired.answer.isEmpty())
                 ++outcome.answered;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ProfileState.h"
+
 #include <QCoroTask>
 #include <QDateTime>
 #include <QObject>
@@ -15,7 +17,9 @@ class HttpFetcher;
 // numbers per request, bypassing the send queue. Each answered request adds
 // one ledger row per number of the request and advances the message id
 // counter, in one transaction per request. Every wait is awaited, so the
-// screens and the engine's own timer keep running meanwhile.
+// screens and the engine's own timer keep running meanwhile; a send keeps
+// the account it started with even when the console loads another profile
+// in the middle of it.
 class BulkSender : public QObject
 {
     Q_OBJECT
@@ -79,9 +83,11 @@ public:
     bool isBusy() const { return m_busy; }
 
     // Send_SMS: sends message (line breaks as CR LF) to the numbers in
-    // numbers (comma-separated, as Recipients gathers them) on behalf of the
-    // account named account. Returns what happened; it never throws.
-    QCoro::Task<Outcome> send(QString message, QString numbers, QString account);
+    // numbers (comma-separated, as Recipients gathers them) under account, a
+    // copy of the profile taken when the send starts: every request, ledger
+    // row and counter write of the send uses it. Returns what happened; it
+    // never throws.
+    QCoro::Task<Outcome> send(QString message, QString numbers, ProfileState account);
 
     // The balance after a send: fetched, and fetched again while the answer
     // is empty, within the bounds of the settings. Returns the text shown.
@@ -91,17 +97,20 @@ public:
     QCoro::Task<QString> fetchBalance();
 
     // The URL of one request for the numbers in mobno (comma-separated).
-    QString requestUrl(const QString& mobno, const QString& message) const;
+    static QString requestUrl(const ProfileState& account, const QString& mobno, const QString& message);
 
-    // Writes one ledger row per number and the advanced counter into the
-    // account's config row, in one transaction. Returns the rows written.
+    // Writes one ledger row per number and advances the stored counter of
+    // the account's config row by as many, in one transaction; the loaded
+    // profile takes the new counter when it is that account. Returns the
+    // rows written.
     int record(const QStringList& numbers, const QString& message, const QString& account);
 
     static const QString WorkingMark; // "Working"
 
 Q_SIGNALS:
     void balanceChanged(const QString& text);
-    // The response list: emptied, or holding the answer to the last request.
+    // The response list: emptied, or holding the answer to the last request
+    // (the error when that request failed).
     void responseCleared();
     void responseReceived(const QString& answer);
     void progress(int requestsDone, int requestsTotal);
@@ -109,12 +118,11 @@ Q_SIGNALS:
 private:
     struct FireResult
     {
-        bool fired = false;
         QString answer;
         int recorded = 0;
     };
     // UrlFire: one request for the numbers in mobno.
-    QCoro::Task<FireResult> urlFire(QString mobno, QString message, QString account);
+    QCoro::Task<FireResult> urlFire(QString mobno, QString message, ProfileState account);
 
     EngineContext& m_context;
     Settings m_settings;

@@ -189,7 +189,7 @@ void FrmDetail::showList()
     const MessageReport::Criteria c = criteria();
     BusyPointer busy;
     try {
-        MessageReport::backfillQueueDay(m_store);
+        MessageReport::backfillQueueDay(m_store, &m_backfilledUpTo);
         QSqlQuery rows = MessageReport::open(m_store, MessageReport::listStatement(c));
         const qint64 total = MessageReport::count(m_store, c);
         m_model->setQuery(std::move(rows));
@@ -212,8 +212,9 @@ void FrmDetail::applyColumnWidths()
     const int columns = m_model->columnCount();
     for (int column = 0; column < columns && column < int(std::size(widths)); ++column)
         m_grid->setColumnWidth(column, twips(widths[column]));
+    const int hidden = m_shown == View::Queued ? MessageReport::QueuedKeyColumn : MessageReport::ReplyColumn;
     for (int column = 0; column < columns; ++column)
-        m_grid->setColumnHidden(column, column == MessageReport::ReplyColumn);
+        m_grid->setColumnHidden(column, column == hidden);
 }
 
 int FrmDetail::twips(int value) const
@@ -251,12 +252,13 @@ void FrmDetail::deleteCurrent()
         return;
     const QVariant mobile = m_model->index(row, 0).data();
     const QVariant stamp = m_model->index(row, 2).data();
+    const QVariant key = m_model->index(row, MessageReport::QueuedKeyColumn).data();
     if (Prompt::current().question(this, QString(),
                                    QStringLiteral("Are You Sure Want To Delete This Massage ")) !=
         Prompt::Answer::Yes)
         return;
     try {
-        if (MessageReport::deleteQueued(m_store, mobile, stamp) > 0)
+        if (MessageReport::deleteQueued(m_store, key, mobile, stamp) > 0)
             reload(row);
     } catch (const StoreError& e) {
         reportFailure(QStringLiteral("The message cannot be deleted"), e.text());

@@ -68,6 +68,9 @@ private:
 
     std::optional<MessageReport::View> m_shown;
     MessageReport::Criteria m_shownCriteria;
+    // The ledger rows up to this one have had their queueing day filled in
+    // where their stamp allows it.
+    qint64 m_backfilledUpTo = 0;
 };
 
 // Registers the report under Screens::Report.

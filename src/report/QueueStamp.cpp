@@ -33,7 +33,20 @@ std::optional<QDate> fullYear(QStringView s)
     const int day = digits(s, 0, 2);
     const int month = digits(s, 2, 2);
     const int year = digits(s, 4, 4);
-    if (!QDate::isValid(year, month, day) || !validTime(s, 8))
+    if (year < 0 || !QDate::isValid(year, month, day) || !validTime(s, 8))
+        return std::nullopt;
+    return QDate(year, month, day);
+}
+
+std::optional<QDate> dashed(QStringView s)
+{
+    if (s.size() != 19 || s[2] != u'-' || s[5] != u'-' || s[10] != u' ' || s[13] != u':' || s[16] != u':')
+        return std::nullopt;
+    const int day = digits(s, 0, 2);
+    const int month = digits(s, 3, 2);
+    const int year = digits(s, 6, 4);
+    if (year < 0 || !QDate::isValid(year, month, day) ||
+        !QTime::isValid(digits(s, 11, 2), digits(s, 14, 2), digits(s, 17, 2)))
         return std::nullopt;
     return QDate(year, month, day);
 }
@@ -64,6 +77,8 @@ Form form(QStringView stamp)
         return Form::FullYear;
     if (dayOfYear(s))
         return Form::DayOfYear;
+    if (dashed(s))
+        return Form::Dashed;
     return Form::Unreadable;
 }
 
@@ -72,7 +87,9 @@ std::optional<QDate> date(QStringView stamp)
     const QStringView s = stamp.trimmed();
     if (auto d = fullYear(s))
         return d;
-    return dayOfYear(s);
+    if (auto d = dayOfYear(s))
+        return d;
+    return dashed(s);
 }
 
 int dayNumber(QStringView stamp)

@@ -5,7 +5,8 @@
 #include <optional>
 
 // Reading the queueing time stamp (RDtTM) of a queue or ledger row. The
-// intake paths write two day-first digit forms:
+// intake paths write two day-first digit forms, and the bulk sender's ledger
+// rows a third, written form:
 //
 //   day-of-year form  "ddmmyyyHHMMSS": day, month, two-digit year, the day of
 //                     the year without leading zeros (1 to 366), hours,
@@ -13,6 +14,8 @@
 //                     must agree with the date.
 //   full-year form    "DDMMYYYYHHMMSS": day, month, four-digit year, hours,
 //                     minutes, seconds; exactly 14 digits.
+//   dashed form       "DD-MM-YYYY HH:MM:SS": the same fields with their
+//                     separators; exactly 19 characters.
 //
 // A 14-digit stamp can have either shape. It is read in the full-year form
 // when its digits 5-6 are "20" (a year 2000 to 2099) and that reading is a
@@ -20,14 +23,16 @@
 // of one 14-digit text can both be valid only for a day-of-year stamp taken
 // in 2020 on days 10 to 99 of the year (digits 5-6 "20", then the day of the
 // year); such a stamp reads as the same day and month of the year 20 + the
-// day of the year. Every other stamp of either form reads as written.
+// day of the year. Every other stamp of any form reads as written; a stamp
+// that is not a real day and time of one of the forms cannot be read.
 namespace QueueStamp {
 
 enum class Form
 {
     Unreadable,
     DayOfYear,
-    FullYear
+    FullYear,
+    Dashed
 };
 
 Form form(QStringView stamp);

@@ -137,8 +137,8 @@ Statement listStatement(const Criteria& criteria)
     Statement s = whereClause(criteria);
     const QString columns =
         criteria.view == View::Queued
-            ? QStringLiteral("select Mobile, msg as \"%1\", RDtTM as \"%2\" from Rsms")
-                  .arg(MessageCaption, QueuedCaption)
+            ? QStringLiteral("select Mobile, msg as \"%1\", RDtTM as \"%2\", rowid as \"%3\" from Rsms")
+                  .arg(MessageCaption, QueuedCaption, KeyCaption)
             : QStringLiteral(
                   "select Mobile, msg as \"%1\", RDtTM as \"%2\", SDTTm as \"%3\", Status as \"%4\", "
                   "Reply as \"%5\" from sms")
@@ -196,21 +196,27 @@ qint64 count(Store& store, const Criteria& criteria)
     return store.scalar(s.sql, s.params).toLongLong();
 }
 
-int backfillQueueDay(Store& store)
+int backfillQueueDay(Store& store, qint64* examinedUpTo)
 {
-    // "20" + two-digit year + month + day from the day-first stamp; a stamp
-    // of the full-year form (14 digits, "20" where the year begins) gives
-    // its own four-digit year. Rows without a stamp stay without a day.
-    return store.exec(
-        QStringLiteral("update sms set Extra1 = case when length(RDtTM) = 14 and substr(RDtTM, 5, 2) = '20' "
-                       "then substr(RDtTM, 5, 4) else '20' || substr(RDtTM, 5, 2) end "
-                       "|| substr(RDtTM, 3, 2) || substr(RDtTM, 1, 2) "
-                       "where Extra1 is null and RDtTM is not null"));
+    installFunctions(store);
+    // Read by the same rules as the queued list's date filter; a stamp that
+    // is no real day gives Null and the row is left alone.
+    const QString fill = QStringLiteral("update sms set Extra1 = %1(RDtTM) "
+                                        "where Extra1 is null and %1(RDtTM) is not null")
+                             .arg(QueueDayFunction);
+    if (!examinedUpTo)
+        return store.exec(fill);
+    const qint64 last = store.scalar(QStringLiteral("select max(rowid) from sms")).toLongLong();
+    const int written =
+        store.exec(fill + QStringLiteral(" and rowid > ? and rowid <= ?"), {*examinedUpTo, last});
+    *examinedUpTo = qMax(*examinedUpTo, last);
+    return written;
 }
 
-int deleteQueued(Store& store, const QVariant& mobile, const QVariant& stamp)
+int deleteQueued(Store& store, const QVariant& key, const QVariant& mobile, const QVariant& stamp)
 {
-    return store.exec(QStringLiteral("delete from Rsms where Mobile is ? and RDtTM is ?"), {mobile, stamp});
+    return store.exec(QStringLiteral("delete from Rsms where rowid = ? and Mobile is ? and RDtTM is ?"),
+                      {key, mobile, stamp});
 }
 
 } // namespace MessageReport

@@ -54,6 +54,10 @@ inline const QString SentCaption = QStringLiteral("SDateTime");
 inline const QString StatusCaption = QStringLiteral("Status");
 inline const QString ReplyCaption = QStringLiteral("reply");
 constexpr int ReplyColumn = 5;
+// The queued list carries each row's key after its three columns, for the
+// grid to hide and a deletion to name its row by.
+inline const QString KeyCaption = QStringLiteral("Key");
+constexpr int QueuedKeyColumn = 3;
 
 // Name of the SQL function that reads a queueing stamp as yyyymmdd (Null
 // when unreadable); installFunctions() registers it on a connection.
@@ -81,11 +85,18 @@ QSqlQuery open(Store& store, const Statement& statement);
 qint64 count(Store& store, const Criteria& criteria);
 
 // Writes the sortable queueing day (yyyymmdd) into Extra1 of every ledger row
-// that has none, in one statement; returns the number of rows written.
-int backfillQueueDay(Store& store);
+// that has none and whose stamp reads as a day (QueueStamp), in one
+// statement; a row whose stamp cannot be read keeps its Null. Registers
+// queue_day() when needed. With examinedUpTo, only the rows added after the
+// row it names are looked at, and it is moved on to the last row there is:
+// a ledger stamp never changes, so an unreadable one need not be read twice.
+// Returns the number of rows written.
+int backfillQueueDay(Store& store, qint64* examinedUpTo = nullptr);
 
-// Deletes the queued rows with this number and this queueing stamp (Null
-// matches Null); returns how many were deleted.
-int deleteQueued(Store& store, const QVariant& mobile, const QVariant& stamp);
+// Deletes the one queued row with this key, when it still holds this number
+// and this queueing stamp (Null matches Null): a key left free by a message
+// sent meanwhile may already name another one. Returns how many were
+// deleted (0 or 1).
+int deleteQueued(Store& store, const QVariant& key, const QVariant& mobile, const QVariant& stamp);
 
 } // namespace MessageReport

@@ -76,6 +76,23 @@ QStringList numbers(int count, qint64 first = 9000000000LL)
     return list;
 }
 
+// Requests go to the gateway as usual; before(n) runs just ahead of the n-th.
+void hookFetch(FrmMain& screen, HttpFetcher& http, std::function<void(int)> before)
+{
+    screen.sender().setFetch(
+        [&http, before, calls = 0](QString url, BulkSender::Client,
+                                   std::chrono::milliseconds) mutable -> QCoro::Task<QString> {
+            before(++calls);
+            co_return co_await http.fetch(url);
+        });
+}
+
+void compose(FrmMain& screen, const QString& numbers, const QString& text)
+{
+    child<QPlainTextEdit>(&screen, "Text1")->setPlainText(numbers);
+    child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(text);
+}
+
 void quicken(FrmMain& screen)
 {
     BulkSender::Settings& s = screen.sender().settings();
@@ -94,12 +111,16 @@ private Q_SLOTS:
     void ledgerRowsAndCounter();
     void gatewayFlagOff();
     void emptyAnswerIsAskedTwiceMore();
+    void oneAccountPerSend_data();
+    void oneAccountPerSend();
+    void failingRequestKeepsAnsweredBatches_data();
     void failingRequestKeepsAnsweredBatches();
     void accountNameTooLongSendsNothing();
     void buttonIsDisabledWhileSending();
     void balanceRefreshIsBounded();
     void timerFetchesBalanceAfterAccountChange();
     void counterAtItsLargestValueStillRecords();
+    void closingDuringASendWaitsForIt_data();
     void closingDuringASendWaitsForIt();
 };
 
@@ -319,8 +340,62 @@ void TestBulkSend::emptyAnswerIsAskedTwiceMore()
     QCOMPARE(f.context->profile().smsId, 100);
 }
 
+void TestBulkSend::oneAccountPerSend_data()
+{
+    // The console loads BETA before the send, or while the second of three
+    // requests is being asked.
+    QTest::addColumn<int>("switchAt");
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<int>("acmeCounter");
+    QTest::addColumn<int>("betaCounter");
+    QTest::newRow("switched before the send") << 0 << "BETA" << 100 << 300;
+    QTest::newRow("switched during the send") << 2 << "ACME" << 350 << 50;
+}
+
+void TestBulkSend::oneAccountPerSend()
+{
+    QFETCH(int, switchAt);
+    QFETCH(QString, account);
+    QFETCH(int, acmeCounter);
+    QFETCH(int, betaCounter);
+    GatewaySim sim;
+    QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
+    BulkFixture f(sendUrl(sim));
+    f.addProfile(QStringLiteral("BETA"), sendUrl(sim), QStringLiteral("C"), 0, QString(), 50);
+    ScriptedPrompt prompt;
+    prompt.answers = {Prompt::Answer::Yes};
+    FrmMain screen(*f.context);
+    HttpFetcher http;
+    hookFetch(screen, http, [&](int call) {
+        if (call == switchAt)
+            f.context->loadProfile(QStringLiteral("BETA"));
+    });
+    if (switchAt == 0)
+        f.context->loadProfile(QStringLiteral("BETA"));
+    compose(screen, numbers(250).join('\n'), QStringLiteral("Hi"));
+    QCoro::waitFor(screen.Send_SMS());
+
+    QStringList users;
+    for (const QJsonObject& r : requestsTo(sim, QStringLiteral("/send")))
+        users << r.value(QStringLiteral("query")).toObject().value(QStringLiteral("u")).toString();
+    QCOMPARE(users, QStringList(3, account));
+    QCOMPARE(f.count(QStringLiteral("select count(*) from sms where Uname = ?"), {account}), 250);
+    QCOMPARE(f.count(QStringLiteral("select Smsid from config where UName = 'ACME'")), acmeCounter);
+    QCOMPARE(f.count(QStringLiteral("select Smsid from config where UName = 'BETA'")), betaCounter);
+    QCOMPARE(f.context->profile().smsId, betaCounter); // BETA stays loaded
+    QCOMPARE(child<QComboBox>(&screen, "Combo1")->currentText(), QStringLiteral("BETA"));
+}
+
+void TestBulkSend::failingRequestKeepsAnsweredBatches_data()
+{
+    QTest::addColumn<int>("failAt");
+    QTest::newRow("first of three") << 1;
+    QTest::newRow("second of three") << 2;
+}
+
 void TestBulkSend::failingRequestKeepsAnsweredBatches()
 {
+    QFETCH(int, failAt);
     GatewaySim sim;
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
     BulkFixture f(sendUrl(sim));
@@ -328,25 +403,27 @@ void TestBulkSend::failingRequestKeepsAnsweredBatches()
     prompt.answers = {Prompt::Answer::Yes};
     FrmMain screen(*f.context);
     HttpFetcher http;
-    int calls = 0;
-    screen.sender().setFetch(
-        [&](QString url, BulkSender::Client, std::chrono::milliseconds) -> QCoro::Task<QString> {
-            if (++calls == 2)
-                sim.control(QStringLiteral("fail-next?count=1&mode=http500"));
-            co_return co_await http.fetch(url);
-        });
-    child<QPlainTextEdit>(&screen, "Text1")->setPlainText(numbers(250).join('\n'));
-    child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(QStringLiteral("Hi"));
+    hookFetch(screen, http, [&](int call) {
+        if (call == failAt)
+            sim.control(QStringLiteral("fail-next?count=1&mode=http500"));
+    });
+    compose(screen, numbers(250).join('\n'), QStringLiteral("Hi"));
     QCoro::waitFor(screen.Send_SMS());
 
+    const int recorded = (failAt - 1) * 100;
     QCOMPARE(prompt.messages().size(), 1);
     const QString text = prompt.messages()[0];
-    QVERIFY2(text.contains(QStringLiteral("request 2 of 3")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("request %1 of 3").arg(failAt)), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("500")), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("100 of 250")), qPrintable(text));
-    QCOMPARE(ledger(f).size(), 100);
-    QCOMPARE(f.count(QStringLiteral("select Smsid from config where UName = 'ACME'")), 200);
-    QCOMPARE(requestsTo(sim, QStringLiteral("/send")).size(), 2); // the third batch is not sent
+    QVERIFY2(text.contains(QStringLiteral("%1 of 250").arg(recorded)), qPrintable(text));
+    QCOMPARE(ledger(f).size(), recorded);
+    QCOMPARE(f.count(QStringLiteral("select Smsid from config where UName = 'ACME'")), 100 + recorded);
+    QCOMPARE(requestsTo(sim, QStringLiteral("/send")).size(), failAt); // no batch after the failure
+    // The response list shows the failure, not an earlier request's answer.
+    auto* response = child<QListWidget>(&screen, "List2");
+    QCOMPARE(response->count(), 1);
+    QVERIFY2(response->item(0)->text().contains(QStringLiteral("HTTP 500")),
+             qPrintable(response->item(0)->text()));
     QVERIFY(child<QPushButton>(&screen, "JeweledButton1")->isEnabled());
     QVERIFY(child<QComboBox>(&screen, "Combo1")->isEnabled());
 }
@@ -448,7 +525,8 @@ void TestBulkSend::timerFetchesBalanceAfterAccountChange()
 void TestBulkSend::counterAtItsLargestValueStillRecords()
 {
     BulkFixture f;
-    f.context->profile().smsId = std::numeric_limits<qint32>::max() - 1;
+    f.store().exec(QStringLiteral("update config set Smsid = ?"), {std::numeric_limits<qint32>::max() - 1});
+    f.context->loadProfile(QString());
     BulkSender sender(*f.context);
     QCOMPARE(
         sender.record({A, B, QStringLiteral("9000000000")}, QStringLiteral("Hi"), QStringLiteral("ACME")), 3);
@@ -458,8 +536,16 @@ void TestBulkSend::counterAtItsLargestValueStillRecords()
              qint64(std::numeric_limits<qint32>::max()));
 }
 
+void TestBulkSend::closingDuringASendWaitsForIt_data()
+{
+    QTest::addColumn<bool>("reopen");
+    QTest::newRow("closed") << false;
+    QTest::newRow("opened again meanwhile") << true;
+}
+
 void TestBulkSend::closingDuringASendWaitsForIt()
 {
+    QFETCH(bool, reopen);
     GatewaySim sim({QStringLiteral("--latency"), QStringLiteral("300")});
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
     BulkFixture f(sendUrl(sim));
@@ -473,7 +559,19 @@ void TestBulkSend::closingDuringASendWaitsForIt()
     child<QPushButton>(screen, "JeweledButton2")->click(); // E&XIT while the request is out
     QVERIFY(screen);
     QVERIFY(screen->isHidden());
-    QTRY_VERIFY_WITH_TIMEOUT(!screen, 10000);
+    if (reopen) {
+        screen->show(); // as the console's menu shows an open screen
+        child<QPlainTextEdit>(screen, "Text1")->setPlainText(B);
+        QTRY_COMPARE_WITH_TIMEOUT(screen->runningOperations(), 0, 10000);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(screen);
+        QVERIFY(screen->isVisible());
+        QCOMPARE(child<QPlainTextEdit>(screen, "Text1")->toPlainText(), B);
+        delete screen;
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(!screen, 10000);
+    }
     // The answered request was recorded before the screen went.
     QCOMPARE(ledger(f), QStringList{A});
 }

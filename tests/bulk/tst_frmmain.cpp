@@ -26,6 +26,8 @@ private Q_SLOTS:
     void openingListsAccountsAndLoadsProfile();
     void accountChangeLoadsProfile();
     void accountThatVanishedKeepsProfile();
+    void accountBoxFollowsTheLoadedProfile_data();
+    void accountBoxFollowsTheLoadedProfile();
     void partCounter_data();
     void partCounter();
     void messageFieldRefusesCharacter481();
@@ -79,6 +81,35 @@ void TestFrmMain::accountThatVanishedKeepsProfile()
     QCOMPARE(prompt.shown[0].icon, Prompt::Icon::Critical);
     QCOMPARE(f.context->profile().userName, QStringLiteral("ACME"));
     QCOMPARE(accounts->currentText(), QStringLiteral("ACME"));
+}
+
+void TestFrmMain::accountBoxFollowsTheLoadedProfile_data()
+{
+    QTest::addColumn<bool>("addedSinceOpening");
+    QTest::newRow("listed account") << false;
+    QTest::newRow("account added since opening") << true;
+}
+
+void TestFrmMain::accountBoxFollowsTheLoadedProfile()
+{
+    QFETCH(bool, addedSinceOpening);
+    BulkFixture f;
+    auto addSecond = [&f] {
+        f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>"), QStringLiteral("C"),
+                     0);
+        f.store().exec(QStringLiteral("update config set GsmSid = 'G2' where UName = 'SECOND'"));
+    };
+    if (!addedSinceOpening)
+        addSecond();
+    FrmMain screen(*f.context);
+    screen.show();
+    if (addedSinceOpening)
+        addSecond();
+    f.context->loadProfile(QStringLiteral("SECOND")); // the console's account list
+    screen.hide();
+    screen.show();
+    QCOMPARE(child<QComboBox>(&screen, "Combo1")->currentText(), QStringLiteral("SECOND"));
+    QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : G2    CDMA : CDMAID"));
 }
 
 void TestFrmMain::partCounter_data()

@@ -169,7 +169,8 @@ private Q_SLOTS:
         m_db->queue(QStringLiteral("9712345678"), QStringLiteral("a"), QStringLiteral("011226335100000"));
         m_db->queue(QStringLiteral("9812345678"), QStringLiteral("b"), QStringLiteral("02122026090000"));
         click(QStringLiteral("JOk"));
-        QCOMPARE(model()->columnCount(), 3);
+        QCOMPARE(model()->columnCount(), 4);
+        QVERIFY(grid()->isColumnHidden(3)); // the row's key
         QCOMPARE(gridColumn(1), (QStringList{"a", "b", "c"}));
         QCOMPARE(model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Massage"));
         QCOMPARE(model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("RDateTime"));
@@ -390,6 +391,24 @@ private Q_SLOTS:
         QCOMPARE(m_db->column(QStringLiteral("select count(*) from sms")), QStringList{"1"});
         QCOMPARE(gridColumn(1), grid);
         QVERIFY(m_prompt->messages.isEmpty());
+    }
+
+    // A spreadsheet send gives all its rows one stamp: the same number and
+    // stamp twice are still two messages.
+    void deleteRemovesOnlyTheSelectedMessage()
+    {
+        m_db->queue(QStringLiteral("9812345678"), QStringLiteral("one"), QStringLiteral("02122026090000"));
+        m_db->queue(QStringLiteral("9812345678"), QStringLiteral("two"), QStringLiteral("02122026090000"));
+        m_db->queue(QStringLiteral("9712345678"), QStringLiteral("other"), QStringLiteral("02122026090000"));
+        click(QStringLiteral("JOk"));
+        const int row = int(gridColumn(1).indexOf(QStringLiteral("two")));
+        m_prompt->answers = {Prompt::Answer::Yes};
+        grid()->setFocus();
+        grid()->setCurrentIndex(model()->index(row, 0));
+        QTest::keyClick(grid(), Qt::Key_Delete);
+        QCOMPARE(m_db->column(QStringLiteral("select msg from Rsms order by rowid")),
+                 (QStringList{"one", "other"}));
+        QCOMPARE(gridColumn(1), (QStringList{"other", "one"}));
     }
 
     void deletingTheLastRowClearsTheGrid()

@@ -71,6 +71,7 @@ private Q_SLOTS:
 
         const int doy = int(QueueStamp::Form::DayOfYear);
         const int full = int(QueueStamp::Form::FullYear);
+        const int dashed = int(QueueStamp::Form::Dashed);
         const int none = int(QueueStamp::Form::Unreadable);
         QTest::newRow("day of year, 13 digits") << "0501245140309" << QDate(2024, 1, 5) << doy;
         QTest::newRow("day of year, 15 digits") << "311224366235959" << QDate(2024, 12, 31) << doy;
@@ -93,7 +94,10 @@ private Q_SLOTS:
         QTest::newRow("hour 25") << "05012024250000" << QDate() << none;
         QTest::newRow("minute 60") << "0501245146009" << QDate() << none;
         QTest::newRow("a letter inside") << "05012024a40309" << QDate() << none;
+        QTest::newRow("letters in the year") << "050120ab120000" << QDate() << none;
         QTest::newRow("dashes") << "05-01-2024 14:03" << QDate() << none;
+        QTest::newRow("dashed") << "05-01-2024 14:03:09" << QDate(2024, 1, 5) << dashed;
+        QTest::newRow("dashed, blanks around") << " 29-02-2028 23:59:59 " << QDate(2028, 2, 29) << dashed;
     }
 
     void stamps()
@@ -239,7 +243,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("captions");
         const QStringList queued{"Mobile", "Massage", "RDateTime"};
         const QStringList sent = queued + QStringList{"SDateTime", "Status", "reply"};
-        QTest::newRow("queued") << View::Queued << queued;
+        QTest::newRow("queued") << View::Queued << queued + QStringList{"Key"};
         QTest::newRow("delivered") << View::Delivered << sent;
         QTest::newRow("undelivered") << View::Undelivered << sent;
         QTest::newRow("awaiting") << View::AwaitingReport << sent;
@@ -271,7 +275,11 @@ private Q_SLOTS:
         QTest::newRow("full year") << QVariant("05122026120000") << QVariant() << QVariant("20261205");
         QTest::newRow("already filled")
             << QVariant("051226339120000") << QVariant("19990101") << QVariant("19990101");
+        QTest::newRow("dashed") << QVariant("06-12-2026 09:30:00") << QVariant() << QVariant("20261206");
         QTest::newRow("no stamp") << QVariant() << QVariant() << QVariant();
+        QTest::newRow("empty stamp") << QVariant("") << QVariant() << QVariant();
+        QTest::newRow("unreadable stamp") << QVariant("garbage") << QVariant() << QVariant();
+        QTest::newRow("full year, no such day") << QVariant("31022026120000") << QVariant() << QVariant();
     }
 
     void backfill()
@@ -283,7 +291,7 @@ private Q_SLOTS:
         db.ledger(QStringLiteral("9812345678"), QStringLiteral("m"), QStringLiteral("2026-12-05 12:00:00"),
                   QStringLiteral("Y"), QVariant(), stamp, before);
         const int written = backfillQueueDay(*db.store);
-        QCOMPARE(written, (before.isNull() && !stamp.isNull()) ? 1 : 0);
+        QCOMPARE(written, (before.isNull() && !after.isNull()) ? 1 : 0);
         const QVariant value = db.store->scalar(QStringLiteral("select Extra1 from sms"));
         QCOMPARE(value.isNull(), after.isNull());
         QCOMPARE(value.toString(), after.toString());
@@ -292,26 +300,23 @@ private Q_SLOTS:
 
     void deleteQueued_data()
     {
+        QTest::addColumn<int>("row"); // the key of the row'th row queued
         QTest::addColumn<QVariant>("mobile");
         QTest::addColumn<QVariant>("stamp");
-        QTest::addColumn<int>("deleted");
         QTest::addColumn<QStringList>("left");
-        QTest::newRow("number and stamp, with its duplicate")
-            << QVariant("9812345678") << QVariant("011226335100000") << 2 << QStringList{"c", "d", "e"};
+        QTest::newRow("one of two with number and stamp")
+            << 1 << QVariant("9812345678") << QVariant("011226335100000") << QStringList{"a", "c", "d", "e"};
         QTest::newRow("missing stamp")
-            << QVariant("9700000000") << QVariant() << 1 << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("no such stamp")
-            << QVariant("9812345678") << QVariant("x") << 0 << QStringList{"a", "b", "c", "d", "e"};
-        QTest::newRow("quote in the number")
-            << QVariant("9812345678' or '1'='1") << QVariant("011226335100000") << 0
-            << QStringList{"a", "b", "c", "d", "e"};
+            << 4 << QVariant("9700000000") << QVariant() << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("key of another message") << 2 << QVariant("9812345678") << QVariant("011226335100000")
+                                                << QStringList{"a", "b", "c", "d", "e"};
     }
 
     void deleteQueued()
     {
+        QFETCH(int, row);
         QFETCH(QVariant, mobile);
         QFETCH(QVariant, stamp);
-        QFETCH(int, deleted);
         QFETCH(QStringList, left);
         ReportStore db;
         db.queue(QStringLiteral("9812345678"), QStringLiteral("a"), QStringLiteral("011226335100000"));
@@ -319,7 +324,8 @@ private Q_SLOTS:
         db.queue(QStringLiteral("9812345678"), QStringLiteral("c"), QStringLiteral("02122026090000"));
         db.queue(QStringLiteral("9899999999"), QStringLiteral("d"), QStringLiteral("011226335100000"));
         db.queue(QStringLiteral("9700000000"), QStringLiteral("e"), QVariant());
-        QCOMPARE(MessageReport::deleteQueued(*db.store, mobile, stamp), deleted);
+        const QStringList keys = db.column(QStringLiteral("select rowid from Rsms order by rowid"));
+        QCOMPARE(MessageReport::deleteQueued(*db.store, keys[row], mobile, stamp), 5 - int(left.size()));
         QCOMPARE(db.column(QStringLiteral("select msg from Rsms order by rowid")), left);
     }
 };

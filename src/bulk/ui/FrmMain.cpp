@@ -282,12 +282,29 @@ void FrmMain::Combo1_Change()
         Combo1->setCurrentText(m_context.profile().userName);
         return;
     }
+    showAccount();
+}
+
+void FrmMain::showAccount()
+{
     Lbbal1->setText(QStringLiteral("Working..."));
     m_balanceFailures = 0;
     ++m_balanceGeneration;
     Timer1->start(AccountChangeDelayMs);
     const ProfileState& p = m_context.profile();
     Label3->setText(QStringLiteral(" GSM : ") + p.gsmSid + QStringLiteral("    CDMA : ") + p.cdmaSid);
+}
+
+void FrmMain::showLoadedAccount()
+{
+    const QString name = m_context.profile().userName;
+    if (m_sender->isBusy() || Combo1->currentText() == name)
+        return;
+    const QSignalBlocker block(Combo1);
+    if (Combo1->findText(name) < 0)
+        fillAccounts(); // a profile added since the screen opened
+    Combo1->setCurrentIndex(Combo1->findText(name));
+    showAccount();
 }
 
 QCoro::Task<> FrmMain::timerTick()
@@ -370,8 +387,11 @@ QCoro::Task<> FrmMain::Send_SMS()
         co_return;
     Running running(this);
     JeweledButton1->setEnabled(false);
-    // A send goes out under one account from its first request to its last.
+    // A send goes out under one account from its first request to its last:
+    // the profile loaded now, which the account box shows.
     Combo1->setEnabled(false);
+    showLoadedAccount();
+    const ProfileState account = m_context.profile();
 
     QString numbers;
     if (Check1->isChecked()) {
@@ -387,7 +407,6 @@ QCoro::Task<> FrmMain::Send_SMS()
     }
     QString message = tXTsms->toPlainText();
     message.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    const QString account = Combo1->currentText();
 
     const BulkSender::Outcome outcome = co_await m_sender->send(message, numbers, account);
     using Kind = BulkSender::Outcome::Kind;
@@ -403,7 +422,7 @@ QCoro::Task<> FrmMain::Send_SMS()
         Prompt::current().message(
             this, QString(),
             QStringLiteral("The HTTP gateway is not switched on for the account %1: nothing was sent.")
-                .arg(account),
+                .arg(account.userName),
             Prompt::Icon::Information);
         break;
     case Kind::Sent:
@@ -411,6 +430,7 @@ QCoro::Task<> FrmMain::Send_SMS()
     case Kind::Busy:
         break;
     }
+    showLoadedAccount();
     if (outcome.kind != Kind::Declined && outcome.kind != Kind::Busy && outcome.kind != Kind::NoRecipients)
         co_await m_sender->refreshBalance();
     if (outcome.recorded > 0)
@@ -537,6 +557,22 @@ void FrmMain::closeEvent(QCloseEvent* event)
     }
     Timer1->stop();
     event->accept();
+}
+
+void FrmMain::showEvent(QShowEvent* event)
+{
+    // Shown again while an earlier close waited for an operation: the
+    // operator wants the screen, so it stays when the operation ends.
+    m_closePending = false;
+    showLoadedAccount();
+    QWidget::showEvent(event);
+}
+
+void FrmMain::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        showLoadedAccount();
+    QWidget::changeEvent(event);
 }
 
 // --- groups and contacts ---------------------------------------------------

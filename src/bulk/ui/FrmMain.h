@@ -65,10 +65,18 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildLayout();
     void fillAccounts();
+    // The account box and the sender ids show the loaded profile, which the
+    // console may have replaced since; not while a send runs, which keeps
+    // its own account.
+    void showLoadedAccount();
+    // The sender ids and a fresh balance of the loaded profile.
+    void showAccount();
     void fillEarlierTexts();
     void updatePartCounter();
     void limitMessage(int position, int removed, int added);
