@@ -90,6 +90,9 @@ DropFileSystem& DropFileSystem::standard()
 namespace {
 // What tells a claimed file from any other under the same name: while both
 // still match, it is the file whose lines were queued.
+// The size recorded for a claimed file whose fate is not known.
+constexpr qint64 UnknownSize = -2;
+
 struct FileStamp
 {
     qint64 size = -1;
@@ -143,8 +146,9 @@ public:
     Journal(Store& store, const QString& folderKey) : m_store(store), m_key(folderKey) {}
 
     // Creates the table on a store that lacks it, and forgets the files that
-    // are gone from the folder.
-    void open(const QString& folder)
+    // are gone from the folder. Returns true the first time the journal is
+    // opened for this folder.
+    bool open(const QString& folder)
     {
         m_store.exec(
             QStringLiteral(
@@ -157,12 +161,18 @@ public:
             const QDir dir(folder);
             while (q.next()) {
                 const QString name = q.value(0).toString();
-                if (!QFileInfo::exists(dir.filePath(name)))
+                if (!name.isEmpty() && !QFileInfo::exists(dir.filePath(name)))
                     gone << name;
             }
         }
         for (const QString& name : gone)
             forget(name);
+        // The row under the empty name marks a folder whose claimed files
+        // have been journalled from the start.
+        if (find(QString()))
+            return false;
+        record(QString(), FileStamp{0, 0});
+        return true;
     }
 
     std::optional<FileStamp> find(const QString& name)
@@ -341,7 +351,14 @@ ImportReport DropFileImporter::run()
         return report;
 
     Journal journal(m_store, m_format.folder);
-    journal.open(folder);
+    if (journal.open(folder)) {
+        // Claimed files left by a version that kept no journal may or may not
+        // have their lines queued: they are kept for the operator, never
+        // imported a second time.
+        for (const Entry& e : listFolder(folder))
+            if (!e.foreign && isClaimName(e.name))
+                journal.record(e.name, FileStamp{UnknownSize, 0});
+    }
 
     const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
     int taken = 0;
@@ -464,6 +481,15 @@ bool DropFileImporter::recoverClaimed(const QString& folder, const Entry& entry,
         return true;
     }
 
+    if (recorded->size == UnknownSize) {
+        report.errors
+            << QStringLiteral(
+                   "%1 was left by an interrupted import of an earlier version, which kept no record "
+                   "of it: its lines may already be queued. It is left as it is: compare it with the "
+                   "queue, then delete it or queue what is missing")
+                   .arg(where);
+        return false;
+    }
     if (*recorded != stampOf(path)) {
         // Written to after it was claimed: what was queued is not what is
         // there now, and deleting or importing it could lose or double lines.
