@@ -46,10 +46,14 @@ QStringList homeArgs(const QString& home, const QStringList& rest)
 
 QStringList addArgs(const QString& user, const QStringList& extra = {})
 {
-    return QStringList{QStringLiteral("profile"),    QStringLiteral("add"),
-                       QStringLiteral("--user"),     user,
-                       QStringLiteral("--password"), QStringLiteral("Pw-") + user + QStringLiteral("-9x7"),
-                       QStringLiteral("--send-url"), QStringLiteral("http://127.0.0.1:9/send?u=<UName>")} +
+    return QStringList{QStringLiteral("profile"),
+                       QStringLiteral("add"),
+                       QStringLiteral("--user"),
+                       user,
+                       QStringLiteral("--password"),
+                       QStringLiteral("Pw-") + user + QStringLiteral("-9x7"),
+                       QStringLiteral("--send-url"),
+                       QStringLiteral("http://127.0.0.1:9/send?u=<UName>&to=<mobile>&m=<msg>")} +
            extra;
 }
 } // namespace
@@ -69,6 +73,8 @@ private Q_SLOTS:
     void defaultMovesToTheNewDefault();
     void duplicateUserIsRefused_data();
     void duplicateUserIsRefused();
+    void sendUrlThatCannotCarryTheMessageIsRefused_data();
+    void sendUrlThatCannotCarryTheMessageIsRefused();
     void badArguments_data();
     void badArguments();
     void commandsNeedAStore_data();
@@ -232,6 +238,34 @@ void SmsctlTest::duplicateUserIsRefused()
     auto store = Store::openFile(QDir(m_home).filePath(QStringLiteral("SMS.db")), false);
     QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM config")).toInt(), 1);
     QCOMPARE(store->scalar(QStringLiteral("SELECT Defult FROM config")).toInt(), 1);
+}
+
+void SmsctlTest::sendUrlThatCannotCarryTheMessageIsRefused_data()
+{
+    QTest::addColumn<QString>("sendUrl");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("no number") << "http://h/send?m=<msg>"
+                               << "no <mobile>";
+    QTest::newRow("no text") << "http://h/send?to=<mobile>"
+                             << "no <msg>";
+    QTest::newRow("neither") << "http://h/send"
+                             << "no <mobile> and no <msg>";
+    QTest::newRow("placeholders in another letter case") << "http://h/send?to=<MOBILE>&m=<Msg>"
+                                                         << "no <mobile> and no <msg>";
+}
+
+void SmsctlTest::sendUrlThatCannotCarryTheMessageIsRefused()
+{
+    QFETCH(QString, sendUrl);
+    QFETCH(QString, missing);
+    QCOMPARE(smsctl(homeArgs(m_home, {QStringLiteral("init")})).status, 0);
+    const Run r = smsctl(homeArgs(m_home, {"profile", "add", "--user", "u", "--password", "p", "--send-url",
+                                           sendUrl, "--consrt", "C", "--default"}));
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.err.count(u'\n'), 1);
+    QVERIFY2(r.err.contains(missing), qPrintable(r.err));
+    auto store = Store::openFile(QDir(m_home).filePath(QStringLiteral("SMS.db")), false);
+    QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM config")).toInt(), 0);
 }
 
 void SmsctlTest::badArguments_data()

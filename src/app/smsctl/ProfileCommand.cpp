@@ -74,6 +74,11 @@ int add(Context& context, const QStringList& args)
     const qint64 smsId =
         options.number(QStringLiteral("smsid"), 0, 0, std::numeric_limits<qint32>::max(), kCommand);
     const bool isDefault = options.has(QStringLiteral("default"));
+    // Refused outright: the gateway would take such a URL and every queued
+    // message would be counted as sent without having gone anywhere.
+    const QString problem = ProfileLoader::sendUrlProblem(sendUrl);
+    if (!problem.isEmpty())
+        throw CommandError(problem);
 
     const auto store = context.openStore();
     Store::Transaction transaction(*store);
