@@ -68,6 +68,7 @@ private Q_SLOTS:
 
     void initCreatesAndIsSafeToRepeat();
     void initUpgradesAnOlderStore();
+    void initOnALockedStoreFails();
     void homeComesFromTheEnvironment();
     void profileAddThenList();
     void defaultMovesToTheNewDefault();
@@ -147,6 +148,32 @@ void SmsctlTest::initUpgradesAnOlderStore()
     auto store = Store::openFile(db, false);
     QVERIFY(Schema::missingTables(*store).isEmpty());
     QCOMPARE(store->scalar(QStringLiteral("SELECT Try FROM sms")).toInt(), 0);
+}
+
+void SmsctlTest::initOnALockedStoreFails()
+{
+    QVERIFY(QDir().mkpath(m_home));
+    const QString db = QDir(m_home).filePath(QStringLiteral("SMS.db"));
+    {
+        auto store = Store::openFile(db, true);
+        Schema::createMissingTables(*store);
+        store->exec(QStringLiteral("ALTER TABLE sms DROP COLUMN Try"));
+    }
+    {
+        // Another program writing to the store.
+        auto other = Store::openFile(db, false);
+        other->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        const Run r = smsctl(homeArgs(m_home, {QStringLiteral("init")}));
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("locked")), qPrintable(r.err));
+        QVERIFY2(!r.out.contains(QStringLiteral("up to date")), qPrintable(r.out));
+        other->rollback();
+    }
+    auto store = Store::openFile(db, false);
+    QVERIFY(!columns(*store, QStringLiteral("sms")).contains(QStringLiteral("try")));
+    const Run again = smsctl(homeArgs(m_home, {QStringLiteral("init")}));
+    QCOMPARE(again.status, 0);
+    QVERIFY2(again.out.contains(QStringLiteral("add Try")), qPrintable(again.out));
 }
 
 void SmsctlTest::homeComesFromTheEnvironment()

@@ -111,7 +111,7 @@ static QString prepare(const QString& folder, const QString& setup)
         QVariantMap row = profileRow(QStringLiteral("alice"), true);
         row[QStringLiteral("Provider")] = QStringLiteral("http://gw.example/send?to=<mobile>");
         insertProfile(*store, row);
-    } else if (setup == QStringLiteral("ready")) {
+    } else if (setup == QStringLiteral("ready") || setup == QStringLiteral("locked-old-store")) {
         insertProfile(*store, profileRow(QStringLiteral("alice"), true));
     }
     return folder;
@@ -140,6 +140,9 @@ void StartupTest::failures_data()
     QTest::newRow("default profile whose send URL has no text")
         << "send-url-without-msg" << int(StartupResult::Status::ProfileFailed) << Startup::ExitProfileError
         << "no <msg>";
+    QTest::newRow("older store locked by another program")
+        << "locked-old-store" << int(StartupResult::Status::StoreUnavailable) << Startup::ExitStoreError
+        << "locked";
 }
 
 void StartupTest::failures()
@@ -149,6 +152,12 @@ void StartupTest::failures()
     QFETCH(int, exitCode);
     QFETCH(QString, messagePart);
     const QString folder = prepare(m_dir->path(), setup);
+    std::unique_ptr<Store> holder;
+    if (setup == QStringLiteral("locked-old-store")) {
+        holder = Store::openFile(QDir(folder).filePath(QStringLiteral("SMS.db")), false);
+        holder->exec(QStringLiteral("ALTER TABLE sms DROP COLUMN Try"));
+        holder->exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
     const QStringList before = entries(m_dir->path());
     {
         const StartupResult result = Startup::run(folder);
