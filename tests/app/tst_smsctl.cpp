@@ -20,14 +20,22 @@ struct Run
     QString err;
 };
 
-// Runs the built smsctl; home (when not empty) goes in SMSENGINE_HOME.
-Run smsctl(const QStringList& args, const QString& home = QString())
+// Per-user settings of the smsctl runs, apart from the user's own.
+QString g_configHome;
+
+// Runs the built smsctl; home (when not empty) goes in SMSENGINE_HOME, and
+// reportHost (when not empty) in SMSENGINE_REPORT_HOST.
+Run smsctl(const QStringList& args, const QString& home = QString(), const QString& reportHost = QString())
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("SMSENGINE_HOME"));
     if (!home.isEmpty())
         env.insert(QStringLiteral("SMSENGINE_HOME"), home);
+    env.remove(QStringLiteral("SMSENGINE_REPORT_HOST"));
+    if (!reportHost.isEmpty())
+        env.insert(QStringLiteral("SMSENGINE_REPORT_HOST"), reportHost);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), g_configHome);
     p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("SMS_BINARY_DIR") + QStringLiteral("/src/app/smsctl"), args);
     Run r;
@@ -76,6 +84,10 @@ private Q_SLOTS:
     void duplicateUserIsRefused();
     void sendUrlThatCannotCarryTheMessageIsRefused_data();
     void sendUrlThatCannotCarryTheMessageIsRefused();
+    void addWarnsWhatTheProfileWillNotDo_data();
+    void addWarnsWhatTheProfileWillNotDo();
+    void reportHost_data();
+    void reportHost();
     void badArguments_data();
     void badArguments();
     void commandsNeedAStore_data();
@@ -98,6 +110,7 @@ void SmsctlTest::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_home = m_dir->filePath(QStringLiteral("home"));
+    g_configHome = m_dir->filePath(QStringLiteral("config"));
 }
 
 void SmsctlTest::cleanup()
@@ -197,6 +210,7 @@ void SmsctlTest::profileAddThenList()
                          QStringLiteral("--consrt"), QStringLiteral("C"), QStringLiteral("--default")})));
     QCOMPARE(add.status, 0);
     QVERIFY2(add.out.contains(QStringLiteral("alice")), qPrintable(add.out));
+    QVERIFY2(add.err.isEmpty(), qPrintable(add.err)); // HTTP on, reports polled: nothing to warn about
     QVERIFY(smsctl(homeArgs(m_home, addArgs(QStringLiteral("bob")))).status == 0);
 
     const Run list = smsctl(homeArgs(m_home, {QStringLiteral("profile"), QStringLiteral("list")}));
@@ -293,6 +307,94 @@ void SmsctlTest::sendUrlThatCannotCarryTheMessageIsRefused()
     QVERIFY2(r.err.contains(missing), qPrintable(r.err));
     auto store = Store::openFile(QDir(m_home).filePath(QStringLiteral("SMS.db")), false);
     QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM config")).toInt(), 0);
+}
+
+void SmsctlTest::addWarnsWhatTheProfileWillNotDo_data()
+{
+    QTest::addColumn<QString>("sendUrl");
+    QTest::addColumn<QStringList>("extra");    // further options of profile add
+    QTest::addColumn<QString>("setHost");      // stored with "config report-host" first
+    QTest::addColumn<QString>("envHost");      // SMSENGINE_REPORT_HOST
+    QTest::addColumn<QStringList>("warnings"); // parts of the one warning line
+
+    const QString local = QStringLiteral("http://127.0.0.1:9/s?to=<mobile>&m=<msg>");
+    const QString remote = QStringLiteral("http://gw.example/s?to=<mobile>&m=<msg>");
+    const QStringList report{"--consrt", "C", "--report-url", "http://gw.example/r?id=<MassgeID>"};
+    QTest::newRow("HTTP gateway off") << local << QStringList{} << ""
+                                      << "" << QStringList{"HTTP gateway", "--consrt C"};
+    QTest::newRow("server mode: HTTP gateway off") << local << QStringList{"--consrt", "db.example"} << ""
+                                                   << "" << QStringList{"HTTP gateway", "names a server"};
+    QTest::newRow("send URL without the default report host")
+        << remote << report << ""
+        << "" << QStringList{"report host 127.0.0.1", "smsctl config report-host"};
+    QTest::newRow("report host set for the user") << local << report << "gw.example"
+                                                  << "" << QStringList{"report host gw.example"};
+    QTest::newRow("report host from the environment")
+        << local << report << ""
+        << "gw.example" << QStringList{"report host gw.example", "SMSENGINE_REPORT_HOST"};
+}
+
+void SmsctlTest::addWarnsWhatTheProfileWillNotDo()
+{
+    QFETCH(QString, sendUrl);
+    QFETCH(QStringList, extra);
+    QFETCH(QString, setHost);
+    QFETCH(QString, envHost);
+    QFETCH(QStringList, warnings);
+    QCOMPARE(smsctl(homeArgs(m_home, {QStringLiteral("init")})).status, 0);
+    if (!setHost.isEmpty())
+        QCOMPARE(smsctl({"config", "report-host", setHost}).status, 0);
+    const Run r = smsctl(homeArgs(m_home, QStringList{"profile", "add", "--user", "u", "--password", "p",
+                                                      "--send-url", sendUrl} +
+                                              extra),
+                         QString(), envHost);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("Added the gateway profile 'u'")), qPrintable(r.out));
+    const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(QStringLiteral("smsctl: warning: ")), qPrintable(r.err));
+    for (const QString& w : warnings)
+        QVERIFY2(lines.first().contains(w), qPrintable(r.err));
+}
+
+void SmsctlTest::reportHost_data()
+{
+    QTest::addColumn<QString>("setHost"); // stored first, when not empty
+    QTest::addColumn<QString>("envHost");
+    QTest::addColumn<QString>("shown");      // the line "config report-host" prints
+    QTest::addColumn<QString>("setWarning"); // part of the warning when storing, if any
+    QTest::newRow("nothing set") << ""
+                                 << ""
+                                 << "Report host: 127.0.0.1 (the default)"
+                                 << "";
+    QTest::newRow("set for the user")
+        << "gw.example"
+        << ""
+        << "Report host: gw.example (from the per-user setting Engine/ReportHost in "
+        << "";
+    QTest::newRow("environment over the setting")
+        << "gw.example"
+        << "env.example"
+        << "Report host: env.example (from the environment variable SMSENGINE_REPORT_HOST)"
+        << "SMSENGINE_REPORT_HOST is set to env.example and takes precedence";
+}
+
+void SmsctlTest::reportHost()
+{
+    QFETCH(QString, setHost);
+    QFETCH(QString, envHost);
+    QFETCH(QString, shown);
+    QFETCH(QString, setWarning);
+    if (!setHost.isEmpty()) {
+        const Run set = smsctl({"config", "report-host", setHost}, QString(), envHost);
+        QCOMPARE(set.status, 0);
+        QVERIFY2(set.out.startsWith(QStringLiteral("Report host set to ") + setHost), qPrintable(set.out));
+        QCOMPARE(set.err.isEmpty(), setWarning.isEmpty());
+        QVERIFY2(set.err.contains(setWarning), qPrintable(set.err));
+    }
+    const Run show = smsctl({"config", "report-host"}, QString(), envHost);
+    QCOMPARE(show.status, 0);
+    QVERIFY2(show.out.startsWith(shown), qPrintable(show.out));
 }
 
 void SmsctlTest::badArguments_data()
