@@ -38,7 +38,8 @@ std::unique_ptr<EngineContext> makeContext(const QTemporaryDir& dir, const QStri
 
 double importFile(const QTemporaryDir& dir, const QString& path, int* added)
 {
-    auto context = makeContext(dir, QFileInfo(path).fileName() + QStringLiteral(".db"), QStringLiteral("x"));
+    auto context = makeContext(dir, QFileInfo(path).fileName() + QStringLiteral(".db"),
+                               QStringLiteral("x?to=<mobile>&m=<msg>"));
     QElapsedTimer t;
     t.start();
     auto sheet = SheetReader::open(path);

@@ -73,6 +73,22 @@ QString trimBlanks(const QString& text)
     return text.mid(first, last - first);
 }
 
+QString sendUrlProblem(const QString& sendUrl)
+{
+    QStringList missing;
+    for (const QString& placeholder : {QStringLiteral("<mobile>"), QStringLiteral("<msg>")})
+        if (!sendUrl.contains(placeholder, Qt::CaseSensitive))
+            missing << placeholder;
+    if (missing.isEmpty())
+        return QString();
+    return QStringLiteral("the send URL %1 has no %2 (letter case counts), so every message would go out "
+                          "without its %3")
+        .arg(sendUrl, missing.join(QStringLiteral(" and no ")),
+             missing.size() == 2                             ? QStringLiteral("number and text")
+             : missing.first() == QStringLiteral("<mobile>") ? QStringLiteral("number")
+                                                             : QStringLiteral("text"));
+}
+
 bool httpGatewayFlag(const QString& consrt)
 {
     return trimBlanks(consrt).toUpper() == QStringLiteral("C");
@@ -110,6 +126,15 @@ void load(Store& store, const QString& name, ProfileState& state, ServerConnecti
     const QString consrt = Store::text(r, QStringLiteral("ConSrt"));
     next.httpGateway = httpGatewayFlag(consrt);
     q.finish();
+
+    // Only the HTTP gateway fills the template; a profile for the modem alone
+    // may carry any send URL.
+    if (next.httpGateway) {
+        const QString problem = sendUrlProblem(next.sendUrl);
+        if (!problem.isEmpty())
+            throw StoreError(
+                -11, QStringLiteral("Cannot use %1 ('%2'): %3").arg(describe(name), next.userName, problem));
+    }
 
     if (namesServer(consrt))
         server.open(consrt); // throws with the old state kept

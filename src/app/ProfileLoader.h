@@ -21,7 +21,8 @@ inline const QString NotFoundMessage = QStringLiteral(" Please Call Administrato
 
 // Loads the row with Defult = 1 (empty name) or the row whose UName equals
 // name into state. The load is all or nothing: a Null in a required column,
-// a bad number or an unreachable server throws StoreError and leaves state
+// a bad number, a send URL that cannot carry the message while the HTTP
+// gateway is on, or an unreachable server throws StoreError and leaves state
 // and server as they were.
 void load(Store& store, const QString& name, ProfileState& state, ServerConnection& server);
 
@@ -31,6 +32,11 @@ QString fillBalanceUrl(const QString& balstr, const QString& user, const QString
 
 // The text without the blanks (spaces) at either end; other white space stays.
 QString trimBlanks(const QString& text);
+
+// What keeps a send URL template from carrying a message: empty when it has
+// both "<mobile>" and "<msg>" (in exactly this letter case, as they are
+// filled in), else a sentence naming what is missing.
+QString sendUrlProblem(const QString& sendUrl);
 
 // True when ConSrt sets the HTTP gateway flag ("C", trimmed, any case).
 bool httpGatewayFlag(const QString& consrt);

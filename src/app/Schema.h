@@ -32,9 +32,13 @@ QStringList missingTables(const Store& store);
 // Creates every missing table of the full schema; returns the names created.
 QStringList createMissingTables(Store& store);
 
-// The upgrade statements of start-up, in order. Each one that the
-// store refuses (a column or table already there) is skipped silently.
+// The twelve upgrade statements of the first schema version, in order.
 QStringList upgradeStatements();
+
+// The schema version of a store that has had every upgrade step (kept in
+// PRAGMA user_version; stores written by other programs are at 0).
+int currentVersion();
+int storedVersion(Store& store);
 
 // What one upgrade run changed: the statements the store accepted (as sent)
 // with the rows each one changed.
@@ -53,10 +57,16 @@ struct UpgradeReport
     int tryNullsFixed() const;
 };
 
-// Runs the upgrade statements, then the indexes.
+// Brings a store behind the current version up to it, in one transaction:
+// a step refused because its work is already done (a column or table that
+// exists, a widening SQLite has no form for) is passed over; any other
+// failure, a store locked by another program included, rolls everything back
+// and throws StoreError naming the statement and the reason. A store lacking
+// config, Rsms or sms throws before anything runs. A store at the current
+// version is left alone.
 UpgradeReport upgradeWithReport(Store& store);
 
-// Runs the upgrade statements and the indexes; returns how many statements applied.
+// As upgradeWithReport; returns how many statements applied.
 int upgrade(Store& store);
 
 // Creates the indexes that the queue pick, the report poll and the report screen use.

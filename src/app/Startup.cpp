@@ -70,16 +70,13 @@ StartupResult run(const QString& programFolder)
     }
 
     const qint16 modemPort = ModemPortSetting::read(*store);
-    result.upgrade = Schema::upgradeWithReport(*store);
-
-    QStringList missing;
-    for (const QString& table : Schema::requiredTables())
-        if (!store->tableExists(table))
-            missing << table;
-    if (!missing.isEmpty()) {
+    // A store that cannot be brought up to date is not run half-upgraded: the
+    // engine would fail on the missing columns with every message.
+    try {
+        result.upgrade = Schema::upgradeWithReport(*store);
+    } catch (const StoreError& e) {
         result.status = StartupResult::Status::StoreUnavailable;
-        result.message = QStringLiteral("The store %1 has no table %2: run 'smsctl init' to complete it")
-                             .arg(storeFile, missing.join(QStringLiteral(", ")));
+        result.message = e.text();
         return result;
     }
 

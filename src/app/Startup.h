@@ -17,7 +17,7 @@ struct StartupResult
         Ready,            // context holds the store, the modem port and the default profile
         AlreadyRunning,   // another engine holds this program folder: end silently, status 0
         LockFailed,       // the lock file cannot be made
-        StoreUnavailable, // the store cannot be opened, or lacks a table the engine needs
+        StoreUnavailable, // the store cannot be opened, lacks a table the engine needs or cannot be upgraded
         ProfileNotFound,  // no default profile: " Please Call Administrator "
         ProfileFailed,    // the default profile cannot be loaded (Null, bad number, server)
     };

@@ -11,18 +11,43 @@ QSettings settings()
 }
 } // namespace
 
-QString resolve()
+Effective effective()
 {
-    const QString env = qEnvironmentVariable("SMSENGINE_REPORT_HOST").trimmed();
+    const QString env = qEnvironmentVariable(qPrintable(EnvironmentVariable)).trimmed();
     if (!env.isEmpty())
-        return env;
-    const QString stored = settings().value(QStringLiteral("Engine/ReportHost")).toString().trimmed();
-    return stored.isEmpty() ? Default : stored;
+        return {env, Source::Environment};
+    const QString setting = stored();
+    if (!setting.isEmpty())
+        return {setting, Source::Setting};
+    return {Default, Source::Default};
 }
 
-void store(const QString& host)
+QString resolve()
 {
-    settings().setValue(QStringLiteral("Engine/ReportHost"), host.trimmed());
+    return effective().host;
+}
+
+QString stored()
+{
+    return settings().value(SettingKey).toString().trimmed();
+}
+
+bool store(const QString& host)
+{
+    QSettings s = settings();
+    s.setValue(SettingKey, host.trimmed());
+    s.sync();
+    return s.status() == QSettings::NoError;
+}
+
+QString settingsFile()
+{
+    return settings().fileName();
+}
+
+bool polledFor(const QString& sendUrl, const QString& host)
+{
+    return !host.isEmpty() && sendUrl.contains(host, Qt::CaseSensitive);
 }
 
 } // namespace ReportHost

@@ -9,8 +9,33 @@
 namespace ReportHost {
 
 inline const QString Default = QStringLiteral("127.0.0.1");
+inline const QString EnvironmentVariable = QStringLiteral("SMSENGINE_REPORT_HOST");
+inline const QString SettingKey = QStringLiteral("Engine/ReportHost");
 
+enum class Source
+{
+    Environment,
+    Setting,
+    Default,
+};
+
+struct Effective
+{
+    QString host;
+    Source source = Source::Default;
+};
+
+Effective effective();
 QString resolve();
-void store(const QString& host);
+
+// The per-user setting alone, whatever the environment says (empty when unset).
+QString stored();
+// Writes the per-user setting; false when the settings file cannot be written.
+bool store(const QString& host);
+// The file that holds the per-user setting.
+QString settingsFile();
+
+// True when reports are polled for a profile with this send URL template.
+bool polledFor(const QString& sendUrl, const QString& host);
 
 } // namespace ReportHost

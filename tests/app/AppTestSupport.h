@@ -27,7 +27,8 @@ inline QVariantMap profileRow(const QString& user, bool isDefault = false)
 {
     return {{QStringLiteral("UName"), user},
             {QStringLiteral("Password"), QStringLiteral("pw-") + user},
-            {QStringLiteral("Provider"), QStringLiteral("http://gw.example/send?u=<UName>&p=<PassWord>")},
+            {QStringLiteral("Provider"),
+             QStringLiteral("http://gw.example/send?u=<UName>&p=<PassWord>&to=<mobile>&m=<msg>")},
             {QStringLiteral("RepoStr"), QStringLiteral("http://gw.example/report?id=<MassgeID>")},
             {QStringLiteral("balstr"), QStringLiteral("http://gw.example/bal?u=<UName>&p=<PassWord>")},
             {QStringLiteral("GsmSid"), QStringLiteral("GSM-") + user},

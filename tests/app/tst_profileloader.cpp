@@ -274,6 +274,12 @@ void ProfileLoaderTest::badRequiredColumnKeepsTheOldState_data()
     QTest::newRow("Null Smsid") << "Smsid" << QVariant() << "config.Smsid";
     QTest::newRow("TmInterval not a number") << "TmInterval" << QVariant("fast") << "not a whole number";
     QTest::newRow("Smsid beyond 32 bits") << "Smsid" << QVariant(qint64(3000000000)) << "Overflow";
+    QTest::newRow("send URL without <mobile>")
+        << "Provider" << QVariant("http://gw/s?t=<msg>") << "no <mobile>";
+    QTest::newRow("send URL without <msg>")
+        << "Provider" << QVariant("http://gw/s?to=<mobile>") << "no <msg>";
+    QTest::newRow("placeholders in another letter case")
+        << "Provider" << QVariant("http://gw/s?to=<Mobile>&t=<MSG>") << "no <mobile> and no <msg>";
 }
 
 void ProfileLoaderTest::badRequiredColumnKeepsTheOldState()

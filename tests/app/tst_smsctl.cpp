@@ -20,14 +20,22 @@ struct Run
     QString err;
 };
 
-// Runs the built smsctl; home (when not empty) goes in SMSENGINE_HOME.
-Run smsctl(const QStringList& args, const QString& home = QString())
+// Per-user settings of the smsctl runs, apart from the user's own.
+QString g_configHome;
+
+// Runs the built smsctl; home (when not empty) goes in SMSENGINE_HOME, and
+// reportHost (when not empty) in SMSENGINE_REPORT_HOST.
+Run smsctl(const QStringList& args, const QString& home = QString(), const QString& reportHost = QString())
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("SMSENGINE_HOME"));
     if (!home.isEmpty())
         env.insert(QStringLiteral("SMSENGINE_HOME"), home);
+    env.remove(QStringLiteral("SMSENGINE_REPORT_HOST"));
+    if (!reportHost.isEmpty())
+        env.insert(QStringLiteral("SMSENGINE_REPORT_HOST"), reportHost);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), g_configHome);
     p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("SMS_BINARY_DIR") + QStringLiteral("/src/app/smsctl"), args);
     Run r;
@@ -46,10 +54,14 @@ QStringList homeArgs(const QString& home, const QStringList& rest)
 
 QStringList addArgs(const QString& user, const QStringList& extra = {})
 {
-    return QStringList{QStringLiteral("profile"),    QStringLiteral("add"),
-                       QStringLiteral("--user"),     user,
-                       QStringLiteral("--password"), QStringLiteral("Pw-") + user + QStringLiteral("-9x7"),
-                       QStringLiteral("--send-url"), QStringLiteral("http://127.0.0.1:9/send?u=<UName>")} +
+    return QStringList{QStringLiteral("profile"),
+                       QStringLiteral("add"),
+                       QStringLiteral("--user"),
+                       user,
+                       QStringLiteral("--password"),
+                       QStringLiteral("Pw-") + user + QStringLiteral("-9x7"),
+                       QStringLiteral("--send-url"),
+                       QStringLiteral("http://127.0.0.1:9/send?u=<UName>&to=<mobile>&m=<msg>")} +
            extra;
 }
 } // namespace
@@ -64,11 +76,18 @@ private Q_SLOTS:
 
     void initCreatesAndIsSafeToRepeat();
     void initUpgradesAnOlderStore();
+    void initOnALockedStoreFails();
     void homeComesFromTheEnvironment();
     void profileAddThenList();
     void defaultMovesToTheNewDefault();
     void duplicateUserIsRefused_data();
     void duplicateUserIsRefused();
+    void sendUrlThatCannotCarryTheMessageIsRefused_data();
+    void sendUrlThatCannotCarryTheMessageIsRefused();
+    void addWarnsWhatTheProfileWillNotDo_data();
+    void addWarnsWhatTheProfileWillNotDo();
+    void reportHost_data();
+    void reportHost();
     void badArguments_data();
     void badArguments();
     void commandsNeedAStore_data();
@@ -91,6 +110,7 @@ void SmsctlTest::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     m_home = m_dir->filePath(QStringLiteral("home"));
+    g_configHome = m_dir->filePath(QStringLiteral("config"));
 }
 
 void SmsctlTest::cleanup()
@@ -143,6 +163,32 @@ void SmsctlTest::initUpgradesAnOlderStore()
     QCOMPARE(store->scalar(QStringLiteral("SELECT Try FROM sms")).toInt(), 0);
 }
 
+void SmsctlTest::initOnALockedStoreFails()
+{
+    QVERIFY(QDir().mkpath(m_home));
+    const QString db = QDir(m_home).filePath(QStringLiteral("SMS.db"));
+    {
+        auto store = Store::openFile(db, true);
+        Schema::createMissingTables(*store);
+        store->exec(QStringLiteral("ALTER TABLE sms DROP COLUMN Try"));
+    }
+    {
+        // Another program writing to the store.
+        auto other = Store::openFile(db, false);
+        other->exec(QStringLiteral("BEGIN IMMEDIATE"));
+        const Run r = smsctl(homeArgs(m_home, {QStringLiteral("init")}));
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("locked")), qPrintable(r.err));
+        QVERIFY2(!r.out.contains(QStringLiteral("up to date")), qPrintable(r.out));
+        other->rollback();
+    }
+    auto store = Store::openFile(db, false);
+    QVERIFY(!columns(*store, QStringLiteral("sms")).contains(QStringLiteral("try")));
+    const Run again = smsctl(homeArgs(m_home, {QStringLiteral("init")}));
+    QCOMPARE(again.status, 0);
+    QVERIFY2(again.out.contains(QStringLiteral("add Try")), qPrintable(again.out));
+}
+
 void SmsctlTest::homeComesFromTheEnvironment()
 {
     QCOMPARE(smsctl({QStringLiteral("init")}, m_home).status, 0);
@@ -164,6 +210,7 @@ void SmsctlTest::profileAddThenList()
                          QStringLiteral("--consrt"), QStringLiteral("C"), QStringLiteral("--default")})));
     QCOMPARE(add.status, 0);
     QVERIFY2(add.out.contains(QStringLiteral("alice")), qPrintable(add.out));
+    QVERIFY2(add.err.isEmpty(), qPrintable(add.err)); // HTTP on, reports polled: nothing to warn about
     QVERIFY(smsctl(homeArgs(m_home, addArgs(QStringLiteral("bob")))).status == 0);
 
     const Run list = smsctl(homeArgs(m_home, {QStringLiteral("profile"), QStringLiteral("list")}));
@@ -232,6 +279,122 @@ void SmsctlTest::duplicateUserIsRefused()
     auto store = Store::openFile(QDir(m_home).filePath(QStringLiteral("SMS.db")), false);
     QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM config")).toInt(), 1);
     QCOMPARE(store->scalar(QStringLiteral("SELECT Defult FROM config")).toInt(), 1);
+}
+
+void SmsctlTest::sendUrlThatCannotCarryTheMessageIsRefused_data()
+{
+    QTest::addColumn<QString>("sendUrl");
+    QTest::addColumn<QString>("missing");
+    QTest::newRow("no number") << "http://h/send?m=<msg>"
+                               << "no <mobile>";
+    QTest::newRow("no text") << "http://h/send?to=<mobile>"
+                             << "no <msg>";
+    QTest::newRow("neither") << "http://h/send"
+                             << "no <mobile> and no <msg>";
+    QTest::newRow("placeholders in another letter case") << "http://h/send?to=<MOBILE>&m=<Msg>"
+                                                         << "no <mobile> and no <msg>";
+}
+
+void SmsctlTest::sendUrlThatCannotCarryTheMessageIsRefused()
+{
+    QFETCH(QString, sendUrl);
+    QFETCH(QString, missing);
+    QCOMPARE(smsctl(homeArgs(m_home, {QStringLiteral("init")})).status, 0);
+    const Run r = smsctl(homeArgs(m_home, {"profile", "add", "--user", "u", "--password", "p", "--send-url",
+                                           sendUrl, "--consrt", "C", "--default"}));
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.err.count(u'\n'), 1);
+    QVERIFY2(r.err.contains(missing), qPrintable(r.err));
+    auto store = Store::openFile(QDir(m_home).filePath(QStringLiteral("SMS.db")), false);
+    QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM config")).toInt(), 0);
+}
+
+void SmsctlTest::addWarnsWhatTheProfileWillNotDo_data()
+{
+    QTest::addColumn<QString>("sendUrl");
+    QTest::addColumn<QStringList>("extra");    // further options of profile add
+    QTest::addColumn<QString>("setHost");      // stored with "config report-host" first
+    QTest::addColumn<QString>("envHost");      // SMSENGINE_REPORT_HOST
+    QTest::addColumn<QStringList>("warnings"); // parts of the one warning line
+
+    const QString local = QStringLiteral("http://127.0.0.1:9/s?to=<mobile>&m=<msg>");
+    const QString remote = QStringLiteral("http://gw.example/s?to=<mobile>&m=<msg>");
+    const QStringList report{"--consrt", "C", "--report-url", "http://gw.example/r?id=<MassgeID>"};
+    QTest::newRow("HTTP gateway off") << local << QStringList{} << ""
+                                      << "" << QStringList{"HTTP gateway", "--consrt C"};
+    QTest::newRow("server mode: HTTP gateway off") << local << QStringList{"--consrt", "db.example"} << ""
+                                                   << "" << QStringList{"HTTP gateway", "names a server"};
+    QTest::newRow("send URL without the default report host")
+        << remote << report << ""
+        << "" << QStringList{"report host 127.0.0.1", "smsctl config report-host"};
+    QTest::newRow("report host set for the user") << local << report << "gw.example"
+                                                  << "" << QStringList{"report host gw.example"};
+    QTest::newRow("report host from the environment")
+        << local << report << ""
+        << "gw.example" << QStringList{"report host gw.example", "SMSENGINE_REPORT_HOST"};
+}
+
+void SmsctlTest::addWarnsWhatTheProfileWillNotDo()
+{
+    QFETCH(QString, sendUrl);
+    QFETCH(QStringList, extra);
+    QFETCH(QString, setHost);
+    QFETCH(QString, envHost);
+    QFETCH(QStringList, warnings);
+    QCOMPARE(smsctl(homeArgs(m_home, {QStringLiteral("init")})).status, 0);
+    if (!setHost.isEmpty())
+        QCOMPARE(smsctl({"config", "report-host", setHost}).status, 0);
+    const Run r = smsctl(homeArgs(m_home, QStringList{"profile", "add", "--user", "u", "--password", "p",
+                                                      "--send-url", sendUrl} +
+                                              extra),
+                         QString(), envHost);
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("Added the gateway profile 'u'")), qPrintable(r.out));
+    const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(QStringLiteral("smsctl: warning: ")), qPrintable(r.err));
+    for (const QString& w : warnings)
+        QVERIFY2(lines.first().contains(w), qPrintable(r.err));
+}
+
+void SmsctlTest::reportHost_data()
+{
+    QTest::addColumn<QString>("setHost"); // stored first, when not empty
+    QTest::addColumn<QString>("envHost");
+    QTest::addColumn<QString>("shown");      // the line "config report-host" prints
+    QTest::addColumn<QString>("setWarning"); // part of the warning when storing, if any
+    QTest::newRow("nothing set") << ""
+                                 << ""
+                                 << "Report host: 127.0.0.1 (the default)"
+                                 << "";
+    QTest::newRow("set for the user")
+        << "gw.example"
+        << ""
+        << "Report host: gw.example (from the per-user setting Engine/ReportHost in "
+        << "";
+    QTest::newRow("environment over the setting")
+        << "gw.example"
+        << "env.example"
+        << "Report host: env.example (from the environment variable SMSENGINE_REPORT_HOST)"
+        << "SMSENGINE_REPORT_HOST is set to env.example and takes precedence";
+}
+
+void SmsctlTest::reportHost()
+{
+    QFETCH(QString, setHost);
+    QFETCH(QString, envHost);
+    QFETCH(QString, shown);
+    QFETCH(QString, setWarning);
+    if (!setHost.isEmpty()) {
+        const Run set = smsctl({"config", "report-host", setHost}, QString(), envHost);
+        QCOMPARE(set.status, 0);
+        QVERIFY2(set.out.startsWith(QStringLiteral("Report host set to ") + setHost), qPrintable(set.out));
+        QCOMPARE(set.err.isEmpty(), setWarning.isEmpty());
+        QVERIFY2(set.err.contains(setWarning), qPrintable(set.err));
+    }
+    const Run show = smsctl({"config", "report-host"}, QString(), envHost);
+    QCOMPARE(show.status, 0);
+    QVERIFY2(show.out.startsWith(shown), qPrintable(show.out));
 }
 
 void SmsctlTest::badArguments_data()

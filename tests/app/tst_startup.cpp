@@ -107,7 +107,11 @@ static QString prepare(const QString& folder, const QString& setup)
         QVariantMap row = profileRow(QStringLiteral("alice"), true);
         row[QStringLiteral("Provider")] = QVariant();
         insertProfile(*store, row);
-    } else if (setup == QStringLiteral("ready")) {
+    } else if (setup == QStringLiteral("send-url-without-msg")) {
+        QVariantMap row = profileRow(QStringLiteral("alice"), true);
+        row[QStringLiteral("Provider")] = QStringLiteral("http://gw.example/send?to=<mobile>");
+        insertProfile(*store, row);
+    } else if (setup == QStringLiteral("ready") || setup == QStringLiteral("locked-old-store")) {
         insertProfile(*store, profileRow(QStringLiteral("alice"), true));
     }
     return folder;
@@ -133,6 +137,12 @@ void StartupTest::failures_data()
     QTest::newRow("Null in the default profile")
         << "null-provider" << int(StartupResult::Status::ProfileFailed) << Startup::ExitProfileError
         << "config.Provider";
+    QTest::newRow("default profile whose send URL has no text")
+        << "send-url-without-msg" << int(StartupResult::Status::ProfileFailed) << Startup::ExitProfileError
+        << "no <msg>";
+    QTest::newRow("older store locked by another program")
+        << "locked-old-store" << int(StartupResult::Status::StoreUnavailable) << Startup::ExitStoreError
+        << "locked";
 }
 
 void StartupTest::failures()
@@ -142,6 +152,12 @@ void StartupTest::failures()
     QFETCH(int, exitCode);
     QFETCH(QString, messagePart);
     const QString folder = prepare(m_dir->path(), setup);
+    std::unique_ptr<Store> holder;
+    if (setup == QStringLiteral("locked-old-store")) {
+        holder = Store::openFile(QDir(folder).filePath(QStringLiteral("SMS.db")), false);
+        holder->exec(QStringLiteral("ALTER TABLE sms DROP COLUMN Try"));
+        holder->exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
     const QStringList before = entries(m_dir->path());
     {
         const StartupResult result = Startup::run(folder);
@@ -169,8 +185,8 @@ void StartupTest::readyOnAnOlderStore()
                                    "typ integer, ANS text(50), Status text, Extra1 text)"));
         store->exec(QStringLiteral("INSERT INTO sms (Mobile, Status) VALUES ('1', 'P')"));
         store->exec(
-            QStringLiteral("INSERT INTO config VALUES ('old', 'pw', 'http://gw/s', 'b?u=<uname>', 9000, 41, "
-                           "'c', 1)"));
+            QStringLiteral("INSERT INTO config VALUES ('old', 'pw', 'http://gw/s?to=<mobile>&m=<msg>', "
+                           "'b?u=<uname>', 9000, 41, 'c', 1)"));
     }
     const StartupResult result = Startup::run(m_dir->path());
     QVERIFY2(result.ready(), qPrintable(result.message));

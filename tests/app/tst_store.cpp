@@ -36,6 +36,9 @@ private Q_SLOTS:
     void queuePickUsesTheUrgentIndex();
     void upgradeBringsOlderStoreUpToDate_data();
     void upgradeBringsOlderStoreUpToDate();
+    void failedUpgradeLeavesTheStoreAsItWas_data();
+    void failedUpgradeLeavesTheStoreAsItWas();
+    void storeAtTheCurrentVersionIsLeftAlone();
     void openErrorsNameTheFile_data();
     void openErrorsNameTheFile();
     void lockedStoreFailsWithReason();
@@ -222,10 +225,71 @@ void StoreTest::upgradeBringsOlderStoreUpToDate()
     QCOMPARE(tries, expectedTry);
     QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM sms")).toInt(), int(rows.size()));
 
+    QCOMPARE(Schema::storedVersion(*store), Schema::currentVersion());
+
     // The next start goes through silently: nothing left to add.
     const Schema::UpgradeReport again = Schema::upgradeWithReport(*store);
     QVERIFY(again.structuralChanges().isEmpty());
     QCOMPARE(again.tryNullsFixed(), 0);
+}
+
+namespace {
+// Every table, with sms as the oldest engine wrote it (no Reply, Try, Uname).
+std::unique_ptr<Store> oldStore(const QString& folder)
+{
+    auto store = Store::openFile(QDir(folder).filePath(QStringLiteral("SMS.db")), true);
+    store->exec(QStringLiteral("CREATE TABLE sms (Mobile text, msg text, RDtTM text, SDTTm datetime, "
+                               "typ integer, ANS text(50), Status text, Extra1 text)"));
+    store->exec(QStringLiteral("INSERT INTO sms (Mobile, Status) VALUES ('1', 'P')"));
+    Schema::createMissingTables(*store);
+    return store;
+}
+} // namespace
+
+void StoreTest::failedUpgradeLeavesTheStoreAsItWas_data()
+{
+    QTest::addColumn<QString>("hinder");     // run on a second connection before the upgrade
+    QTest::addColumn<QStringList>("reason"); // the statement and why
+    QTest::newRow("another program holds the write lock")
+        << "BEGIN IMMEDIATE" << QStringList{"BEGIN IMMEDIATE", "locked"};
+    QTest::newRow("a statement after the first columns is refused")
+        << "CREATE TRIGGER frozen BEFORE UPDATE ON sms BEGIN SELECT RAISE(ABORT, 'ledger frozen'); END"
+        << QStringList{"\"update SMS set Try = 0 where try is null\"", "ledger frozen"};
+}
+
+void StoreTest::failedUpgradeLeavesTheStoreAsItWas()
+{
+    QFETCH(QString, hinder);
+    QFETCH(QStringList, reason);
+    QTemporaryDir dir;
+    auto store = oldStore(dir.path());
+    const QStringList before = columns(*store, QStringLiteral("sms"));
+    {
+        auto other = Store::openFile(store->path(), false);
+        other->exec(hinder);
+        try {
+            Schema::upgradeWithReport(*store);
+            QFAIL("the upgrade reported success");
+        } catch (const StoreError& e) {
+            for (const QString& part : reason + QStringList{store->path()})
+                QVERIFY2(e.text().contains(part), qPrintable(e.text()));
+        }
+        other->rollback();
+        QCOMPARE(columns(*store, QStringLiteral("sms")), before);
+        QCOMPARE(Schema::storedVersion(*store), 0);
+        store->exec(QStringLiteral("DROP TRIGGER IF EXISTS frozen"));
+    }
+    // Once the hindrance is gone the same store upgrades.
+    QCOMPARE(Schema::upgradeWithReport(*store).structuralChanges().size(), 3);
+}
+
+void StoreTest::storeAtTheCurrentVersionIsLeftAlone()
+{
+    QTemporaryDir dir;
+    auto store = oldStore(dir.path());
+    store->exec(QStringLiteral("PRAGMA user_version = %1").arg(Schema::currentVersion()));
+    QVERIFY(Schema::upgradeWithReport(*store).applied.isEmpty());
+    QVERIFY(!columns(*store, QStringLiteral("sms")).contains(QStringLiteral("try")));
 }
 
 void StoreTest::openErrorsNameTheFile_data()

@@ -55,14 +55,15 @@ void TestFrmMain::openingListsAccountsAndLoadsProfile()
 void TestFrmMain::accountChangeLoadsProfile()
 {
     BulkFixture f;
-    f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>"), QStringLiteral("c"), 0);
+    f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>/<msg>"),
+                 QStringLiteral("c"), 0);
     f.store().exec(QStringLiteral("update config set GsmSid = 'G2', CDMASid = NULL where UName = 'SECOND'"));
     FrmMain screen(*f.context);
     auto* accounts = child<QComboBox>(&screen, "Combo1");
     accounts->setCurrentIndex(accounts->findText(QStringLiteral("SECOND")));
     Q_EMIT accounts->activated(accounts->currentIndex());
     QCOMPARE(f.context->profile().userName, QStringLiteral("SECOND"));
-    QCOMPARE(f.context->profile().sendUrl, QStringLiteral("http://second/<mobile>"));
+    QCOMPARE(f.context->profile().sendUrl, QStringLiteral("http://second/<mobile>/<msg>"));
     QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : G2    CDMA : "));
 }
 

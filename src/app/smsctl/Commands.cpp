@@ -16,8 +16,10 @@ const QList<Command>& commands()
          &runProfile},
         {QStringLiteral("modem"), {QStringLiteral("modem [--port N]")}, &runModem},
         {QStringLiteral("run"),
-         {QStringLiteral("run [--channel http|gsm] [--ticks N] [--until-idle] [--interval MS] [--modem-device PATH]")},
+         {QStringLiteral(
+             "run [--channel http|gsm] [--ticks N] [--until-idle] [--interval MS] [--modem-device PATH]")},
          &runRun},
+        {QStringLiteral("config"), {QStringLiteral("config report-host [HOST]")}, &runConfig},
     };
     return table;
 }

@@ -9,5 +9,6 @@ int runInit(Context& context, const QStringList& args);
 int runProfile(Context& context, const QStringList& args);
 int runModem(Context& context, const QStringList& args);
 int runRun(Context& context, const QStringList& args);
+int runConfig(Context& context, const QStringList& args);
 
 } // namespace Cli

@@ -3,6 +3,7 @@
 #include "app/ServerConnection.h"
 #include "app/Store.h"
 #include "app/smsctl/Commands.h"
+#include "dispatch/ReportHost.h"
 
 #include <QSqlRecord>
 #include <QUrl>
@@ -42,6 +43,29 @@ QVariant optional(const Options& options, const QString& name)
     return options.has(name) ? QVariant(options.value(name)) : QVariant(QMetaType(QMetaType::QString));
 }
 
+// What the profile is stored with but will not do, said on stderr: the
+// command itself has succeeded.
+void warnAboutDelivery(Context& context, const Options& options, const QString& user, const QString& sendUrl)
+{
+    const QString consrt = options.value(QStringLiteral("consrt"));
+    if (!ProfileLoader::httpGatewayFlag(consrt))
+        context.err << "smsctl: warning: the HTTP gateway of the profile '" << user
+                    << "' is off, so the HTTP channel sends nothing with it"
+                    << (ProfileLoader::namesServer(consrt) ? " (--consrt names a server)" : "")
+                    << "; --consrt C turns it on\n";
+    if (options.has(QStringLiteral("report-url"))) {
+        const ReportHost::Effective host = ReportHost::effective();
+        if (!ReportHost::polledFor(sendUrl, host.host))
+            context.err
+                << "smsctl: warning: the send URL does not contain the report host " << host.host
+                << ", so no delivery report is ever asked for with this profile; "
+                << (host.source == ReportHost::Source::Environment
+                        ? QStringLiteral("the host comes from %1").arg(ReportHost::EnvironmentVariable)
+                        : QStringLiteral("set it with 'smsctl config report-host HOST'"))
+                << '\n';
+    }
+}
+
 int add(Context& context, const QStringList& args)
 {
     const Options options = parse(args,
@@ -74,6 +98,11 @@ int add(Context& context, const QStringList& args)
     const qint64 smsId =
         options.number(QStringLiteral("smsid"), 0, 0, std::numeric_limits<qint32>::max(), kCommand);
     const bool isDefault = options.has(QStringLiteral("default"));
+    // Refused outright: the gateway would take such a URL and every queued
+    // message would be counted as sent without having gone anywhere.
+    const QString problem = ProfileLoader::sendUrlProblem(sendUrl);
+    if (!problem.isEmpty())
+        throw CommandError(problem);
 
     const auto store = context.openStore();
     Store::Transaction transaction(*store);
@@ -100,6 +129,7 @@ int add(Context& context, const QStringList& args)
     if (!anyDefault)
         context.out << "Note: no profile is the default yet; the engine starts only with one "
                        "(add one with --default)\n";
+    warnAboutDelivery(context, options, user, sendUrl);
     return ExitOk;
 }
 
