@@ -193,7 +193,7 @@ Engine::ReportPolling Engine::reportPolling() const
     // every idle tick.
     if (profile.reportUrl.trimmed().isEmpty())
         return ReportPolling::NoReportUrl;
-    if (m_reportHost.isEmpty() || !profile.sendUrl.contains(m_reportHost, Qt::CaseSensitive))
+    if (!ReportHost::polledFor(profile.sendUrl, m_reportHost))
         return ReportPolling::NotTheReportGateway;
     return ReportPolling::Polled;
 }

@@ -161,17 +161,18 @@ public:
             const QDir dir(folder);
             while (q.next()) {
                 const QString name = q.value(0).toString();
-                if (!name.isEmpty() && !QFileInfo::exists(dir.filePath(name)))
+                if (name != u'/' && !QFileInfo::exists(dir.filePath(name)))
                     gone << name;
             }
         }
         for (const QString& name : gone)
             forget(name);
-        // The row under the empty name marks a folder whose claimed files
-        // have been journalled from the start.
-        if (find(QString()))
+        // A row under a name no file can have marks a folder whose claimed
+        // files have been journalled from the start.
+        const QString folderMark = QStringLiteral("/");
+        if (find(folderMark))
             return false;
-        record(QString(), FileStamp{0, 0});
+        record(folderMark, FileStamp{0, 0});
         return true;
     }
 

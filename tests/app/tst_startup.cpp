@@ -202,7 +202,7 @@ void StartupTest::readyOnAnOlderStore()
     QCOMPARE(context.profile().gsmSid, QString()); // the column was only just added
     QVERIFY(Schema::missingTables(context.store()).isEmpty());
     QCOMPARE(context.store().scalar(QStringLiteral("SELECT Try FROM sms")).toInt(), 0);
-    QCOMPARE(result.upgrade.structuralChanges().size(), 10);
+    QCOMPARE(result.upgrade.structuralChanges().size(), 11);
 }
 
 void StartupTest::modemPortIsReadBeforeTheUpgrade_data()

@@ -170,7 +170,7 @@ void StoreTest::upgradeBringsOlderStoreUpToDate_data()
                        "Extra1 text)"}
         << QStringList{"INSERT INTO sms (Mobile, msg, Status) VALUES ('111', 'one', 'P')",
                        "INSERT INTO sms (Mobile, msg, Status) VALUES ('222', 'two', 'Y')"}
-        << 10 << QList<int>{0, 0};
+        << 11 << QList<int>{0, 0};
     QTest::newRow("middle: Try with Nulls, no Uname, GsmSid only, Clist only")
         << QStringList{"CREATE TABLE sms (Mobile text, msg text, RDtTM text, SDTTm datetime, typ integer, "
                        "ANS text(251), Status text, Reply text(150), Try byte, Extra1 text)",
@@ -183,7 +183,7 @@ void StoreTest::upgradeBringsOlderStoreUpToDate_data()
         << QStringList{"INSERT INTO sms (Mobile, Status, Try) VALUES ('111', 'P', NULL)",
                        "INSERT INTO sms (Mobile, Status, Try) VALUES ('222', 'P', 3)",
                        "INSERT INTO sms (Mobile, Status, Try) VALUES ('333', 'N', NULL)"}
-        << 6 << QList<int>{0, 3, 0};
+        << 7 << QList<int>{0, 3, 0};
     QTest::newRow("up to date: nothing changes")
         << QStringList{} << QStringList{"INSERT INTO sms (Mobile, Status, Try) VALUES ('111', 'P', 7)"} << 0
         << QList<int>{7};

@@ -96,8 +96,8 @@ void TestFrmMain::accountBoxFollowsTheLoadedProfile()
     QFETCH(bool, addedSinceOpening);
     BulkFixture f;
     auto addSecond = [&f] {
-        f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>"), QStringLiteral("C"),
-                     0);
+        f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>/<msg>"),
+                     QStringLiteral("C"), 0);
         f.store().exec(QStringLiteral("update config set GsmSid = 'G2' where UName = 'SECOND'"));
     };
     if (!addedSinceOpening)

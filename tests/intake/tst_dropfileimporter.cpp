@@ -140,7 +140,10 @@ private:
     }
     int journalRows()
     {
-        return t->store->scalar(QStringLiteral("select count(*) from ") + DropFileImporter::JournalTable)
+        // Without the row that marks a folder as journalled.
+        return t->store
+            ->scalar(QStringLiteral("select count(*) from %1 where Name <> '/'")
+                         .arg(DropFileImporter::JournalTable))
             .toInt();
     }
     QStringList filesIn(const QString& dir)
