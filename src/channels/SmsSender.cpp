@@ -1,6 +1,7 @@
 #include "channels/SmsSender.h"
 
 #include "app/EngineContext.h"
+#include "channels/ChannelError.h"
 #include "channels/EventLoopYield.h"
 #include "channels/HttpFetcher.h"
 #include "channels/ModemDevice.h"
@@ -120,7 +121,14 @@ QCoro::Task<> SmsSender::sendByGateway(QueueCursor& cursor, QString number, QStr
     const ProfileState& profile = m_context.profile();
     const QString url = SendUrl::build(profile.sendUrl, SendUrl::fromProfile(profile, number, prepared));
     console.appendTraceLine(QStringLiteral(" Http "));
-    const QString answer = co_await m_http.fetch(url);
+    QString answer;
+    try {
+        answer = co_await m_http.fetch(url);
+    } catch (const ChannelError& e) {
+        // The box must not go on showing the answer about an earlier message.
+        console.setText(ConsoleState::Field::Response, e.text());
+        throw;
+    }
     console.setText(ConsoleState::Field::Response, answer);
     const int records = successMarkerCount(answer, number);
     for (int i = 0; i < records; ++i)

@@ -225,12 +225,15 @@ void TestSmsSender::httpFailureLeavesRowQueued()
     QueueCursor cursor = f.queue(kStoredNumber, kStoredText);
     DeliveryChannels channels(*f.context);
     channels.http().setTimeout(400ms);
+    const QString earlierAnswer = QStringLiteral("answer about the message before");
+    f.console().setText(ConsoleState::Field::Response, earlierAnswer);
 
     try {
         TaskWait::run(channels.sender().sendSms(cursor));
         QFAIL("the failed fetch did not reach the caller");
     } catch (const ChannelError& e) {
         QCOMPARE(e.number(), number);
+        QCOMPARE(f.console().text(ConsoleState::Field::Response), e.text());
     }
     QVERIFY(cursor.isOpen());
     QCOMPARE(f.count("Rsms"), 1);
