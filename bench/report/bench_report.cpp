@@ -7,8 +7,8 @@
 //   BENCH_STORE=<file> keeps the seeded store in that file and reuses it on
 //   the next run (the back-fill then has nothing left to fill).
 
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "report/FrmDetail.h"
 #include "report/ReportQuery.h"
 

@@ -1,8 +1,8 @@
 #include "bulk/BulkSender.h"
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "bulk/Recipients.h"
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"

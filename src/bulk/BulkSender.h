@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ProfileState.h"
+#include "core/ProfileState.h"
 
 #include <QCoroTask>
 #include <QDateTime>

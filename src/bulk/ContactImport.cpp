@@ -1,6 +1,6 @@
 #include "bulk/ContactImport.h"
 
-#include "app/Store.h"
+#include "core/Store.h"
 #include "bulk/ContactBook.h"
 #include "common/TextNumbers.h"
 

@@ -1,6 +1,6 @@
 #include "channels/SendUrl.h"
 
-#include "app/ProfileState.h"
+#include "core/ProfileState.h"
 #include "channels/UrlEncode.h"
 
 namespace SendUrl {

@@ -1,6 +1,6 @@
 #include "channels/SmsSender.h"
 
-#include "app/EngineContext.h"
+#include "core/EngineContext.h"
 #include "channels/EventLoopYield.h"
 #include "channels/HttpFetcher.h"
 #include "channels/ModemDevice.h"

@@ -1,9 +1,9 @@
 #include "console/ConsoleActions.h"
 
-#include "app/EngineContext.h"
-#include "app/EngineError.h"
+#include "core/EngineContext.h"
+#include "core/EngineError.h"
 #include "console/Form2.h"
-#include "console/frame/Prompt.h"
+#include "ui/Prompt.h"
 #include "dispatch/Engine.h"
 #include "dispatch/OperatorActions.h"
 

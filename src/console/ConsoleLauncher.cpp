@@ -1,7 +1,7 @@
 #include "console/ConsoleLauncher.h"
 
-#include "app/StoreError.h"
-#include "console/frame/Prompt.h"
+#include "core/StoreError.h"
+#include "ui/Prompt.h"
 #include "dispatch/Engine.h"
 
 #include <QApplication>

@@ -1,14 +1,14 @@
 #include "console/Form2.h"
 
-#include "app/EngineContext.h"
-#include "app/ProfileLoader.h"
+#include "core/EngineContext.h"
+#include "core/ProfileLoader.h"
 #include "common/DateFormat.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleSettings.h"
 #include "console/ExitCleanup.h"
-#include "console/frame/ClickableLabel.h"
-#include "console/frame/Prompt.h"
-#include "console/frame/ScreenRegistry.h"
+#include "ui/ClickableLabel.h"
+#include "ui/Prompt.h"
+#include "ui/ScreenRegistry.h"
 #include "dispatch/Engine.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "dispatch/Engine.h"
 
-#include "app/EngineContext.h"
-#include "app/EngineError.h"
+#include "core/EngineContext.h"
+#include "core/EngineError.h"
 #include "channels/DeliveryChannels.h"
 #include "channels/EventLoopYield.h"
 #include "channels/QueueCursor.h"

@@ -1,6 +1,6 @@
 #include "dispatch/HeadlessRun.h"
 
-#include "app/EngineContext.h"
+#include "core/EngineContext.h"
 #include "channels/ModemDevice.h"
 #include "dispatch/Engine.h"
 

@@ -1,6 +1,6 @@
 #include "dispatch/OperatorActions.h"
 
-#include "app/EngineContext.h"
+#include "core/EngineContext.h"
 #include "channels/DeliveryChannels.h"
 #include "dispatch/Engine.h"
 #include "dispatch/ReportPoll.h"

@@ -1,6 +1,6 @@
 #include "intake/DropFileImporter.h"
 
-#include "app/Store.h"
+#include "core/Store.h"
 #include "common/ProgramHome.h"
 #include "common/TextNumbers.h"
 #include "intake/DropFileText.h"

@@ -1,7 +1,7 @@
 #include "intake/SingleMessage.h"
 
-#include "app/ProfileState.h"
-#include "app/Store.h"
+#include "core/ProfileState.h"
+#include "core/Store.h"
 #include "common/DateFormat.h"
 #include "common/TextNumbers.h"
 #include "intake/SendQueue.h"

@@ -1,6 +1,6 @@
 #include "report/ReportQuery.h"
 
-#include "app/Store.h"
+#include "core/Store.h"
 #include "common/TextNumbers.h"
 #include "report/QueueStamp.h"
 

@@ -1,9 +1,9 @@
 #include "spreadsheet/Frm601.h"
 
-#include "app/EngineContext.h"
-#include "app/Store.h"
-#include "console/frame/Prompt.h"
-#include "console/frame/ScreenRegistry.h"
+#include "core/EngineContext.h"
+#include "core/Store.h"
+#include "ui/Prompt.h"
+#include "ui/ScreenRegistry.h"
 #include "spreadsheet/SpreadsheetMessages.h"
 #include "spreadsheet/reader/SheetReader.h"
 

@@ -1,6 +1,6 @@
 #include "spreadsheet/SpreadsheetMessages.h"
 
-#include "app/Store.h"
+#include "core/Store.h"
 #include "common/DateFormat.h"
 #include "common/TextNumbers.h"
 #include "spreadsheet/reader/SheetReader.h"

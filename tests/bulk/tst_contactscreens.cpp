@@ -4,7 +4,7 @@
 #include "bulk/ui/BulkScreens.h"
 #include "bulk/ui/Form3.h"
 #include "bulk/ui/FrmMain.h"
-#include "console/frame/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QApplication>
 #include <QCheckBox>

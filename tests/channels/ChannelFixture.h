@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "channels/QueueCursor.h"
 
 #include <QSqlQuery>

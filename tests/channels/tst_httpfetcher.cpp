@@ -3,7 +3,7 @@
 // number and a text.
 
 #include "TaskWait.h"
-#include "app/ProfileState.h"
+#include "core/ProfileState.h"
 #include "channels/ChannelError.h"
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"

@@ -4,13 +4,13 @@
 // default profile loaded, a settings file of its own, an engine and a
 // scripted prompt.
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleSettings.h"
 #include "console/Form2.h"
-#include "console/frame/Prompt.h"
+#include "ui/Prompt.h"
 #include "dispatch/Engine.h"
 
 #include <QSettings>

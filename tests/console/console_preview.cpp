@@ -10,9 +10,9 @@
 // included; click the icon meanwhile to see its menu),
 // --sample fills the fields as a sending tick would.
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleLauncher.h"
 #include "dispatch/Engine.h"

@@ -5,7 +5,7 @@
 #include "ConsoleFixture.h"
 
 #include "console/ConsoleLauncher.h"
-#include "console/frame/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "ConsoleFixture.h"
 
-#include "console/frame/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QAction>
 #include <QCheckBox>

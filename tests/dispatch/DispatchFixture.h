@@ -7,9 +7,9 @@
 // files and ledger rows.
 
 #include "TaskWait.h"
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "channels/DeliveryChannels.h"
 #include "common/ProgramHome.h"
 #include "dispatch/Engine.h"

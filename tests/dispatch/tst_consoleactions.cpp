@@ -5,7 +5,7 @@
 #include "DispatchFixture.h"
 #include "console/ConsoleActions.h"
 #include "console/Form2.h"
-#include "console/frame/Prompt.h"
+#include "ui/Prompt.h"
 #include "gateway/GatewaySim.h"
 
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #include "ReportFixture.h"
 #include "ScriptedPrompt.h"
-#include "app/EngineContext.h"
-#include "console/frame/ScreenRegistry.h"
+#include "core/EngineContext.h"
+#include "ui/ScreenRegistry.h"
 #include "report/FrmDetail.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "ScriptedPrompt.h"
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
-#include "console/frame/ScreenRegistry.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
+#include "ui/ScreenRegistry.h"
 #include "spreadsheet/Frm601.h"
 #include "spreadsheet/SpreadsheetMessages.h"
 

@@ -2,7 +2,7 @@
 
 #include "bulk/ui/Form3.h"
 #include "bulk/ui/FrmMain.h"
-#include "console/frame/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 void registerBulkScreens(EngineContext& context)
 {

@@ -1,11 +1,11 @@
 #include "bulk/ui/Form3.h"
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
 #include "bulk/ContactBook.h"
 #include "bulk/ui/ListFill.h"
-#include "console/frame/KeyFilterInstaller.h"
-#include "console/frame/Prompt.h"
+#include "ui/KeyFilterInstaller.h"
+#include "ui/Prompt.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,8 +1,8 @@
 #include "intake/ui/Form1.h"
 
-#include "app/EngineContext.h"
-#include "console/frame/KeyFilterInstaller.h"
-#include "console/frame/Prompt.h"
+#include "core/EngineContext.h"
+#include "ui/KeyFilterInstaller.h"
+#include "ui/Prompt.h"
 #include "intake/SingleMessage.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "intake/ui/IntakeScreens.h"
 
-#include "console/frame/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 #include "intake/ui/Form1.h"
 
 void registerIntakeScreens(EngineContext& context)
