@@ -1,13 +1,13 @@
-#include "programs/smsengine/EngineProgram.h"
 #include "bulk/ui/BulkScreens.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleActions.h"
 #include "console/ConsoleLauncher.h"
-#include "console/Form2.h"
+#include "console/ConsoleWindow.h"
 #include "dispatch/Engine.h"
 #include "intake/ui/IntakeScreens.h"
-#include "report/FrmDetail.h"
-#include "spreadsheet/Frm601.h"
+#include "programs/smsengine/EngineProgram.h"
+#include "report/ui/ReportWindow.h"
+#include "spreadsheet/ui/SpreadsheetMessagesWindow.h"
 
 #include <QApplication>
 
@@ -25,7 +25,7 @@ int main(int argc, char* argv[])
         registerSpreadsheetScreens(context);
         Engine engine(context);
         return showConsole(context, engine, {},
-                           [&engine](Form2& console) { new ConsoleActions(console, engine); });
+                           [&engine](ConsoleWindow& console) { new ConsoleActions(console, engine); });
     };
 
     return runEngineProgram(ProgramHome::path(), consoleHook);

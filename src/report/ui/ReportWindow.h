@@ -21,11 +21,11 @@ class Store;
 // The report screen: queued messages, or sent ones by delivery state, with
 // filters on the start of the number and on dates, a choice of order, the
 // last delivery report of a sent message and the deletion of a queued one.
-class FrmDetail : public QWidget
+class ReportWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit FrmDetail(Store& store, QWidget* parent = nullptr);
+    explicit ReportWindow(Store& store, QWidget* parent = nullptr);
 
     // What the controls select now.
     MessageReport::Criteria criteria() const;
@@ -54,17 +54,17 @@ private:
     QRadioButton* m_orders[3] = {};
     QButtonGroup* m_viewGroup = nullptr;
     QButtonGroup* m_orderGroup = nullptr;
-    QLineEdit* m_mobile = nullptr;
+    QLineEdit* m_mobileEdit = nullptr;
     QCheckBox* m_byDate = nullptr;
     QDateEdit* m_from = nullptr;
     QDateEdit* m_to = nullptr;
     QGroupBox* m_orderFrame = nullptr;
-    QPushButton* m_show = nullptr;
-    QPushButton* m_exit = nullptr;
+    QPushButton* m_showButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
     QTableView* m_grid = nullptr;
     QSqlQueryModel* m_model = nullptr;
-    QLabel* m_count = nullptr;
-    QLabel* m_reply = nullptr;
+    QLabel* m_countLabel = nullptr;
+    QLabel* m_replyLabel = nullptr;
 
     std::optional<MessageReport::View> m_shown;
     MessageReport::Criteria m_shownCriteria;

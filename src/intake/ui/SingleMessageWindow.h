@@ -14,11 +14,11 @@ class QPushButton;
 // Controls (object names as the rest of the program knows them): TxMOB,
 // TxMSG, Command1 "Send SMS", TxSMSID with Label3 "SMS ID", Command2
 // "Close", Label4 (the length counter).
-class Form1 : public QWidget
+class SingleMessageWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form1(EngineContext& context, QWidget* parent = nullptr);
+    explicit SingleMessageWindow(EngineContext& context, QWidget* parent = nullptr);
 
     // The clock of the queueing time stamp (local time).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
@@ -42,12 +42,12 @@ private:
 
     EngineContext& m_context;
     std::function<QDateTime()> m_clock;
-    QLineEdit* m_mobile;
-    QPlainTextEdit* m_message;
-    QPushButton* m_send;
-    QLineEdit* m_smsId;
+    QLineEdit* m_mobileEdit;
+    QPlainTextEdit* m_messageEdit;
+    QPushButton* m_sendButton;
+    QLineEdit* m_smsIdEdit;
     QLabel* m_smsIdLabel;
-    QPushButton* m_close;
-    QLabel* m_counter;
+    QPushButton* m_closeButton;
+    QLabel* m_lengthLabel;
     bool m_trimming = false;
 };

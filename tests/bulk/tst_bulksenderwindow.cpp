@@ -1,6 +1,6 @@
 #include "BulkTestSupport.h"
 
-#include "bulk/ui/FrmMain.h"
+#include "bulk/ui/BulkSenderWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,7 +19,7 @@ template <typename W> W* child(QWidget* screen, const char* name)
 }
 } // namespace
 
-class TestFrmMain : public QObject
+class TestBulkSenderWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -36,11 +36,11 @@ private Q_SLOTS:
     void numberBoxTakesDigitsAndBreaks();
 };
 
-void TestFrmMain::openingListsAccountsAndLoadsProfile()
+void TestBulkSenderWindow::openingListsAccountsAndLoadsProfile()
 {
     BulkFixture f;
     f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://x/<mobile>"), QStringLiteral("C"), 0);
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* accounts = child<QComboBox>(&screen, "Combo1");
     QVERIFY(!accounts->isEditable());
     QCOMPARE(accounts->count(), 2);
@@ -52,13 +52,13 @@ void TestFrmMain::openingListsAccountsAndLoadsProfile()
     QCOMPARE(child<QPushButton>(&screen, "JeweledButton7")->text(), QStringLiteral("NEW"));
 }
 
-void TestFrmMain::accountChangeLoadsProfile()
+void TestBulkSenderWindow::accountChangeLoadsProfile()
 {
     BulkFixture f;
     f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>/<msg>"),
                  QStringLiteral("c"), 0);
     f.store().exec(QStringLiteral("update config set GsmSid = 'G2', CDMASid = NULL where UName = 'SECOND'"));
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* accounts = child<QComboBox>(&screen, "Combo1");
     accounts->setCurrentIndex(accounts->findText(QStringLiteral("SECOND")));
     Q_EMIT accounts->activated(accounts->currentIndex());
@@ -67,12 +67,12 @@ void TestFrmMain::accountChangeLoadsProfile()
     QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : G2    CDMA : "));
 }
 
-void TestFrmMain::accountThatVanishedKeepsProfile()
+void TestBulkSenderWindow::accountThatVanishedKeepsProfile()
 {
     BulkFixture f;
     f.addProfile(QStringLiteral("GONE"), QStringLiteral("http://gone/<mobile>"), QStringLiteral("C"), 0);
     ScriptedPrompt prompt;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     f.store().exec(QStringLiteral("delete from config where UName = 'GONE'"));
     auto* accounts = child<QComboBox>(&screen, "Combo1");
     accounts->setCurrentIndex(accounts->findText(QStringLiteral("GONE")));
@@ -84,14 +84,14 @@ void TestFrmMain::accountThatVanishedKeepsProfile()
     QCOMPARE(accounts->currentText(), QStringLiteral("ACME"));
 }
 
-void TestFrmMain::accountBoxFollowsTheLoadedProfile_data()
+void TestBulkSenderWindow::accountBoxFollowsTheLoadedProfile_data()
 {
     QTest::addColumn<bool>("addedSinceOpening");
     QTest::newRow("listed account") << false;
     QTest::newRow("account added since opening") << true;
 }
 
-void TestFrmMain::accountBoxFollowsTheLoadedProfile()
+void TestBulkSenderWindow::accountBoxFollowsTheLoadedProfile()
 {
     QFETCH(bool, addedSinceOpening);
     BulkFixture f;
@@ -102,7 +102,7 @@ void TestFrmMain::accountBoxFollowsTheLoadedProfile()
     };
     if (!addedSinceOpening)
         addSecond();
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     screen.show();
     if (addedSinceOpening)
         addSecond();
@@ -113,7 +113,7 @@ void TestFrmMain::accountBoxFollowsTheLoadedProfile()
     QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : G2    CDMA : CDMAID"));
 }
 
-void TestFrmMain::partCounter_data()
+void TestBulkSenderWindow::partCounter_data()
 {
     QTest::addColumn<int>("length");
     QTest::addColumn<QString>("caption");
@@ -123,22 +123,22 @@ void TestFrmMain::partCounter_data()
     QTest::newRow("480") << 480 << "480/ 4";
 }
 
-void TestFrmMain::partCounter()
+void TestBulkSenderWindow::partCounter()
 {
     QFETCH(int, length);
     QFETCH(QString, caption);
     BulkFixture f;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* message = child<QPlainTextEdit>(&screen, "tXTsms");
     message->setPlainText(QString(length + 7, u'x'));
     message->setPlainText(QString(length, u'y'));
     QCOMPARE(child<QLabel>(&screen, "Lb1")->text(), caption);
 }
 
-void TestFrmMain::messageFieldRefusesCharacter481()
+void TestBulkSenderWindow::messageFieldRefusesCharacter481()
 {
     BulkFixture f;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* message = child<QPlainTextEdit>(&screen, "tXTsms");
     message->setPlainText(QString(479, u'a'));
     message->moveCursor(QTextCursor::End);
@@ -152,12 +152,12 @@ void TestFrmMain::messageFieldRefusesCharacter481()
     QCOMPARE(child<QLabel>(&screen, "Lb1")->text(), QStringLiteral("480/ 4"));
 }
 
-void TestFrmMain::earlierTextsFillTheMessage()
+void TestBulkSenderWindow::earlierTextsFillTheMessage()
 {
     BulkFixture f;
     f.store().exec(QStringLiteral("insert into sms (Mobile, msg) values ('1', ?), ('2', ?), ('3', ?)"),
                    {QStringLiteral("first\r\nline"), QStringLiteral("other"), QStringLiteral("other")});
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* earlier = child<QComboBox>(&screen, "Combo2");
     QCOMPARE(earlier->count(), 2);
     const int index = earlier->findText(QStringLiteral("first\r\nline"));
@@ -167,10 +167,10 @@ void TestFrmMain::earlierTextsFillTheMessage()
     QCOMPARE(child<QPlainTextEdit>(&screen, "tXTsms")->toPlainText(), QStringLiteral("first\nline"));
 }
 
-void TestFrmMain::focusColours()
+void TestBulkSenderWindow::focusColours()
 {
     BulkFixture f;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     screen.show();
     QVERIFY(QTest::qWaitForWindowActive(&screen));
     const QColor orange(255, 224, 192);
@@ -185,10 +185,10 @@ void TestFrmMain::focusColours()
     }
 }
 
-void TestFrmMain::numberBoxTakesDigitsAndBreaks()
+void TestBulkSenderWindow::numberBoxTakesDigitsAndBreaks()
 {
     BulkFixture f;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
     QTest::keyClicks(numbers, QStringLiteral("98a7"));
     QTest::keyClick(numbers, Qt::Key_Return);
@@ -196,5 +196,5 @@ void TestFrmMain::numberBoxTakesDigitsAndBreaks()
     QCOMPARE(numbers->toPlainText(), QStringLiteral("987\n12"));
 }
 
-QTEST_MAIN(TestFrmMain)
-#include "tst_frmmain.moc"
+QTEST_MAIN(TestBulkSenderWindow)
+#include "tst_bulksenderwindow.moc"

@@ -1,4 +1,4 @@
-#include "report/FrmDetail.h"
+#include "report/ui/ReportWindow.h"
 
 #include "core/EngineContext.h"
 #include "core/Store.h"
@@ -48,7 +48,7 @@ void markChosen(QButtonGroup* group)
 
 } // namespace
 
-FrmDetail::FrmDetail(Store& store, QWidget* parent) : QWidget(parent), m_store(store)
+ReportWindow::ReportWindow(Store& store, QWidget* parent) : QWidget(parent), m_store(store)
 {
     setObjectName(QStringLiteral("FrmDetail"));
     setWindowTitle(QStringLiteral("Report"));
@@ -70,9 +70,9 @@ FrmDetail::FrmDetail(Store& store, QWidget* parent) : QWidget(parent), m_store(s
 
     auto* mobileLabel = new QLabel(QStringLiteral("Mobile No"), this);
     mobileLabel->setObjectName(QStringLiteral("Label1"));
-    m_mobile = new QLineEdit(this);
-    m_mobile->setObjectName(QStringLiteral("Text1"));
-    mobileLabel->setBuddy(m_mobile);
+    m_mobileEdit = new QLineEdit(this);
+    m_mobileEdit->setObjectName(QStringLiteral("Text1"));
+    mobileLabel->setBuddy(m_mobileEdit);
 
     m_byDate = new QCheckBox(QStringLiteral("Date"), this);
     m_byDate->setObjectName(QStringLiteral("ChDate"));
@@ -102,11 +102,11 @@ FrmDetail::FrmDetail(Store& store, QWidget* parent) : QWidget(parent), m_store(s
     }
     m_orders[0]->setChecked(true);
 
-    m_show = new QPushButton(QStringLiteral("S&HOW"), this);
-    m_show->setObjectName(QStringLiteral("JOk"));
-    m_show->setToolTip(QStringLiteral("Display Page Wise  Print View "));
-    m_exit = new QPushButton(QStringLiteral("E&XIT"), this);
-    m_exit->setObjectName(QStringLiteral("JeweledButton1"));
+    m_showButton = new QPushButton(QStringLiteral("S&HOW"), this);
+    m_showButton->setObjectName(QStringLiteral("JOk"));
+    m_showButton->setToolTip(QStringLiteral("Display Page Wise  Print View "));
+    m_exitButton = new QPushButton(QStringLiteral("E&XIT"), this);
+    m_exitButton->setObjectName(QStringLiteral("JeweledButton1"));
 
     m_model = new QSqlQueryModel(this);
     m_grid = new QTableView(this);
@@ -118,27 +118,27 @@ FrmDetail::FrmDetail(Store& store, QWidget* parent) : QWidget(parent), m_store(s
     m_grid->verticalHeader()->setFixedWidth(twips(100));
     m_grid->installEventFilter(this);
 
-    m_count = new QLabel(this);
-    m_count->setObjectName(QStringLiteral("LBSMS"));
-    m_reply = new QLabel(this);
-    m_reply->setObjectName(QStringLiteral("LBMass"));
-    m_reply->setWordWrap(true);
-    m_reply->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_countLabel = new QLabel(this);
+    m_countLabel->setObjectName(QStringLiteral("LBSMS"));
+    m_replyLabel = new QLabel(this);
+    m_replyLabel->setObjectName(QStringLiteral("LBMass"));
+    m_replyLabel->setWordWrap(true);
+    m_replyLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(mobileLabel);
-    filterRow->addWidget(m_mobile);
+    filterRow->addWidget(m_mobileEdit);
     filterRow->addWidget(m_byDate);
     filterRow->addWidget(m_from);
     filterRow->addWidget(toLabel);
     filterRow->addWidget(m_to);
     filterRow->addWidget(m_orderFrame);
-    filterRow->addWidget(m_show);
-    filterRow->addWidget(m_exit);
+    filterRow->addWidget(m_showButton);
+    filterRow->addWidget(m_exitButton);
 
     auto* footer = new QHBoxLayout;
-    footer->addWidget(m_count);
-    footer->addWidget(m_reply, 1);
+    footer->addWidget(m_countLabel);
+    footer->addWidget(m_replyLabel, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(viewRow);
@@ -150,9 +150,9 @@ FrmDetail::FrmDetail(Store& store, QWidget* parent) : QWidget(parent), m_store(s
     markChosen(m_viewGroup);
     markChosen(m_orderGroup);
     connect(m_viewGroup, &QButtonGroup::idClicked, this, [this] { markChosen(m_viewGroup); });
-    connect(m_orderGroup, &QButtonGroup::idClicked, this, &FrmDetail::chooseOrder);
-    connect(m_show, &QPushButton::clicked, this, &FrmDetail::showList);
-    connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_orderGroup, &QButtonGroup::idClicked, this, &ReportWindow::chooseOrder);
+    connect(m_showButton, &QPushButton::clicked, this, &ReportWindow::showList);
+    connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(m_grid, &QTableView::clicked, this, [this](const QModelIndex& index) { showReply(index.row()); });
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { showReply(current.row()); });
@@ -165,11 +165,11 @@ FrmDetail::FrmDetail(Store& store, QWidget* parent) : QWidget(parent), m_store(s
     }
 }
 
-MessageReport::Criteria FrmDetail::criteria() const
+MessageReport::Criteria ReportWindow::criteria() const
 {
     MessageReport::Criteria c;
     c.view = static_cast<View>(qMax(0, m_viewGroup->checkedId()));
-    c.mobileStart = m_mobile->text();
+    c.mobileStart = m_mobileEdit->text();
     c.byDate = m_byDate->isChecked();
     c.from = m_from->date();
     c.to = m_to->date();
@@ -178,13 +178,13 @@ MessageReport::Criteria FrmDetail::criteria() const
     return c;
 }
 
-void FrmDetail::chooseOrder(int index)
+void ReportWindow::chooseOrder(int index)
 {
     m_orderFrame->setProperty(OrderTag.toLatin1().constData(), QString::number(index));
     markChosen(m_orderGroup);
 }
 
-void FrmDetail::showList()
+void ReportWindow::showList()
 {
     const MessageReport::Criteria c = criteria();
     BusyPointer busy;
@@ -195,16 +195,16 @@ void FrmDetail::showList()
         m_model->setQuery(std::move(rows));
         m_shown = c.view;
         m_shownCriteria = c;
-        m_count->setText(QString::number(total));
+        m_countLabel->setText(QString::number(total));
     } catch (const StoreError& e) {
         reportFailure(QStringLiteral("The list cannot be shown"), e.text());
         return;
     }
-    m_reply->clear();
+    m_replyLabel->clear();
     applyColumnWidths();
 }
 
-void FrmDetail::applyColumnWidths()
+void ReportWindow::applyColumnWidths()
 {
     // Widths in twips of the columns after the row header; a queued list
     // has only the first three.
@@ -217,12 +217,12 @@ void FrmDetail::applyColumnWidths()
         m_grid->setColumnHidden(column, column == hidden);
 }
 
-int FrmDetail::twips(int value) const
+int ReportWindow::twips(int value) const
 {
     return qRound(value * logicalDpiX() / 1440.0);
 }
 
-bool FrmDetail::eventFilter(QObject* watched, QEvent* event)
+bool ReportWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_grid && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -235,14 +235,14 @@ bool FrmDetail::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void FrmDetail::showReply(int row)
+void ReportWindow::showReply(int row)
 {
     if (!m_shown || *m_shown == View::Queued || row < 0 || row >= m_model->rowCount())
         return;
-    m_reply->setText(m_model->index(row, MessageReport::ReplyColumn).data().toString());
+    m_replyLabel->setText(m_model->index(row, MessageReport::ReplyColumn).data().toString());
 }
 
-void FrmDetail::deleteCurrent()
+void ReportWindow::deleteCurrent()
 {
     // Only a queued list can delete, whatever option is ticked meanwhile.
     if (!m_shown || *m_shown != View::Queued)
@@ -265,12 +265,12 @@ void FrmDetail::deleteCurrent()
     }
 }
 
-void FrmDetail::reload(int row)
+void ReportWindow::reload(int row)
 {
     QSqlQuery rows = MessageReport::open(m_store, MessageReport::listStatement(m_shownCriteria));
     const qint64 total = MessageReport::count(m_store, m_shownCriteria);
     m_model->setQuery(std::move(rows));
-    m_count->setText(QString::number(total));
+    m_countLabel->setText(QString::number(total));
     while (m_model->rowCount() <= row && m_model->canFetchMore())
         m_model->fetchMore();
     if (m_model->rowCount() == 0) {
@@ -281,7 +281,7 @@ void FrmDetail::reload(int row)
     m_grid->setCurrentIndex(m_model->index(qMin(row, m_model->rowCount() - 1), 0));
 }
 
-void FrmDetail::reportFailure(const QString& what, const QString& text)
+void ReportWindow::reportFailure(const QString& what, const QString& text)
 {
     Prompt::current().message(this, windowTitle(), what + QStringLiteral(":\n") + text,
                               Prompt::Icon::Critical);
@@ -290,5 +290,5 @@ void FrmDetail::reportFailure(const QString& what, const QString& text)
 void registerReportScreens(EngineContext& context)
 {
     ScreenRegistry::instance().registerScreen(Screens::Report,
-                                              [&context] { return new FrmDetail(context.store()); });
+                                              [&context] { return new ReportWindow(context.store()); });
 }

@@ -22,12 +22,12 @@ class QTimer;
 // gateway, the account box with its balance, the contact groups and the
 // contact import. The sending itself is BulkSender's; this screen only
 // gathers what the operator chose and shows the outcome.
-class FrmMain : public QWidget
+class BulkSenderWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit FrmMain(EngineContext& context, QWidget* parent = nullptr);
-    ~FrmMain() override;
+    explicit BulkSenderWindow(EngineContext& context, QWidget* parent = nullptr);
+    ~BulkSenderWindow() override;
 
     // The balance timer's bound: fetch attempts that fail before it gives up.
     static constexpr int BalanceAttempts = 3;
@@ -39,28 +39,32 @@ public:
 
     BulkSender& sender() { return *m_sender; }
 
-    // Send_SMS: the text to the numbers of the number box or to the
+    // The text to the numbers of the number box or to the
     // selected contacts; the "Send SMS" button is disabled meanwhile.
-    QCoro::Task<> Send_SMS();
+    QCoro::Task<> sendToRecipients();
     // The import panel's "Import": contacts or numbers from a file.
     QCoro::Task<> importFile();
 
 public Q_SLOTS:
-    void Check1_Click();
-    void ComGroup_Change();
-    void List1_Click();
-    void OpSELECT_Click(int index);
-    void Check2_Click();
-    void JeweledButton6_Click(); // delete the selected contacts
-    void JeweledButton3_Click(); // open the contact screen
-    void JeweledButton5_Click(); // show the import panel
-    void Label11_Click();        // hide the import panel
-    void JeweledButton1_Click(); // Send SMS
-    void JeweledButton4_Click(); // Import
-    void JeweledButton7_Click(); // NEW
-    void JeweledButton2_Click(); // E&XIT
-    void Combo1_Change();        // account change
-    void Combo2_Click();         // earlier text
+    // The contact groups and the selection in the contact list.
+    void toggleGroupMode();
+    void showGroupContacts();
+    void updateSelectedCount();
+    void applySelection(int index); // 0 unselect all, 1 select all, 2 invert
+    void toggleDeleteButton();
+    void deleteSelectedContacts();
+    void openContactsWindow();
+    // The import panel.
+    void showImportPanel();
+    void hideImportPanel();
+    void importContacts();
+    // "Send SMS", "NEW" and "E&XIT".
+    void sendMessages();
+    void startNewMessage();
+    void exitWindow();
+    // The account box and the earlier texts.
+    void changeAccount();
+    void useEarlierText();
     void refillGroups();
 
 protected:
@@ -86,13 +90,13 @@ private:
     class Running
     {
     public:
-        explicit Running(FrmMain* screen);
+        explicit Running(BulkSenderWindow* screen);
         ~Running();
         Running(const Running&) = delete;
         Running& operator=(const Running&) = delete;
 
     private:
-        FrmMain* m_screen;
+        BulkSenderWindow* m_screen;
     };
 
     EngineContext& m_context;
@@ -102,37 +106,37 @@ private:
     bool m_closePending = false;
     int m_balanceFailures = 0;
 
-    QComboBox* Combo1;
-    QLabel* Label3;
-    QLabel* Lbbal1;
-    QTimer* Timer1;
-    QPlainTextEdit* Text1;
-    QPlainTextEdit* tXTsms;
-    QLabel* Lb1;
-    QComboBox* Combo2;
-    QListWidget* List2;
-    QPushButton* JeweledButton1;
-    QPushButton* JeweledButton7;
-    QPushButton* JeweledButton2;
+    QComboBox* m_accountBox;
+    QLabel* m_senderIdsLabel;
+    QLabel* m_balanceLabel;
+    QTimer* m_balanceTimer;
+    QPlainTextEdit* m_numberBox;
+    QPlainTextEdit* m_messageBox;
+    QLabel* m_partCounterLabel;
+    QComboBox* m_earlierTextBox;
+    QListWidget* m_responseList;
+    QPushButton* m_sendButton;
+    QPushButton* m_newButton;
+    QPushButton* m_exitButton;
 
-    QCheckBox* Check1;
-    QComboBox* ComGroup;
-    QFrame* Frame1;
-    QListWidget* List1;
-    QFrame* Frame10;
-    ClickableLabel* Label11;
-    QRadioButton* OpSELECT[3];
-    QCheckBox* Check2;
-    QPushButton* JeweledButton6;
-    QPushButton* JeweledButton3;
-    QPushButton* JeweledButton5;
-    QGroupBox* Frame3;
-    QRadioButton* OpExel;
-    QRadioButton* Option2;
-    QFrame* Frame4;
-    QRadioButton* Option4;
-    QRadioButton* Option3;
-    QLabel* Label10;
-    QLineEdit* TxtGrp1;
-    QPushButton* JeweledButton4;
+    QCheckBox* m_groupCheck;
+    QComboBox* m_groupBox;
+    QFrame* m_contactsFrame;
+    QListWidget* m_contactList;
+    QFrame* m_selectionFrame;
+    ClickableLabel* m_selectedLabel;
+    QRadioButton* m_selectOptions[3];
+    QCheckBox* m_deleteCheck;
+    QPushButton* m_deleteButton;
+    QPushButton* m_addContactButton;
+    QPushButton* m_importContactsButton;
+    QGroupBox* m_importPanel;
+    QRadioButton* m_excelOption;
+    QRadioButton* m_textOption;
+    QFrame* m_importTargetFrame;
+    QRadioButton* m_saveToContactsOption;
+    QRadioButton* m_directSendOption;
+    QLabel* m_groupNameLabel;
+    QLineEdit* m_importGroupEdit;
+    QPushButton* m_importButton;
 };

@@ -1,11 +1,11 @@
-#include "spreadsheet/Frm601.h"
+#include "spreadsheet/ui/SpreadsheetMessagesWindow.h"
 
 #include "core/EngineContext.h"
 #include "core/Store.h"
-#include "ui/Prompt.h"
-#include "ui/ScreenRegistry.h"
 #include "spreadsheet/SpreadsheetMessages.h"
 #include "spreadsheet/reader/SheetReader.h"
+#include "ui/Prompt.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -57,31 +57,31 @@ QTableWidgetItem* cell(const QString& text)
 
 } // namespace
 
-Frm601::Frm601(Store& store, QWidget* parent)
+SpreadsheetMessagesWindow::SpreadsheetMessagesWindow(Store& store, QWidget* parent)
     : QWidget(parent), m_store(store), m_clock([] { return QDateTime::currentDateTime(); })
 {
     setObjectName(QStringLiteral("Frm601"));
     setWindowTitle(QStringLiteral("SMS From Excel"));
 
-    m_import = new QPushButton(QStringLiteral("SMS From Excel"), this);
-    m_import->setObjectName(QStringLiteral("CmdExcel"));
+    m_importButton = new QPushButton(QStringLiteral("SMS From Excel"), this);
+    m_importButton->setObjectName(QStringLiteral("CmdExcel"));
     m_perRow = new QCheckBox(QStringLiteral("AS Per Exel Sheet 'B Col'"), this);
     m_perRow->setObjectName(QStringLiteral("Check1"));
 
     auto* messageLabel = new QLabel(QStringLiteral("Massage Text"), this);
     messageLabel->setObjectName(QStringLiteral("Label1"));
-    m_message = new QPlainTextEdit(this);
-    m_message->setObjectName(QStringLiteral("tXTsms"));
-    m_message->setTabChangesFocus(true);
-    m_message->installEventFilter(this);
-    messageLabel->setBuddy(m_message);
-    m_length = new QLabel(this);
-    m_length->setObjectName(QStringLiteral("Lb1"));
+    m_messageEdit = new QPlainTextEdit(this);
+    m_messageEdit->setObjectName(QStringLiteral("tXTsms"));
+    m_messageEdit->setTabChangesFocus(true);
+    m_messageEdit->installEventFilter(this);
+    messageLabel->setBuddy(m_messageEdit);
+    m_lengthLabel = new QLabel(this);
+    m_lengthLabel->setObjectName(QStringLiteral("Lb1"));
 
-    m_selected = new QLabel(this);
-    m_selected->setObjectName(QStringLiteral("LbSelected"));
-    m_total = new QLabel(this);
-    m_total->setObjectName(QStringLiteral("LbNoofSMS"));
+    m_selectedLabel = new QLabel(this);
+    m_selectedLabel->setObjectName(QStringLiteral("LbSelected"));
+    m_totalLabel = new QLabel(this);
+    m_totalLabel->setObjectName(QStringLiteral("LbNoofSMS"));
 
     m_grid = new QTableWidget(0, 2, this);
     m_grid->setObjectName(QStringLiteral("MSF"));
@@ -90,28 +90,28 @@ Frm601::Frm601(Store& store, QWidget* parent)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     formatGrid();
 
-    m_send = new QPushButton(QStringLiteral("Send SMS"), this);
-    m_send->setObjectName(QStringLiteral("JeweledButton1"));
-    m_send->setEnabled(false);
-    m_exit = new QPushButton(QStringLiteral("Exit"), this);
-    m_exit->setObjectName(QStringLiteral("JeweledButton2"));
+    m_sendButton = new QPushButton(QStringLiteral("Send SMS"), this);
+    m_sendButton->setObjectName(QStringLiteral("JeweledButton1"));
+    m_sendButton->setEnabled(false);
+    m_exitButton = new QPushButton(QStringLiteral("Exit"), this);
+    m_exitButton->setObjectName(QStringLiteral("JeweledButton2"));
 
     auto* top = new QHBoxLayout;
-    top->addWidget(m_import);
+    top->addWidget(m_importButton);
     top->addWidget(m_perRow);
     top->addStretch();
-    top->addWidget(m_selected);
+    top->addWidget(m_selectedLabel);
 
     auto* messageRow = new QGridLayout;
     messageRow->addWidget(messageLabel, 0, 0, Qt::AlignTop);
-    messageRow->addWidget(m_message, 0, 1);
-    messageRow->addWidget(m_length, 1, 1, Qt::AlignRight);
+    messageRow->addWidget(m_messageEdit, 0, 1);
+    messageRow->addWidget(m_lengthLabel, 1, 1, Qt::AlignRight);
 
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(m_total);
+    bottom->addWidget(m_totalLabel);
     bottom->addStretch();
-    bottom->addWidget(m_send);
-    bottom->addWidget(m_exit);
+    bottom->addWidget(m_sendButton);
+    bottom->addWidget(m_exitButton);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -120,19 +120,19 @@ Frm601::Frm601(Store& store, QWidget* parent)
     layout->addLayout(bottom);
     resize(640, 520);
 
-    connect(m_message, &QPlainTextEdit::textChanged, this, &Frm601::messageChanged);
-    connect(m_perRow, &QCheckBox::toggled, this, &Frm601::rowTextChanged);
-    connect(m_import, &QPushButton::clicked, this, [this] { chooseAndImport(); });
-    connect(m_send, &QPushButton::clicked, this, [this] { sendMessages(); });
-    connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_messageEdit, &QPlainTextEdit::textChanged, this, &SpreadsheetMessagesWindow::messageChanged);
+    connect(m_perRow, &QCheckBox::toggled, this, &SpreadsheetMessagesWindow::rowTextChanged);
+    connect(m_importButton, &QPushButton::clicked, this, [this] { chooseAndImport(); });
+    connect(m_sendButton, &QPushButton::clicked, this, [this] { sendMessages(); });
+    connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
-int Frm601::twips(int value) const
+int SpreadsheetMessagesWindow::twips(int value) const
 {
     return qRound(value * logicalDpiX() / 1440.0);
 }
 
-void Frm601::formatGrid()
+void SpreadsheetMessagesWindow::formatGrid()
 {
     m_grid->setColumnCount(2);
     m_grid->setHorizontalHeaderLabels({QStringLiteral("Mobiles No"), QStringLiteral("Massage   ")});
@@ -142,34 +142,34 @@ void Frm601::formatGrid()
     m_grid->setColumnWidth(MessageColumn, twips(4000));
 }
 
-QString Frm601::boxText() const
+QString SpreadsheetMessagesWindow::boxText() const
 {
     // The box's line breaks, as CR LF like every multi-line text of the program.
-    return m_message->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return m_messageEdit->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
 }
 
-void Frm601::messageChanged()
+void SpreadsheetMessagesWindow::messageChanged()
 {
-    m_length->setText(QString::number(boxText().size()) + QStringLiteral("/160"));
+    m_lengthLabel->setText(QString::number(boxText().size()) + QStringLiteral("/160"));
 }
 
-void Frm601::rowTextChanged(bool ticked)
+void SpreadsheetMessagesWindow::rowTextChanged(bool ticked)
 {
-    QPalette palette = m_message->palette();
+    QPalette palette = m_messageEdit->palette();
     if (ticked) {
-        m_message->clear();
+        m_messageEdit->clear();
         palette.setColor(QPalette::Base, this->palette().color(QPalette::Window));
     } else {
         palette.setColor(QPalette::Base, Qt::white);
     }
-    m_message->setPalette(palette);
-    m_message->setEnabled(!ticked);
+    m_messageEdit->setPalette(palette);
+    m_messageEdit->setEnabled(!ticked);
 }
 
-bool Frm601::eventFilter(QObject* watched, QEvent* event)
+bool SpreadsheetMessagesWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // Neither an apostrophe nor a double quote can be typed into the message box.
-    if (watched == m_message && event->type() == QEvent::KeyPress) {
+    if (watched == m_messageEdit && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
         if (text == QStringLiteral("'") || text == QStringLiteral("\""))
             return true;
@@ -177,7 +177,7 @@ bool Frm601::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void Frm601::closeEvent(QCloseEvent* event)
+void SpreadsheetMessagesWindow::closeEvent(QCloseEvent* event)
 {
     // An import or a send finishes first; the screen stays until then.
     if (m_busy) {
@@ -187,7 +187,7 @@ void Frm601::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-QCoro::Task<> Frm601::chooseAndImport()
+QCoro::Task<> SpreadsheetMessagesWindow::chooseAndImport()
 {
     if (m_busy)
         co_return;
@@ -197,7 +197,7 @@ QCoro::Task<> Frm601::chooseAndImport()
     co_await importWorkbook(path);
 }
 
-QCoro::Task<bool> Frm601::importWorkbook(QString path)
+QCoro::Task<bool> SpreadsheetMessagesWindow::importWorkbook(QString path)
 {
     if (m_busy)
         co_return false;
@@ -219,10 +219,10 @@ QCoro::Task<bool> Frm601::importWorkbook(QString path)
         co_return false;
     }
 
-    QPointer<Frm601> self(this);
+    QPointer<SpreadsheetMessagesWindow> self(this);
     m_busy = true;
-    m_import->setEnabled(false);
-    m_send->setEnabled(false);
+    m_importButton->setEnabled(false);
+    m_sendButton->setEnabled(false);
     m_grid->setRowCount(0);
     m_grid->hide();
 
@@ -240,23 +240,23 @@ QCoro::Task<bool> Frm601::importWorkbook(QString path)
         m_grid->setItem(appended, MessageColumn, cell(b));
         ++appended;
         // The number of the next grid row (the header row counts as row 0).
-        m_selected->setText(QString::number(appended + 1));
+        m_selectedLabel->setText(QString::number(appended + 1));
         co_await letEventsRun();
         if (!self)
             co_return false;
     }
     sheet.reset();
 
-    m_import->setEnabled(appended == 0);
-    m_send->setEnabled(appended > 0);
+    m_importButton->setEnabled(appended == 0);
+    m_sendButton->setEnabled(appended > 0);
     m_grid->show();
-    m_total->setText(TotalCaption + QString::number(appended));
+    m_totalLabel->setText(TotalCaption + QString::number(appended));
     formatGrid();
     m_busy = false;
     co_return true;
 }
 
-QCoro::Task<> Frm601::sendMessages()
+QCoro::Task<> SpreadsheetMessagesWindow::sendMessages()
 {
     if (m_busy)
         co_return;
@@ -269,9 +269,9 @@ QCoro::Task<> Frm601::sendMessages()
         co_return;
     }
 
-    QPointer<Frm601> self(this);
+    QPointer<SpreadsheetMessagesWindow> self(this);
     m_busy = true;
-    m_send->setEnabled(false);
+    m_sendButton->setEnabled(false);
     setEnabled(false);
 
     QList<QueueRecord> records;
@@ -301,7 +301,7 @@ QCoro::Task<> Frm601::sendMessages()
     m_busy = false;
     if (!failure.isEmpty()) {
         // Nothing is queued: the operator may try again.
-        m_send->setEnabled(true);
+        m_sendButton->setEnabled(true);
         Prompt::current().message(this, windowTitle(),
                                   QStringLiteral("The messages could not be queued; none was queued.\n") +
                                       failure,
@@ -314,6 +314,6 @@ QCoro::Task<> Frm601::sendMessages()
 
 void registerSpreadsheetScreens(EngineContext& context)
 {
-    ScreenRegistry::instance().registerScreen(Screens::SpreadsheetMessages,
-                                              [&context] { return new Frm601(context.store()); });
+    ScreenRegistry::instance().registerScreen(
+        Screens::SpreadsheetMessages, [&context] { return new SpreadsheetMessagesWindow(context.store()); });
 }

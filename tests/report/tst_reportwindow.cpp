@@ -1,8 +1,8 @@
 #include "ReportFixture.h"
 #include "ScriptedPrompt.h"
 #include "core/EngineContext.h"
+#include "report/ui/ReportWindow.h"
 #include "ui/ScreenRegistry.h"
-#include "report/FrmDetail.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -19,13 +19,13 @@
 
 Q_DECLARE_METATYPE(Prompt::Answer)
 
-class TestFrmDetail : public QObject
+class TestReportWindow : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<ReportStore> m_db;
     std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<FrmDetail> m_screen;
+    std::unique_ptr<ReportWindow> m_screen;
 
     template <class T> T* child(const QString& name) { return m_screen->findChild<T*>(name); }
     QTableView* grid() { return child<QTableView>(QStringLiteral("MSF")); }
@@ -53,7 +53,7 @@ private Q_SLOTS:
     {
         m_db = std::make_unique<ReportStore>();
         m_prompt = std::make_unique<ScriptedPrompt>();
-        m_screen = std::make_unique<FrmDetail>(*m_db->store);
+        m_screen = std::make_unique<ReportWindow>(*m_db->store);
         m_screen->show();
     }
 
@@ -459,12 +459,12 @@ private Q_SLOTS:
         registerReportScreens(context);
         QVERIFY(ScreenRegistry::instance().has(Screens::Report));
         QWidget* first = ScreenRegistry::instance().show(Screens::Report);
-        QVERIFY(qobject_cast<FrmDetail*>(first));
+        QVERIFY(qobject_cast<ReportWindow*>(first));
         QCOMPARE(ScreenRegistry::instance().show(Screens::Report), first);
         delete first;
         ScreenRegistry::instance().clear();
     }
 };
 
-QTEST_MAIN(TestFrmDetail)
-#include "tst_frmdetail.moc"
+QTEST_MAIN(TestReportWindow)
+#include "tst_reportwindow.moc"

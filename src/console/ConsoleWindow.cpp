@@ -1,15 +1,15 @@
-#include "console/Form2.h"
+#include "console/ConsoleWindow.h"
 
-#include "core/EngineContext.h"
-#include "core/ProfileLoader.h"
 #include "common/DateFormat.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleSettings.h"
 #include "console/ExitCleanup.h"
+#include "core/EngineContext.h"
+#include "core/ProfileLoader.h"
+#include "dispatch/Engine.h"
 #include "ui/ClickableLabel.h"
 #include "ui/Prompt.h"
 #include "ui/ScreenRegistry.h"
-#include "dispatch/Engine.h"
 
 #include <QAction>
 #include <QApplication>
@@ -124,7 +124,8 @@ QAction* menuEntry(QMenu* menu, const QString& name, const QString& caption)
 
 } // namespace
 
-Form2::Form2(EngineContext& context, Engine& engine, const ConsoleOptions& options, QWidget* parent)
+ConsoleWindow::ConsoleWindow(EngineContext& context, Engine& engine, const ConsoleOptions& options,
+                             QWidget* parent)
     : QWidget(parent), m_context(context), m_engine(engine),
       m_settings(std::make_unique<ConsoleSettings>(options.settingsFile))
 {
@@ -134,14 +135,14 @@ Form2::Form2(EngineContext& context, Engine& engine, const ConsoleOptions& optio
 
     m_tray = new ConsoleTray(options.tray, this);
     m_tray->setObjectName(QStringLiteral("ConsoleTray"));
-    connect(m_tray, &ConsoleTray::contextRequested, this, &Form2::onTrayContext);
+    connect(m_tray, &ConsoleTray::contextRequested, this, &ConsoleWindow::onTrayContext);
 
     buildControls();
     buildMenu();
 
     // The design state: the HTTP channel selected, the engine stopped (its
     // timer at interval 0), every start and stop control enabled.
-    m_option2->setChecked(true);
+    m_internetOption->setChecked(true);
     m_context.console().setChannel(ConsoleState::Channel::Http);
     // A channel button that becomes selected, by a click or by the console
     // itself, and a click on the one already selected are handled alike.
@@ -150,7 +151,7 @@ Form2::Form2(EngineContext& context, Engine& engine, const ConsoleOptions& optio
             onChannelSelected();
     });
     connect(m_channelGroup, &QButtonGroup::idClicked, this, [this](int) { onChannelSelected(); });
-    connect(m_chAuto, &QCheckBox::toggled, this, [this](bool on) { m_settings->setAutoStart(on); });
+    connect(m_autoStartCheck, &QCheckBox::toggled, this, [this](bool on) { m_settings->setAutoStart(on); });
 
     connectState();
 
@@ -164,19 +165,19 @@ Form2::Form2(EngineContext& context, Engine& engine, const ConsoleOptions& optio
     }
 }
 
-Form2::~Form2()
+ConsoleWindow::~ConsoleWindow()
 {
     // Unloading, however it happens, takes the icon away and stops the engine.
     m_tray->remove();
     m_engine.setInterval(0);
 }
 
-QString Form2::loadCaption()
+QString ConsoleWindow::loadCaption()
 {
     return DesignCaption + QString(10, QLatin1Char(' ')) + QString::number(SMS_VERSION_REVISION);
 }
 
-void Form2::buildControls()
+void ConsoleWindow::buildControls()
 {
     m_content = new QWidget(this);
     m_content->setObjectName(QStringLiteral("content"));
@@ -191,28 +192,28 @@ void Form2::buildControls()
     // Heading: the engine's name with the hidden single-message button, and
     // the start time and the message counter.
     auto* heading = new QHBoxLayout;
-    m_label1 = new ClickableLabel(QStringLiteral("SMS Engine"), m_content);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setTextFormat(Qt::PlainText);
-    m_label1->setCursor(Qt::ArrowCursor); // a hidden door, not a link
-    QFont big = m_label1->font();
+    m_titleLabel = new ClickableLabel(QStringLiteral("SMS Engine"), m_content);
+    m_titleLabel->setObjectName(QStringLiteral("Label1"));
+    m_titleLabel->setTextFormat(Qt::PlainText);
+    m_titleLabel->setCursor(Qt::ArrowCursor); // a hidden door, not a link
+    QFont big = m_titleLabel->font();
     big.setPointSizeF(big.pointSizeF() * 1.8);
     big.setBold(true);
-    m_label1->setFont(big);
-    m_label1->setStyleSheet(QStringLiteral("color: #1f5fa8;"));
-    heading->addWidget(m_label1);
-    m_jeweledButton1 = new QPushButton(QStringLiteral("SMS Single"), m_content);
-    m_jeweledButton1->setObjectName(QStringLiteral("JeweledButton1"));
-    m_jeweledButton1->hide();
-    heading->addWidget(m_jeweledButton1);
+    m_titleLabel->setFont(big);
+    m_titleLabel->setStyleSheet(QStringLiteral("color: #1f5fa8;"));
+    heading->addWidget(m_titleLabel);
+    m_singleMessageButton = new QPushButton(QStringLiteral("SMS Single"), m_content);
+    m_singleMessageButton->setObjectName(QStringLiteral("JeweledButton1"));
+    m_singleMessageButton->hide();
+    heading->addWidget(m_singleMessageButton);
     heading->addStretch(1);
     auto* times = new QVBoxLayout;
-    m_lb1 = plainLabel(QStringLiteral("Lb1"), QString(), m_content);
-    m_lb2 = plainLabel(QStringLiteral("LB2"), QString(), m_content);
-    m_lb1->setAlignment(Qt::AlignRight);
-    m_lb2->setAlignment(Qt::AlignRight);
-    times->addWidget(m_lb1);
-    times->addWidget(m_lb2);
+    m_startTimeLabel = plainLabel(QStringLiteral("Lb1"), QString(), m_content);
+    m_sentCountLabel = plainLabel(QStringLiteral("LB2"), QString(), m_content);
+    m_startTimeLabel->setAlignment(Qt::AlignRight);
+    m_sentCountLabel->setAlignment(Qt::AlignRight);
+    times->addWidget(m_startTimeLabel);
+    times->addWidget(m_sentCountLabel);
     heading->addLayout(times);
     root->addLayout(heading);
 
@@ -221,46 +222,46 @@ void Form2::buildControls()
     auto* controlGrid = new QGridLayout(control);
     controlGrid->addWidget(new QLabel(QStringLiteral("Channel:"), control), 0, 0);
     auto* channels = new QHBoxLayout;
-    m_opGsm = new QRadioButton(QStringLiteral("GSM"), control);
-    m_opGsm->setObjectName(QStringLiteral("OpGSM"));
-    m_option2 = new QRadioButton(QStringLiteral("INTERNET"), control);
-    m_option2->setObjectName(QStringLiteral("Option2"));
+    m_gsmOption = new QRadioButton(QStringLiteral("GSM"), control);
+    m_gsmOption->setObjectName(QStringLiteral("OpGSM"));
+    m_internetOption = new QRadioButton(QStringLiteral("INTERNET"), control);
+    m_internetOption->setObjectName(QStringLiteral("Option2"));
     m_channelGroup = new QButtonGroup(this);
-    m_channelGroup->addButton(m_opGsm, 0);
-    m_channelGroup->addButton(m_option2, 1);
-    channels->addWidget(m_opGsm);
-    channels->addWidget(m_option2);
+    m_channelGroup->addButton(m_gsmOption, 0);
+    m_channelGroup->addButton(m_internetOption, 1);
+    channels->addWidget(m_gsmOption);
+    channels->addWidget(m_internetOption);
     channels->addSpacing(16);
-    m_label3 = plainLabel(QStringLiteral("Label3"), QString(), control);
-    channels->addWidget(m_label3, 1);
+    m_senderIdsLabel = plainLabel(QStringLiteral("Label3"), QString(), control);
+    channels->addWidget(m_senderIdsLabel, 1);
     controlGrid->addLayout(channels, 0, 1, 1, 2);
 
     controlGrid->addWidget(new QLabel(QStringLiteral("Profile:"), control), 1, 0);
-    m_combo1 = new QComboBox(control);
-    m_combo1->setObjectName(QStringLiteral("Combo1"));
-    m_combo1->setEditable(false);
-    m_combo1->setMinimumContentsLength(16);
-    m_combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    controlGrid->addWidget(m_combo1, 1, 1);
-    m_chAuto = new QCheckBox(QStringLiteral("Auto Start Service"), control);
-    m_chAuto->setObjectName(QStringLiteral("ChAuto"));
-    controlGrid->addWidget(m_chAuto, 1, 2);
+    m_profileBox = new QComboBox(control);
+    m_profileBox->setObjectName(QStringLiteral("Combo1"));
+    m_profileBox->setEditable(false);
+    m_profileBox->setMinimumContentsLength(16);
+    m_profileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    controlGrid->addWidget(m_profileBox, 1, 1);
+    m_autoStartCheck = new QCheckBox(QStringLiteral("Auto Start Service"), control);
+    m_autoStartCheck->setObjectName(QStringLiteral("ChAuto"));
+    controlGrid->addWidget(m_autoStartCheck, 1, 2);
 
     auto* buttons = new QHBoxLayout;
-    m_cmdStart = new QPushButton(QStringLiteral("&START"), control);
-    m_cmdStart->setObjectName(QStringLiteral("CmdStart"));
-    m_cmdStop = new QPushButton(QStringLiteral("S&TOP"), control);
-    m_cmdStop->setObjectName(QStringLiteral("CmdStop"));
-    m_cmdExit = new QPushButton(QStringLiteral("E&XIT"), control);
-    m_cmdExit->setObjectName(QStringLiteral("CmdExit"));
-    for (QPushButton* b : {m_cmdStart, m_cmdStop, m_cmdExit}) {
+    m_startButton = new QPushButton(QStringLiteral("&START"), control);
+    m_startButton->setObjectName(QStringLiteral("CmdStart"));
+    m_stopButton = new QPushButton(QStringLiteral("S&TOP"), control);
+    m_stopButton->setObjectName(QStringLiteral("CmdStop"));
+    m_exitButton = new QPushButton(QStringLiteral("E&XIT"), control);
+    m_exitButton->setObjectName(QStringLiteral("CmdExit"));
+    for (QPushButton* b : {m_startButton, m_stopButton, m_exitButton}) {
         b->setMinimumWidth(90);
         b->setAutoDefault(false);
     }
-    buttons->addWidget(m_cmdStart);
-    buttons->addWidget(m_cmdStop);
+    buttons->addWidget(m_startButton);
+    buttons->addWidget(m_stopButton);
     buttons->addStretch(1);
-    buttons->addWidget(m_cmdExit);
+    buttons->addWidget(m_exitButton);
     controlGrid->addLayout(buttons, 2, 0, 1, 3);
     controlGrid->setColumnStretch(1, 1);
     root->addWidget(control);
@@ -270,102 +271,105 @@ void Form2::buildControls()
     auto* current = new QGroupBox(QStringLiteral("Current message"), m_content);
     auto* currentGrid = new QGridLayout(current);
     currentGrid->addWidget(new QLabel(QStringLiteral("Mobile:"), current), 0, 0);
-    m_lbMobile = plainLabel(QStringLiteral("LBmobile"), QString(), current);
-    m_lbMobile->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    currentGrid->addWidget(m_lbMobile, 0, 1);
-    m_lbDelete = linkLabel(QStringLiteral("lbDelete"), QStringLiteral("Delete this SMS"), current);
-    currentGrid->addWidget(m_lbDelete, 0, 2, Qt::AlignRight);
+    m_mobileLabel = plainLabel(QStringLiteral("LBmobile"), QString(), current);
+    m_mobileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    currentGrid->addWidget(m_mobileLabel, 0, 1);
+    m_deleteLink = linkLabel(QStringLiteral("lbDelete"), QStringLiteral("Delete this SMS"), current);
+    currentGrid->addWidget(m_deleteLink, 0, 2, Qt::AlignRight);
     currentGrid->addWidget(new QLabel(QStringLiteral("Message:"), current), 1, 0, Qt::AlignTop);
-    m_lbMsg = plainLabel(QStringLiteral("Lbmsg"), QString(), current);
-    m_lbMsg->setWordWrap(true);
-    m_lbMsg->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_lbMsg->setMinimumHeight(m_lbMsg->fontMetrics().lineSpacing() * 2);
-    m_lbMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    currentGrid->addWidget(m_lbMsg, 1, 1, 1, 2);
-    m_label2 = plainLabel(QStringLiteral("Label2"), QString(), current);
-    QFont bold = m_label2->font();
+    m_messageLabel = plainLabel(QStringLiteral("Lbmsg"), QString(), current);
+    m_messageLabel->setWordWrap(true);
+    m_messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_messageLabel->setMinimumHeight(m_messageLabel->fontMetrics().lineSpacing() * 2);
+    m_messageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    currentGrid->addWidget(m_messageLabel, 1, 1, 1, 2);
+    m_statusLabel = plainLabel(QStringLiteral("Label2"), QString(), current);
+    QFont bold = m_statusLabel->font();
     bold.setBold(true);
-    m_label2->setFont(bold);
-    currentGrid->addWidget(m_label2, 2, 0, 1, 3);
+    m_statusLabel->setFont(bold);
+    currentGrid->addWidget(m_statusLabel, 2, 0, 1, 3);
     auto* counters = new QHBoxLayout;
-    m_lb3 = plainLabel(QStringLiteral("LB3"), QString(), current);
-    m_lb4 = plainLabel(QStringLiteral("LB4"), QString(), current);
-    counters->addWidget(m_lb3, 1);
-    counters->addWidget(m_lb4, 1);
+    m_lastAttemptLabel = plainLabel(QStringLiteral("LB3"), QString(), current);
+    m_counterLabel = plainLabel(QStringLiteral("LB4"), QString(), current);
+    counters->addWidget(m_lastAttemptLabel, 1);
+    counters->addWidget(m_counterLabel, 1);
     currentGrid->addLayout(counters, 3, 0, 1, 3);
     currentGrid->setColumnStretch(1, 1);
     root->addWidget(current);
 
     auto* account = new QHBoxLayout;
-    m_lbReturn = linkLabel(QStringLiteral("LbReturn"), QStringLiteral("Chnage Password "), m_content);
-    m_lbBal = linkLabel(QStringLiteral("Lbbal"), QStringLiteral("Display Bal."), m_content);
-    m_lbBal1 = plainLabel(QStringLiteral("Lbbal1"), QString(), m_content);
-    m_lbBal1->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_label4 = linkLabel(QStringLiteral("Label4"), QStringLiteral("Re-Check For Undiliverd"), m_content);
-    account->addWidget(m_lbReturn);
+    m_passwordLink = linkLabel(QStringLiteral("LbReturn"), QStringLiteral("Chnage Password "), m_content);
+    m_balanceLink = linkLabel(QStringLiteral("Lbbal"), QStringLiteral("Display Bal."), m_content);
+    m_balanceLabel = plainLabel(QStringLiteral("Lbbal1"), QString(), m_content);
+    m_balanceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_recheckLink = linkLabel(QStringLiteral("Label4"), QStringLiteral("Re-Check For Undiliverd"), m_content);
+    account->addWidget(m_passwordLink);
     account->addSpacing(12);
-    account->addWidget(m_lbBal);
-    account->addWidget(m_lbBal1, 1);
-    account->addWidget(m_label4);
+    account->addWidget(m_balanceLink);
+    account->addWidget(m_balanceLabel, 1);
+    account->addWidget(m_recheckLink);
     root->addLayout(account);
 
     root->addWidget(new QLabel(QStringLiteral("Gateway reply:"), m_content));
-    m_text1 = readOnlyBox(QStringLiteral("Text1"), m_content);
-    m_text1->setFixedHeight(m_text1->fontMetrics().lineSpacing() * 3 + 12);
-    root->addWidget(m_text1);
+    m_responseBox = readOnlyBox(QStringLiteral("Text1"), m_content);
+    m_responseBox->setFixedHeight(m_responseBox->fontMetrics().lineSpacing() * 3 + 12);
+    root->addWidget(m_responseBox);
     root->addWidget(new QLabel(QStringLiteral("Tick trace:"), m_content));
-    m_text2 = readOnlyBox(QStringLiteral("Text2"), m_content);
-    m_text2->setMinimumHeight(m_text2->fontMetrics().lineSpacing() * 6 + 12);
-    root->addWidget(m_text2, 1);
+    m_traceBox = readOnlyBox(QStringLiteral("Text2"), m_content);
+    m_traceBox->setMinimumHeight(m_traceBox->fontMetrics().lineSpacing() * 6 + 12);
+    root->addWidget(m_traceBox, 1);
 
     setMinimumWidth(560);
     resize(640, 560);
 
-    connect(m_cmdStart, &QPushButton::clicked, this, &Form2::startEngine);
-    connect(m_cmdStop, &QPushButton::clicked, this, &Form2::stopEngine);
-    connect(m_cmdExit, &QPushButton::clicked, this, [this] { exitEngine().then([] {}); });
-    connect(m_combo1, &QComboBox::activated, this,
-            [this](int index) { chooseProfile(m_combo1->itemText(index)); });
-    connect(m_combo1, &QComboBox::currentTextChanged, this, [this](const QString& text) {
+    connect(m_startButton, &QPushButton::clicked, this, &ConsoleWindow::startEngine);
+    connect(m_stopButton, &QPushButton::clicked, this, &ConsoleWindow::stopEngine);
+    connect(m_exitButton, &QPushButton::clicked, this, [this] { exitEngine().then([] {}); });
+    connect(m_profileBox, &QComboBox::activated, this,
+            [this](int index) { chooseProfile(m_profileBox->itemText(index)); });
+    connect(m_profileBox, &QComboBox::currentTextChanged, this, [this](const QString& text) {
         if (!m_fillingNames)
             m_context.console().setText(ConsoleState::Field::UserName, text);
     });
-    connect(m_label1, &ClickableLabel::clicked, m_jeweledButton1, &QWidget::show);
-    connect(m_jeweledButton1, &QPushButton::clicked, this, [this] {
+    connect(m_titleLabel, &ClickableLabel::clicked, m_singleMessageButton, &QWidget::show);
+    connect(m_singleMessageButton, &QPushButton::clicked, this, [this] {
         openScreen(Screens::SingleMessage);
-        m_jeweledButton1->hide();
+        m_singleMessageButton->hide();
     });
-    connect(m_lbBal, &ClickableLabel::clicked, this, &Form2::balanceRequested);
-    connect(m_lbDelete, &ClickableLabel::clicked, this, &Form2::deleteRequested);
-    connect(m_lbReturn, &ClickableLabel::clicked, this, &Form2::passwordChangeRequested);
-    connect(m_label4, &ClickableLabel::clicked, this, &Form2::recheckRequested);
+    connect(m_balanceLink, &ClickableLabel::clicked, this, &ConsoleWindow::balanceRequested);
+    connect(m_deleteLink, &ClickableLabel::clicked, this, &ConsoleWindow::deleteRequested);
+    connect(m_passwordLink, &ClickableLabel::clicked, this, &ConsoleWindow::passwordChangeRequested);
+    connect(m_recheckLink, &ClickableLabel::clicked, this, &ConsoleWindow::recheckRequested);
 }
 
-void Form2::buildMenu()
+void ConsoleWindow::buildMenu()
 {
     // The icon's pop-up menu; it never shows as a menu bar.
     m_menu = new QMenu(QStringLiteral("Mnu"), this);
     m_menu->setObjectName(QStringLiteral("Mnu"));
-    m_isSmsSender = menuEntry(m_menu, QStringLiteral("Ismssender"), QStringLiteral("Instant SMS Sender"));
-    m_mnuShow = menuEntry(m_menu, QStringLiteral("mnuShow"), QStringLiteral("Show Main Window"));
-    m_mnuStart = menuEntry(m_menu, QStringLiteral("mnuStart"), QStringLiteral("&Start Sms Engine"));
-    m_mnuStop = menuEntry(m_menu, QStringLiteral("mnuStop"), QStringLiteral("S&top Sms Engone"));
-    m_singleSms = menuEntry(m_menu, QStringLiteral("singleSMS"), QStringLiteral("Single SMS"));
-    m_excelSheet = menuEntry(m_menu, QStringLiteral("excelsheet"), QStringLiteral("Sms From ExcelSheet"));
-    m_rpt = menuEntry(m_menu, QStringLiteral("rpt"), QStringLiteral("Report Window"));
-    m_mnuExit = menuEntry(m_menu, QStringLiteral("mnuExit"), QStringLiteral("Exit"));
+    m_instantSenderAction =
+        menuEntry(m_menu, QStringLiteral("Ismssender"), QStringLiteral("Instant SMS Sender"));
+    m_showAction = menuEntry(m_menu, QStringLiteral("mnuShow"), QStringLiteral("Show Main Window"));
+    m_startAction = menuEntry(m_menu, QStringLiteral("mnuStart"), QStringLiteral("&Start Sms Engine"));
+    m_stopAction = menuEntry(m_menu, QStringLiteral("mnuStop"), QStringLiteral("S&top Sms Engone"));
+    m_singleMessageAction = menuEntry(m_menu, QStringLiteral("singleSMS"), QStringLiteral("Single SMS"));
+    m_spreadsheetAction =
+        menuEntry(m_menu, QStringLiteral("excelsheet"), QStringLiteral("Sms From ExcelSheet"));
+    m_reportAction = menuEntry(m_menu, QStringLiteral("rpt"), QStringLiteral("Report Window"));
+    m_exitAction = menuEntry(m_menu, QStringLiteral("mnuExit"), QStringLiteral("Exit"));
 
-    connect(m_isSmsSender, &QAction::triggered, this, [this] { openScreen(Screens::BulkSender); });
-    connect(m_mnuShow, &QAction::triggered, this, &Form2::showConsole);
-    connect(m_mnuStart, &QAction::triggered, this, &Form2::startEngine);
-    connect(m_mnuStop, &QAction::triggered, this, &Form2::stopEngine);
-    connect(m_singleSms, &QAction::triggered, this, [this] { openScreen(Screens::SingleMessage); });
-    connect(m_excelSheet, &QAction::triggered, this, [this] { openScreen(Screens::SpreadsheetMessages); });
-    connect(m_rpt, &QAction::triggered, this, [this] { openScreen(Screens::Report); });
-    connect(m_mnuExit, &QAction::triggered, this, [this] { exitEngine().then([] {}); });
+    connect(m_instantSenderAction, &QAction::triggered, this, [this] { openScreen(Screens::BulkSender); });
+    connect(m_showAction, &QAction::triggered, this, &ConsoleWindow::showConsole);
+    connect(m_startAction, &QAction::triggered, this, &ConsoleWindow::startEngine);
+    connect(m_stopAction, &QAction::triggered, this, &ConsoleWindow::stopEngine);
+    connect(m_singleMessageAction, &QAction::triggered, this, [this] { openScreen(Screens::SingleMessage); });
+    connect(m_spreadsheetAction, &QAction::triggered, this,
+            [this] { openScreen(Screens::SpreadsheetMessages); });
+    connect(m_reportAction, &QAction::triggered, this, [this] { openScreen(Screens::Report); });
+    connect(m_exitAction, &QAction::triggered, this, [this] { exitEngine().then([] {}); });
 }
 
-void Form2::connectState()
+void ConsoleWindow::connectState()
 {
     ConsoleState& state = m_context.console();
     const auto fields = {ConsoleState::Field::Trace,       ConsoleState::Field::Response,
@@ -379,68 +383,68 @@ void Form2::connectState()
                         ConsoleState::Flag::DeleteEnabled, ConsoleState::Flag::WindowEnabled};
     for (const ConsoleState::Flag flag : flags)
         applyFlag(flag, state.flag(flag));
-    connect(&state, &ConsoleState::textChanged, this, &Form2::applyText);
-    connect(&state, &ConsoleState::flagChanged, this, &Form2::applyFlag);
-    connect(&state, &ConsoleState::channelChanged, this, &Form2::applyChannel);
+    connect(&state, &ConsoleState::textChanged, this, &ConsoleWindow::applyText);
+    connect(&state, &ConsoleState::flagChanged, this, &ConsoleWindow::applyFlag);
+    connect(&state, &ConsoleState::channelChanged, this, &ConsoleWindow::applyChannel);
 }
 
-void Form2::applyText(ConsoleState::Field field, const QString& value)
+void ConsoleWindow::applyText(ConsoleState::Field field, const QString& value)
 {
     switch (field) {
     case ConsoleState::Field::Trace: {
-        m_text2->setPlainText(forDisplay(value));
-        QScrollBar* bar = m_text2->verticalScrollBar();
+        m_traceBox->setPlainText(forDisplay(value));
+        QScrollBar* bar = m_traceBox->verticalScrollBar();
         bar->setValue(bar->maximum());
         break;
     }
     case ConsoleState::Field::Response:
-        m_text1->setPlainText(forDisplay(value));
+        m_responseBox->setPlainText(forDisplay(value));
         break;
     case ConsoleState::Field::Title:
         setWindowTitle(value.isEmpty() ? DesignCaption : value);
         break;
     case ConsoleState::Field::Mobile:
-        m_lbMobile->setText(value);
+        m_mobileLabel->setText(value);
         break;
     case ConsoleState::Field::Message:
-        m_lbMsg->setText(value);
+        m_messageLabel->setText(value);
         break;
     case ConsoleState::Field::Status:
-        m_label2->setText(value);
+        m_statusLabel->setText(value);
         break;
     case ConsoleState::Field::LastAttempt:
-        m_lb3->setText(value);
+        m_lastAttemptLabel->setText(value);
         break;
     case ConsoleState::Field::Counter:
-        m_lb4->setText(value);
+        m_counterLabel->setText(value);
         break;
     case ConsoleState::Field::Balance:
-        m_lbBal1->setText(value);
+        m_balanceLabel->setText(value);
         break;
     case ConsoleState::Field::DeleteTag:
         // The number whose queued messages "Delete this SMS" removes.
-        m_lbDelete->setProperty("Tag", value);
-        m_lbDelete->setToolTip(value.isEmpty() ? QString()
-                                               : QStringLiteral("Queued messages to %1").arg(value));
+        m_deleteLink->setProperty("Tag", value);
+        m_deleteLink->setToolTip(value.isEmpty() ? QString()
+                                                 : QStringLiteral("Queued messages to %1").arg(value));
         break;
     case ConsoleState::Field::UserName:
-        if (!m_fillingNames && m_combo1->currentText() != value)
+        if (!m_fillingNames && m_profileBox->currentText() != value)
             selectUserName(value);
         break;
     }
 }
 
-void Form2::applyFlag(ConsoleState::Flag flag, bool on)
+void ConsoleWindow::applyFlag(ConsoleState::Flag flag, bool on)
 {
     switch (flag) {
     case ConsoleState::Flag::RecheckVisible:
-        m_label4->setVisible(on);
+        m_recheckLink->setVisible(on);
         break;
     case ConsoleState::Flag::DeleteVisible:
-        m_lbDelete->setVisible(on);
+        m_deleteLink->setVisible(on);
         break;
     case ConsoleState::Flag::DeleteEnabled:
-        m_lbDelete->setEnabled(on);
+        m_deleteLink->setEnabled(on);
         break;
     case ConsoleState::Flag::WindowEnabled:
         // The window's controls; the icon's menu stays usable so that the
@@ -450,14 +454,14 @@ void Form2::applyFlag(ConsoleState::Flag flag, bool on)
     }
 }
 
-void Form2::applyChannel(ConsoleState::Channel channel)
+void ConsoleWindow::applyChannel(ConsoleState::Channel channel)
 {
-    QRadioButton* button = channel == ConsoleState::Channel::Gsm ? m_opGsm : m_option2;
+    QRadioButton* button = channel == ConsoleState::Channel::Gsm ? m_gsmOption : m_internetOption;
     if (!button->isChecked())
         button->setChecked(true); // runs the channel handling
 }
 
-void Form2::load()
+void ConsoleWindow::load()
 {
     if (m_loaded)
         return;
@@ -465,45 +469,46 @@ void Form2::load()
     ConsoleState& state = m_context.console();
 
     // 1. The HTTP channel.
-    m_option2->setChecked(true);
+    m_internetOption->setChecked(true);
     // 2. Mnu is only ever a pop-up menu; the recheck link starts hidden.
     state.setFlag(ConsoleState::Flag::RecheckVisible, false);
     // 3. Start time and message counter.
-    m_lb1->setText(QStringLiteral("Engine Start Time :") +
-                   DateFormat::consoleTime(QDateTime::currentDateTime()));
-    m_lb2->setText(QStringLiteral("Total Sms Sent : ") + QString::number(m_context.profile().smsId));
+    m_startTimeLabel->setText(QStringLiteral("Engine Start Time :") +
+                              DateFormat::consoleTime(QDateTime::currentDateTime()));
+    m_sentCountLabel->setText(QStringLiteral("Total Sms Sent : ") +
+                              QString::number(m_context.profile().smsId));
     // 4. The tray icon and its first balloon.
     m_tray->add(windowIcon(), TrayTip);
     m_tray->showBalloon(BalloonTitle, StartedText);
     // 5. The caption with the revision number.
     state.setText(ConsoleState::Field::Title, loadCaption());
     // 6. Auto-start as stored.
-    m_chAuto->setChecked(m_settings->autoStart());
+    m_autoStartCheck->setChecked(m_settings->autoStart());
     // 7. The modem exchange takes the modem port from the context when it
     //    opens the port; nothing to hand over here.
     // 8. The channel last chosen.
     if (m_settings->gsmChannel()) {
-        m_opGsm->setChecked(true);
-        m_lbReturn->hide();
+        m_gsmOption->setChecked(true);
+        m_passwordLink->hide();
     } else {
-        m_option2->setChecked(true);
-        m_lbReturn->show();
+        m_internetOption->setChecked(true);
+        m_passwordLink->show();
     }
     // 9. The profile names, with the loaded one selected.
     fillUserNames();
     // 10. Auto-start.
-    if (m_chAuto->isChecked())
+    if (m_autoStartCheck->isChecked())
         startEngine();
 }
 
-void Form2::fillUserNames()
+void ConsoleWindow::fillUserNames()
 {
     m_fillingNames = true;
     try {
-        m_combo1->clear();
+        m_profileBox->clear();
         QSqlQuery q = m_context.store().query(QStringLiteral(" select UName from config "));
         while (q.next())
-            m_combo1->addItem(q.value(0).toString());
+            m_profileBox->addItem(q.value(0).toString());
     } catch (...) {
         m_fillingNames = false;
         throw;
@@ -512,74 +517,74 @@ void Form2::fillUserNames()
     selectUserName(m_context.profile().userName);
 }
 
-void Form2::selectUserName(const QString& name)
+void ConsoleWindow::selectUserName(const QString& name)
 {
-    const int index = m_combo1->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int index = m_profileBox->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (index >= 0)
-        m_combo1->setCurrentIndex(index);
-    m_context.console().setText(ConsoleState::Field::UserName, m_combo1->currentText());
+        m_profileBox->setCurrentIndex(index);
+    m_context.console().setText(ConsoleState::Field::UserName, m_profileBox->currentText());
 }
 
-void Form2::startEngine()
+void ConsoleWindow::startEngine()
 {
     if (m_unloaded)
         return;
     // 1.
-    m_lbReturn->hide();
+    m_passwordLink->hide();
     // 2. The modem is paced at ten seconds; the profile keeps this until it
     //    is loaded again.
-    if (m_opGsm->isChecked())
+    if (m_gsmOption->isChecked())
         m_context.profile().interval = GsmInterval;
     // 3.
-    m_lbBal->hide();
+    m_balanceLink->hide();
     // 4.
     const int interval = m_context.profile().interval;
     m_engine.setInterval(interval);
     showDispatchInterval(interval);
     // 5.
-    m_cmdStart->setEnabled(false);
-    m_cmdStop->setEnabled(true);
-    m_mnuStop->setEnabled(true);
-    m_mnuStart->setEnabled(false);
+    m_startButton->setEnabled(false);
+    m_stopButton->setEnabled(true);
+    m_stopAction->setEnabled(true);
+    m_startAction->setEnabled(false);
     // 6.
     m_tray->changeTip(QStringLiteral("Start"));
     m_tray->showBalloon(BalloonTitle, StartText);
     // 7.
-    m_opGsm->setEnabled(false);
-    m_option2->setEnabled(false);
-    m_combo1->setEnabled(false);
+    m_gsmOption->setEnabled(false);
+    m_internetOption->setEnabled(false);
+    m_profileBox->setEnabled(false);
     m_context.console().setFlag(ConsoleState::Flag::RecheckVisible, false);
     m_running = true;
 }
 
-void Form2::stopEngine()
+void ConsoleWindow::stopEngine()
 {
     if (m_unloaded)
         return;
     // 1. The password link belongs to the HTTP gateway: it comes back only
     //    when that channel is selected.
-    m_lbReturn->setVisible(m_option2->isChecked());
+    m_passwordLink->setVisible(m_internetOption->isChecked());
     // 2.
     m_engine.setInterval(0);
     // 3.
-    m_cmdStop->setEnabled(false);
-    m_cmdStart->setEnabled(true);
-    m_mnuStart->setEnabled(true);
-    m_mnuStop->setEnabled(false);
+    m_stopButton->setEnabled(false);
+    m_startButton->setEnabled(true);
+    m_startAction->setEnabled(true);
+    m_stopAction->setEnabled(false);
     // 4.
-    m_lbBal->show();
+    m_balanceLink->show();
     // 5.
     m_tray->changeTip(QStringLiteral("Stop"));
     m_tray->showBalloon(BalloonTitle, StopText);
     // 6.
-    m_opGsm->setEnabled(true);
-    m_option2->setEnabled(true);
-    m_combo1->setEnabled(true);
+    m_gsmOption->setEnabled(true);
+    m_internetOption->setEnabled(true);
+    m_profileBox->setEnabled(true);
     m_context.console().setFlag(ConsoleState::Flag::RecheckVisible, false);
     m_running = false;
 }
 
-void Form2::showDispatchInterval(int interval)
+void ConsoleWindow::showDispatchInterval(int interval)
 {
     // A profile without a positive interval starts the engine without any
     // tick; say so where the engine's status shows, since no tick will.
@@ -589,12 +594,12 @@ void Form2::showDispatchInterval(int interval)
             QStringLiteral("Engine not ticking: dispatch interval %1 ms").arg(interval));
 }
 
-QCoro::Task<> Form2::exitEngine()
+QCoro::Task<> ConsoleWindow::exitEngine()
 {
     if (m_exiting || m_unloaded)
         co_return;
     m_exiting = true;
-    QPointer<Form2> self(this);
+    QPointer<ConsoleWindow> self(this);
     const QString home = ProgramHome::path();
 
     // 1.
@@ -615,7 +620,7 @@ QCoro::Task<> Form2::exitEngine()
     ExitCleanup::deleteQueueLeftovers(home);
 }
 
-bool Form2::chooseProfile(const QString& userName)
+bool ConsoleWindow::chooseProfile(const QString& userName)
 {
     const QString previous = m_context.profile().userName;
     try {
@@ -639,25 +644,25 @@ bool Form2::chooseProfile(const QString& userName)
         selectUserName(previous);
         return false;
     }
-    m_label3->setText(gsmLine() + QStringLiteral("    CDMA : ") + m_context.profile().cdmaSid);
+    m_senderIdsLabel->setText(gsmLine() + QStringLiteral("    CDMA : ") + m_context.profile().cdmaSid);
     return true;
 }
 
-QString Form2::gsmLine() const
+QString ConsoleWindow::gsmLine() const
 {
     return QStringLiteral(" GSM : ") + m_context.profile().gsmSid;
 }
 
-void Form2::onChannelSelected()
+void ConsoleWindow::onChannelSelected()
 {
-    const bool gsm = m_opGsm->isChecked();
+    const bool gsm = m_gsmOption->isChecked();
     m_context.console().setChannel(gsm ? ConsoleState::Channel::Gsm : ConsoleState::Channel::Http);
     m_settings->setGsmChannel(gsm);
-    m_lbReturn->setVisible(!gsm);
-    m_label3->setVisible(!gsm);
+    m_passwordLink->setVisible(!gsm);
+    m_senderIdsLabel->setVisible(!gsm);
 }
 
-void Form2::showConsole()
+void ConsoleWindow::showConsole()
 {
     if (m_unloaded)
         return;
@@ -671,11 +676,11 @@ void Form2::showConsole()
     activateWindow();
 }
 
-void Form2::onActivated()
+void ConsoleWindow::onActivated()
 {
     const bool first = !m_activatedOnce;
     m_activatedOnce = true;
-    m_label3->setText(gsmLine());
+    m_senderIdsLabel->setText(gsmLine());
     // The console lives behind its tray icon: it steps aside the first time
     // it comes up. Without a notification area there would be no way back,
     // so it stays a normal window then.
@@ -683,7 +688,7 @@ void Form2::onActivated()
         hide();
 }
 
-void Form2::onTrayContext()
+void ConsoleWindow::onTrayContext()
 {
     if (m_unloaded)
         return;
@@ -696,12 +701,12 @@ void Form2::onTrayContext()
     m_menu->popup(QCursor::pos());
 }
 
-void Form2::openScreen(const QString& name)
+void ConsoleWindow::openScreen(const QString& name)
 {
     ScreenRegistry::instance().show(name);
 }
 
-bool Form2::event(QEvent* event)
+bool ConsoleWindow::event(QEvent* event)
 {
     const bool handled = QWidget::event(event);
     if (event->type() == QEvent::WindowActivate)
@@ -709,7 +714,7 @@ bool Form2::event(QEvent* event)
     return handled;
 }
 
-void Form2::closeEvent(QCloseEvent* event)
+void ConsoleWindow::closeEvent(QCloseEvent* event)
 {
     if (m_unloading || m_sessionClosing) {
         // The program unloads the console, or the session ends.
@@ -726,7 +731,7 @@ void Form2::closeEvent(QCloseEvent* event)
         showMinimized();
 }
 
-void Form2::unload()
+void ConsoleWindow::unload()
 {
     if (m_unloaded)
         return;
@@ -735,7 +740,7 @@ void Form2::unload()
     finishUnload();
 }
 
-void Form2::finishUnload()
+void ConsoleWindow::finishUnload()
 {
     if (m_unloaded)
         return;

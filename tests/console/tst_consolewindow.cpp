@@ -24,7 +24,7 @@ using Flag = ConsoleState::Flag;
 
 Q_DECLARE_METATYPE(ConsoleTray::Availability)
 
-class TestForm2 : public QObject
+class TestConsoleWindow : public QObject
 {
     Q_OBJECT
 
@@ -69,10 +69,10 @@ private Q_SLOTS:
     void links();
 };
 
-void TestForm2::captions()
+void TestConsoleWindow::captions()
 {
     ConsoleFixture fx;
-    Form2& form = fx.makeConsole();
+    ConsoleWindow& form = fx.makeConsole();
     QCOMPARE(form.objectName(), QStringLiteral("Form2"));
 
     const QList<QPair<const char*, QString>> buttons = {
@@ -112,15 +112,15 @@ void TestForm2::captions()
                           "mnuStart=&Start Sms Engine", "mnuStop=S&top Sms Engone", "singleSMS=Single SMS",
                           "excelsheet=Sms From ExcelSheet", "rpt=Report Window", "mnuExit=Exit"}));
     QCOMPARE(form.windowTitle(), QStringLiteral("Telvora Software   -    SMS ENGINE"));
-    QCOMPARE(Form2::loadCaption(), QStringLiteral("Telvora Software   -    SMS ENGINE") + QString(10, u' ') +
-                                       QString::number(SMS_VERSION_REVISION));
+    QCOMPARE(ConsoleWindow::loadCaption(), QStringLiteral("Telvora Software   -    SMS ENGINE") +
+                                               QString(10, u' ') + QString::number(SMS_VERSION_REVISION));
 }
 
-void TestForm2::firstRunWithoutSettings()
+void TestConsoleWindow::firstRunWithoutSettings()
 {
     ConsoleFixture fx;
     QSignalSpy balloons(&fx.makeConsole().tray(), &ConsoleTray::balloonShown);
-    Form2& form = *fx.form;
+    ConsoleWindow& form = *fx.form;
     form.load();
 
     QVERIFY(!fx.child<QCheckBox>("ChAuto")->isChecked());
@@ -138,8 +138,8 @@ void TestForm2::firstRunWithoutSettings()
                 .match(fx.child<QLabel>("Lb1")->text())
                 .hasMatch());
     QCOMPARE(fx.child<QLabel>("LB2")->text(), QStringLiteral("Total Sms Sent : 42"));
-    QCOMPARE(form.windowTitle(), Form2::loadCaption());
-    QCOMPARE(fx.context->console().text(Field::Title), Form2::loadCaption());
+    QCOMPARE(form.windowTitle(), ConsoleWindow::loadCaption());
+    QCOMPARE(fx.context->console().text(Field::Title), ConsoleWindow::loadCaption());
 
     QVERIFY(form.tray().installed());
     QCOMPARE(form.tray().icon()->toolTip(), QStringLiteral("Telvora Software Sms Engine"));
@@ -152,7 +152,7 @@ void TestForm2::firstRunWithoutSettings()
     QVERIFY(!fx.setting(QStringLiteral("Divice")).isValid());
 }
 
-void TestForm2::loadFromSettings_data()
+void TestConsoleWindow::loadFromSettings_data()
 {
     QTest::addColumn<QVariant>("start");
     QTest::addColumn<QVariant>("divice");
@@ -178,7 +178,7 @@ void TestForm2::loadFromSettings_data()
     QTest::newRow("Start 2 is not ticked") << QVariant("2") << none << 3000 << false << 0 << false;
 }
 
-void TestForm2::loadFromSettings()
+void TestConsoleWindow::loadFromSettings()
 {
     QFETCH(QVariant, start);
     QFETCH(QVariant, divice);
@@ -220,10 +220,10 @@ void TestForm2::loadFromSettings()
              running ? QStringLiteral("Start") : QStringLiteral("Telvora Software Sms Engine"));
 }
 
-void TestForm2::gsmIntervalKeptUntilProfileLoad()
+void TestConsoleWindow::gsmIntervalKeptUntilProfileLoad()
 {
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole();
+    ConsoleWindow& form = fx.loadConsole();
     auto* gsm = fx.child<QRadioButton>("OpGSM");
     auto* http = fx.child<QRadioButton>("Option2");
     auto* start = fx.child<QPushButton>("CmdStart");
@@ -250,7 +250,7 @@ void TestForm2::gsmIntervalKeptUntilProfileLoad()
     QCOMPARE(fx.engine->interval(), 3000); // the profile's own again
 }
 
-void TestForm2::channelClicks_data()
+void TestConsoleWindow::channelClicks_data()
 {
     QTest::addColumn<QString>("clicks"); // G = OpGSM, I = Option2
     QTest::addColumn<QString>("divice");
@@ -268,7 +268,7 @@ void TestForm2::channelClicks_data()
                                     << "GSM" << false;
 }
 
-void TestForm2::channelClicks()
+void TestConsoleWindow::channelClicks()
 {
     QFETCH(QString, clicks);
     QFETCH(QString, divice);
@@ -291,7 +291,7 @@ void TestForm2::channelClicks()
     QCOMPARE(fx.child<QRadioButton>("OpGSM")->isChecked(), !httpLinksShown);
 }
 
-void TestForm2::profileList()
+void TestConsoleWindow::profileList()
 {
     QList<ProfileRow> rows = ConsoleFixture::standardProfiles();
     // The list holds the names as the store returns them, the default one
@@ -309,7 +309,7 @@ void TestForm2::profileList()
     QCOMPARE(fx.context->console().text(Field::UserName), QStringLiteral("gamma"));
 }
 
-void TestForm2::profileChoice_data()
+void TestConsoleWindow::profileChoice_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("label3");
@@ -321,7 +321,7 @@ void TestForm2::profileChoice_data()
     QTest::newRow("alpha again") << 0 << " GSM : AG    CDMA : AC" << 3000 << 42;
 }
 
-void TestForm2::profileChoice()
+void TestConsoleWindow::profileChoice()
 {
     QFETCH(int, index);
     QFETCH(QString, label3);
@@ -343,7 +343,7 @@ void TestForm2::profileChoice()
     QVERIFY(fx.prompt.messages.isEmpty());
 }
 
-void TestForm2::profileChoiceFailures_data()
+void TestConsoleWindow::profileChoiceFailures_data()
 {
     QTest::addColumn<QString>("breakSql");
     QTest::addColumn<QString>("message");
@@ -356,7 +356,7 @@ void TestForm2::profileChoiceFailures_data()
                                               << "Password" << QStringList{"alpha", "beta", "gamma"};
 }
 
-void TestForm2::profileChoiceFailures()
+void TestConsoleWindow::profileChoiceFailures()
 {
     QFETCH(QString, breakSql);
     QFETCH(QString, message);
@@ -382,7 +382,7 @@ void TestForm2::profileChoiceFailures()
     QCOMPARE(names, namesAfter);
 }
 
-void TestForm2::enabledStates_data()
+void TestConsoleWindow::enabledStates_data()
 {
     QTest::addColumn<QString>("steps"); // s/t = CmdStart/CmdStop click, S/T = mnuStart/mnuStop
     QTest::addColumn<bool>("running");
@@ -397,14 +397,14 @@ void TestForm2::enabledStates_data()
     QTest::newRow("disabled menu stop does nothing") << "stT" << false;
 }
 
-void TestForm2::enabledStates()
+void TestConsoleWindow::enabledStates()
 {
     QFETCH(QString, steps);
     QFETCH(bool, running);
 
     ConsoleFixture fx;
     fx.context->console().setFlag(Flag::RecheckVisible, true);
-    Form2& form = fx.loadConsole();
+    ConsoleWindow& form = fx.loadConsole();
     QSignalSpy balloons(&form.tray(), &ConsoleTray::balloonShown);
     auto* mnuStart = fx.child<QAction>("mnuStart");
     auto* mnuStop = fx.child<QAction>("mnuStop");
@@ -443,7 +443,7 @@ void TestForm2::enabledStates()
     }
 }
 
-void TestForm2::dispatchInterval_data()
+void TestConsoleWindow::dispatchInterval_data()
 {
     QTest::addColumn<int>("tmInterval");
     QTest::addColumn<int>("timerInterval");
@@ -456,7 +456,7 @@ void TestForm2::dispatchInterval_data()
     QTest::newRow("negative: no tick") << -5 << 0;
 }
 
-void TestForm2::dispatchInterval()
+void TestConsoleWindow::dispatchInterval()
 {
     QFETCH(int, tmInterval);
     QFETCH(int, timerInterval);
@@ -477,7 +477,7 @@ void TestForm2::dispatchInterval()
     }
 }
 
-void TestForm2::stateTextsReachWidgets_data()
+void TestConsoleWindow::stateTextsReachWidgets_data()
 {
     QTest::addColumn<Field>("field");
     QTest::addColumn<QString>("widget");
@@ -513,7 +513,7 @@ void TestForm2::stateTextsReachWidgets_data()
                            << "14:05:09";
 }
 
-void TestForm2::stateTextsReachWidgets()
+void TestConsoleWindow::stateTextsReachWidgets()
 {
     QFETCH(Field, field);
     QFETCH(QString, widget);
@@ -521,7 +521,7 @@ void TestForm2::stateTextsReachWidgets()
     QFETCH(QString, shown);
 
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole();
+    ConsoleWindow& form = fx.loadConsole();
     fx.context->console().setText(field, value);
     QString text;
     if (widget == QLatin1String("Form2"))
@@ -537,7 +537,7 @@ void TestForm2::stateTextsReachWidgets()
 
     // A console made while the engine already wrote shows the same.
     fx.form.reset();
-    Form2& again = fx.makeConsole();
+    ConsoleWindow& again = fx.makeConsole();
     if (widget == QLatin1String("Form2"))
         QCOMPARE(again.windowTitle(), shown);
     else if (auto* box = again.findChild<QPlainTextEdit*>(widget))
@@ -546,7 +546,7 @@ void TestForm2::stateTextsReachWidgets()
         QCOMPARE(again.findChild<QLabel*>(widget)->text(), shown);
 }
 
-void TestForm2::stateFlagsReachWidgets_data()
+void TestConsoleWindow::stateFlagsReachWidgets_data()
 {
     QTest::addColumn<Flag>("flag");
     QTest::addColumn<QString>("widget");
@@ -558,14 +558,14 @@ void TestForm2::stateFlagsReachWidgets_data()
     QTest::newRow("window takes input") << Flag::WindowEnabled << "CmdStart" << false;
 }
 
-void TestForm2::stateFlagsReachWidgets()
+void TestConsoleWindow::stateFlagsReachWidgets()
 {
     QFETCH(Flag, flag);
     QFETCH(QString, widget);
     QFETCH(bool, visibility);
 
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole();
+    ConsoleWindow& form = fx.loadConsole();
     QWidget* w = form.findChild<QWidget*>(widget);
     QVERIFY(w);
     for (const bool on : {true, false, true}) {
@@ -583,7 +583,7 @@ void TestForm2::stateFlagsReachWidgets()
     }
 }
 
-void TestForm2::stateChannelAndUserName()
+void TestConsoleWindow::stateChannelAndUserName()
 {
     ConsoleFixture fx;
     fx.loadConsole();
@@ -600,19 +600,19 @@ void TestForm2::stateChannelAndUserName()
     QCOMPARE(fx.context->profile().userName, QStringLiteral("beta"));
 }
 
-void TestForm2::closeBox_data()
+void TestConsoleWindow::closeBox_data()
 {
     QTest::addColumn<Availability>("tray");
     QTest::newRow("with a tray: hidden") << Availability::Available;
     QTest::newRow("without a tray: minimized") << Availability::Unavailable;
 }
 
-void TestForm2::closeBox()
+void TestConsoleWindow::closeBox()
 {
     QFETCH(Availability, tray);
 
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole(tray);
+    ConsoleWindow& form = fx.loadConsole(tray);
     form.show();
     fx.child<QPushButton>("CmdStart")->click();
     QVERIFY(fx.engine->isTicking());
@@ -635,7 +635,7 @@ void TestForm2::closeBox()
     QVERIFY(!form.isMinimized());
 }
 
-void TestForm2::firstActivation_data()
+void TestConsoleWindow::firstActivation_data()
 {
     QTest::addColumn<Availability>("tray");
     QTest::addColumn<bool>("shownByMenuFirst");
@@ -645,14 +645,14 @@ void TestForm2::firstActivation_data()
     QTest::newRow("with a tray, Show Main Window first") << Availability::Available << true << false;
 }
 
-void TestForm2::firstActivation()
+void TestConsoleWindow::firstActivation()
 {
     QFETCH(Availability, tray);
     QFETCH(bool, shownByMenuFirst);
     QFETCH(bool, hiddenAfterFirst);
 
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole(tray);
+    ConsoleWindow& form = fx.loadConsole(tray);
     auto* label3 = fx.child<QLabel>("Label3");
     label3->clear();
     if (shownByMenuFirst)
@@ -672,7 +672,7 @@ void TestForm2::firstActivation()
     QCOMPARE(label3->text(), QStringLiteral(" GSM : NEW"));
 }
 
-void TestForm2::trayClicks_data()
+void TestConsoleWindow::trayClicks_data()
 {
     QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
     QTest::addColumn<bool>("menuOpens");
@@ -686,14 +686,14 @@ void TestForm2::trayClicks_data()
     QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << false << false;
 }
 
-void TestForm2::trayClicks()
+void TestConsoleWindow::trayClicks()
 {
     QFETCH(QSystemTrayIcon::ActivationReason, reason);
     QFETCH(bool, menuOpens);
     QFETCH(bool, consoleShown);
 
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole(Availability::Available);
+    ConsoleWindow& form = fx.loadConsole(Availability::Available);
     if (consoleShown)
         form.show();
     QSystemTrayIcon* icon = form.tray().icon();
@@ -705,7 +705,7 @@ void TestForm2::trayClicks()
     form.menu()->hide();
 }
 
-void TestForm2::exitDeletesLeftovers_data()
+void TestConsoleWindow::exitDeletesLeftovers_data()
 {
     QTest::addColumn<QString>("folder"); // empty: no folder
     QTest::addColumn<QStringList>("files");
@@ -719,7 +719,7 @@ void TestForm2::exitDeletesLeftovers_data()
     QTest::newRow("no folder") << "" << QStringList{} << QStringList{};
 }
 
-void TestForm2::exitDeletesLeftovers()
+void TestConsoleWindow::exitDeletesLeftovers()
 {
     QFETCH(QString, folder);
     QFETCH(QStringList, files);
@@ -736,10 +736,10 @@ void TestForm2::exitDeletesLeftovers()
         // A folder named like a leftover is not a file to delete.
         QVERIFY(QDir(fx.dir.filePath(folder)).mkdir(QStringLiteral("keep.sm")));
     }
-    Form2& form = fx.loadConsole(Availability::Available);
+    ConsoleWindow& form = fx.loadConsole(Availability::Available);
     form.show();
     fx.child<QPushButton>("CmdStart")->click();
-    QSignalSpy unloaded(&form, &Form2::unloaded);
+    QSignalSpy unloaded(&form, &ConsoleWindow::unloaded);
     QSignalSpy removed(&form.tray(), &ConsoleTray::removed);
 
     QCoro::waitFor(form.exitEngine());
@@ -761,11 +761,11 @@ void TestForm2::exitDeletesLeftovers()
     QVERIFY(!fx.engine->isTicking());
 }
 
-void TestForm2::exitTwiceRunsOnce()
+void TestConsoleWindow::exitTwiceRunsOnce()
 {
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole();
-    QSignalSpy unloaded(&form, &Form2::unloaded);
+    ConsoleWindow& form = fx.loadConsole();
+    QSignalSpy unloaded(&form, &ConsoleWindow::unloaded);
     // The menu's Exit while the button's Exit waits for pending events.
     auto first = form.exitEngine();
     fx.child<QAction>("mnuExit")->trigger();
@@ -775,10 +775,10 @@ void TestForm2::exitTwiceRunsOnce()
     QCOMPARE(unloaded.size(), 1);
 }
 
-void TestForm2::unloadRemovesIcon()
+void TestConsoleWindow::unloadRemovesIcon()
 {
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole(Availability::Available);
+    ConsoleWindow& form = fx.loadConsole(Availability::Available);
     fx.child<QPushButton>("CmdStart")->click();
     QPointer<QSystemTrayIcon> icon = form.tray().icon();
     QVERIFY(icon);
@@ -788,7 +788,7 @@ void TestForm2::unloadRemovesIcon()
     QVERIFY(!fx.engine->isTicking());
 }
 
-void TestForm2::menuScreens_data()
+void TestConsoleWindow::menuScreens_data()
 {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("screen");
@@ -798,13 +798,13 @@ void TestForm2::menuScreens_data()
     QTest::newRow("Report Window") << "rpt" << Screens::Report;
 }
 
-void TestForm2::menuScreens()
+void TestConsoleWindow::menuScreens()
 {
     QFETCH(QString, entry);
     QFETCH(QString, screen);
 
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole();
+    ConsoleWindow& form = fx.loadConsole();
     auto* action = form.findChild<QAction*>(entry);
     QVERIFY(action);
 
@@ -830,10 +830,10 @@ void TestForm2::menuScreens()
     QTRY_VERIFY(!ScreenRegistry::instance().open(screen));
 }
 
-void TestForm2::singleMessageDoor()
+void TestConsoleWindow::singleMessageDoor()
 {
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole();
+    ConsoleWindow& form = fx.loadConsole();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     ScreenRegistry::instance().registerScreen(Screens::SingleMessage, [] { return new QWidget; });
@@ -849,7 +849,7 @@ void TestForm2::singleMessageDoor()
     single->close();
 }
 
-void TestForm2::links_data()
+void TestConsoleWindow::links_data()
 {
     QTest::addColumn<QString>("link");
     QTest::addColumn<QString>("signal");
@@ -863,13 +863,13 @@ void TestForm2::links_data()
                                              << "recheckRequested";
 }
 
-void TestForm2::links()
+void TestConsoleWindow::links()
 {
     QFETCH(QString, link);
     QFETCH(QString, signal);
 
     ConsoleFixture fx;
-    Form2& form = fx.loadConsole();
+    ConsoleWindow& form = fx.loadConsole();
     fx.context->console().setFlag(Flag::DeleteVisible, true);
     fx.context->console().setFlag(Flag::RecheckVisible, true);
     form.show();
@@ -895,5 +895,5 @@ void TestForm2::links()
         QCOMPARE(spies[i]->size(), all[i] == signal.toLatin1() ? 1 : 0);
 }
 
-QTEST_MAIN(TestForm2)
-#include "tst_form2.moc"
+QTEST_MAIN(TestConsoleWindow)
+#include "tst_consolewindow.moc"

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Writes the workbooks the spreadsheet messages screen tests import.
 
-    make_frm601_sheets.py OUTDIR
+    make_message_sheets.py OUTDIR
 
 edge.xls (xlwt), edge.xlsx (openpyxl) and edge.csv hold the same rows;
 emptyfirst.xls starts with an empty row.

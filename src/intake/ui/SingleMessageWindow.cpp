@@ -1,9 +1,9 @@
-#include "intake/ui/Form1.h"
+#include "intake/ui/SingleMessageWindow.h"
 
 #include "core/EngineContext.h"
+#include "intake/SingleMessage.h"
 #include "ui/KeyFilterInstaller.h"
 #include "ui/Prompt.h"
-#include "intake/SingleMessage.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -26,7 +26,7 @@ qsizetype crlfLength(const QString& plain)
 }
 } // namespace
 
-Form1::Form1(EngineContext& context, QWidget* parent)
+SingleMessageWindow::SingleMessageWindow(EngineContext& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_clock([] { return QDateTime::currentDateTime(); })
 {
     setObjectName(QStringLiteral("Form1"));
@@ -34,90 +34,91 @@ Form1::Form1(EngineContext& context, QWidget* parent)
 
     auto* mobileLabel = new QLabel(QStringLiteral("Mobile No"), this);
     mobileLabel->setObjectName(QStringLiteral("Label1"));
-    m_mobile = new QLineEdit(this);
-    m_mobile->setObjectName(QStringLiteral("TxMOB"));
-    m_mobile->setMaxLength(SingleMessage::MaxNumberLength);
+    m_mobileEdit = new QLineEdit(this);
+    m_mobileEdit->setObjectName(QStringLiteral("TxMOB"));
+    m_mobileEdit->setMaxLength(SingleMessage::MaxNumberLength);
     // Keys go through the digit filter; the validator keeps pasted text to digits as well.
-    m_mobile->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_mobile));
-    KeyFilterInstaller::install(m_mobile, KeyFilterInstaller::DigitsOnly | KeyFilterInstaller::EnterToTab);
-    mobileLabel->setBuddy(m_mobile);
+    m_mobileEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_mobileEdit));
+    KeyFilterInstaller::install(m_mobileEdit,
+                                KeyFilterInstaller::DigitsOnly | KeyFilterInstaller::EnterToTab);
+    mobileLabel->setBuddy(m_mobileEdit);
 
     auto* messageLabel = new QLabel(QStringLiteral("Message"), this);
     messageLabel->setObjectName(QStringLiteral("Label2"));
-    m_message = new QPlainTextEdit(this);
-    m_message->setObjectName(QStringLiteral("TxMSG"));
-    m_message->setTabChangesFocus(true);
-    messageLabel->setBuddy(m_message);
+    m_messageEdit = new QPlainTextEdit(this);
+    m_messageEdit->setObjectName(QStringLiteral("TxMSG"));
+    m_messageEdit->setTabChangesFocus(true);
+    messageLabel->setBuddy(m_messageEdit);
 
-    m_send = new QPushButton(QStringLiteral("Send SMS"), this);
-    m_send->setObjectName(QStringLiteral("Command1"));
-    m_send->setEnabled(false);
+    m_sendButton = new QPushButton(QStringLiteral("Send SMS"), this);
+    m_sendButton->setObjectName(QStringLiteral("Command1"));
+    m_sendButton->setEnabled(false);
 
     m_smsIdLabel = new QLabel(QStringLiteral("SMS ID"), this);
     m_smsIdLabel->setObjectName(QStringLiteral("Label3"));
     m_smsIdLabel->installEventFilter(this);
-    m_smsId = new QLineEdit(QString::number(m_context.profile().smsId), this);
-    m_smsId->setObjectName(QStringLiteral("TxSMSID"));
-    m_smsId->setReadOnly(true);
+    m_smsIdEdit = new QLineEdit(QString::number(m_context.profile().smsId), this);
+    m_smsIdEdit->setObjectName(QStringLiteral("TxSMSID"));
+    m_smsIdEdit->setReadOnly(true);
 
-    m_close = new QPushButton(QStringLiteral("Close"), this);
-    m_close->setObjectName(QStringLiteral("Command2"));
+    m_closeButton = new QPushButton(QStringLiteral("Close"), this);
+    m_closeButton->setObjectName(QStringLiteral("Command2"));
 
-    m_counter = new QLabel(this);
-    m_counter->setObjectName(QStringLiteral("Label4"));
+    m_lengthLabel = new QLabel(this);
+    m_lengthLabel->setObjectName(QStringLiteral("Label4"));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(mobileLabel, 0, 0);
-    grid->addWidget(m_mobile, 0, 1);
+    grid->addWidget(m_mobileEdit, 0, 1);
     grid->addWidget(messageLabel, 1, 0, Qt::AlignTop);
-    grid->addWidget(m_message, 1, 1);
-    grid->addWidget(m_counter, 2, 1, Qt::AlignRight);
+    grid->addWidget(m_messageEdit, 1, 1);
+    grid->addWidget(m_lengthLabel, 2, 1, Qt::AlignRight);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_send);
+    buttons->addWidget(m_sendButton);
     buttons->addStretch();
     buttons->addWidget(m_smsIdLabel);
-    buttons->addWidget(m_smsId);
+    buttons->addWidget(m_smsIdEdit);
     buttons->addStretch();
-    buttons->addWidget(m_close);
+    buttons->addWidget(m_closeButton);
     grid->addLayout(buttons, 3, 0, 1, 2);
 
-    setTabOrder(m_mobile, m_message);
-    setTabOrder(m_message, m_send);
-    setTabOrder(m_send, m_smsId);
-    setTabOrder(m_smsId, m_close);
+    setTabOrder(m_mobileEdit, m_messageEdit);
+    setTabOrder(m_messageEdit, m_sendButton);
+    setTabOrder(m_sendButton, m_smsIdEdit);
+    setTabOrder(m_smsIdEdit, m_closeButton);
 
-    connect(m_mobile, &QLineEdit::textChanged, this, &Form1::refresh);
-    connect(m_message, &QPlainTextEdit::textChanged, this, &Form1::refresh);
-    connect(m_message->document(), &QTextDocument::contentsChange, this,
+    connect(m_mobileEdit, &QLineEdit::textChanged, this, &SingleMessageWindow::refresh);
+    connect(m_messageEdit, &QPlainTextEdit::textChanged, this, &SingleMessageWindow::refresh);
+    connect(m_messageEdit->document(), &QTextDocument::contentsChange, this,
             [this](int position, int, int added) { keepMessageWithinLimit(position, added); });
-    connect(m_send, &QPushButton::clicked, this, &Form1::sendSms);
-    connect(m_close, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_sendButton, &QPushButton::clicked, this, &SingleMessageWindow::sendSms);
+    connect(m_closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
-QString Form1::applicationTitle()
+QString SingleMessageWindow::applicationTitle()
 {
     return QCoreApplication::applicationName();
 }
 
-QString Form1::messageText() const
+QString SingleMessageWindow::messageText() const
 {
-    QString text = m_message->toPlainText();
+    QString text = m_messageEdit->toPlainText();
     text.replace(u'\n', QStringLiteral("\r\n"));
     return text;
 }
 
-void Form1::refresh()
+void SingleMessageWindow::refresh()
 {
-    m_counter->setText(SingleMessage::lengthCounter(crlfLength(m_message->toPlainText())));
-    m_send->setEnabled(SingleMessage::sendEnabled(m_mobile->text(), m_message->toPlainText()));
+    m_lengthLabel->setText(SingleMessage::lengthCounter(crlfLength(m_messageEdit->toPlainText())));
+    m_sendButton->setEnabled(SingleMessage::sendEnabled(m_mobileEdit->text(), m_messageEdit->toPlainText()));
 }
 
-void Form1::keepMessageWithinLimit(int position, int added)
+void SingleMessageWindow::keepMessageWithinLimit(int position, int added)
 {
     if (m_trimming)
         return;
-    const QString plain = m_message->toPlainText();
+    const QString plain = m_messageEdit->toPlainText();
     qsizetype over = crlfLength(plain) - SingleMessage::MaxMessageLength;
     if (over <= 0)
         return;
@@ -143,41 +144,41 @@ void Form1::keepMessageWithinLimit(int position, int added)
         }
     }
     m_trimming = true;
-    QTextCursor cursor(m_message->document());
+    QTextCursor cursor(m_messageEdit->document());
     cursor.setPosition(static_cast<int>(cutFrom));
     cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-    m_message->setTextCursor(cursor);
+    m_messageEdit->setTextCursor(cursor);
     m_trimming = false;
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event)
+bool SingleMessageWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_smsIdLabel && event->type() == QEvent::MouseButtonRelease) {
         // A click on "SMS ID" lets the operator set the counter, for as long
         // as the screen is open.
-        m_smsId->setReadOnly(false);
+        m_smsIdEdit->setReadOnly(false);
         return false;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::sendSms()
+void SingleMessageWindow::sendSms()
 {
     SingleMessage::Request request;
-    request.number = m_mobile->text();
+    request.number = m_mobileEdit->text();
     request.message = messageText();
-    request.smsIdText = m_smsId->text();
+    request.smsIdText = m_smsIdEdit->text();
     request.now = m_clock();
 
     // The texts as the click leaves them: the number trimmed, the lines joined.
     const QString trimmedNumber = request.number.trimmed();
-    if (m_mobile->text() != trimmedNumber)
-        m_mobile->setText(trimmedNumber);
+    if (m_mobileEdit->text() != trimmedNumber)
+        m_mobileEdit->setText(trimmedNumber);
     QString joined = request.message;
     joined.remove(QStringLiteral("\r\n"));
     if (messageText() != joined)
-        m_message->setPlainText(joined);
+        m_messageEdit->setPlainText(joined);
 
     SingleMessage::Result result;
     try {
@@ -192,7 +193,7 @@ void Form1::sendSms()
 
     switch (result.outcome) {
     case SingleMessage::Outcome::Queued:
-        m_mobile->clear();
+        m_mobileEdit->clear();
         Prompt::current().message(this, applicationTitle(), SingleMessage::QueuedText,
                                   Prompt::Icon::Information);
         break;

@@ -16,11 +16,11 @@ class Store;
 // The spreadsheet messages screen: imports column A (numbers) and column B
 // (texts) of a workbook's active sheet into a grid and queues one message
 // per qualifying row, with one typed text for all rows or each row's own.
-class Frm601 : public QWidget
+class SpreadsheetMessagesWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Frm601(Store& store, QWidget* parent = nullptr);
+    explicit SpreadsheetMessagesWindow(Store& store, QWidget* parent = nullptr);
 
     // The clock of the queueing stamps (tests set a fixed one).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
@@ -51,15 +51,15 @@ private:
     std::function<QDateTime()> m_clock;
     bool m_busy = false;
 
-    QPushButton* m_import = nullptr;
+    QPushButton* m_importButton = nullptr;
     QCheckBox* m_perRow = nullptr;
-    QPlainTextEdit* m_message = nullptr;
-    QLabel* m_length = nullptr;
-    QLabel* m_selected = nullptr;
-    QLabel* m_total = nullptr;
+    QPlainTextEdit* m_messageEdit = nullptr;
+    QLabel* m_lengthLabel = nullptr;
+    QLabel* m_selectedLabel = nullptr;
+    QLabel* m_totalLabel = nullptr;
     QTableWidget* m_grid = nullptr;
-    QPushButton* m_send = nullptr;
-    QPushButton* m_exit = nullptr;
+    QPushButton* m_sendButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
 };
 
 // Registers the screen under Screens::SpreadsheetMessages.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/ConsoleState.h"
 #include "console/ConsoleTray.h"
+#include "core/ConsoleState.h"
 
 #include <QCoroTask>
 #include <QString>
@@ -38,7 +38,7 @@ struct ConsoleOptions
 // itself.
 //
 // The engine must outlive the console: unloading the console stops it.
-class Form2 : public QWidget
+class ConsoleWindow : public QWidget
 {
     Q_OBJECT
 public:
@@ -51,9 +51,9 @@ public:
     // Dispatch interval on the GSM modem channel, milliseconds.
     static constexpr int GsmInterval = 10000;
 
-    Form2(EngineContext& context, Engine& engine, const ConsoleOptions& options = {},
-          QWidget* parent = nullptr);
-    ~Form2() override;
+    ConsoleWindow(EngineContext& context, Engine& engine, const ConsoleOptions& options = {},
+                  QWidget* parent = nullptr);
+    ~ConsoleWindow() override;
 
     // The window caption made at load: the design caption, ten blanks and
     // the program's revision number.
@@ -79,7 +79,7 @@ public Q_SLOTS:
     // and deletes the leftover "*.sm" files of the SMSQ folder. Asking again
     // while an exit is under way does nothing.
     QCoro::Task<> exitEngine();
-    // Choosing a Combo1 entry: loads that profile. Returns false (after
+    // Choosing an entry of the profile box: loads that profile. Returns false (after
     // telling the operator) when the load failed; the old profile stays.
     bool chooseProfile(const QString& userName);
     // "Show Main Window".
@@ -126,41 +126,41 @@ private:
     ConsoleTray* m_tray = nullptr;
 
     QWidget* m_content = nullptr;
-    QPushButton* m_cmdStart = nullptr;
-    QPushButton* m_cmdStop = nullptr;
-    QPushButton* m_cmdExit = nullptr;
-    QCheckBox* m_chAuto = nullptr;
-    QRadioButton* m_opGsm = nullptr;
-    QRadioButton* m_option2 = nullptr;
+    QPushButton* m_startButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QCheckBox* m_autoStartCheck = nullptr;
+    QRadioButton* m_gsmOption = nullptr;
+    QRadioButton* m_internetOption = nullptr;
     QButtonGroup* m_channelGroup = nullptr;
-    QComboBox* m_combo1 = nullptr;
-    ClickableLabel* m_label1 = nullptr;
-    QLabel* m_label2 = nullptr;
-    QLabel* m_label3 = nullptr;
-    ClickableLabel* m_label4 = nullptr;
-    QLabel* m_lb1 = nullptr;
-    QLabel* m_lb2 = nullptr;
-    QLabel* m_lb3 = nullptr;
-    QLabel* m_lb4 = nullptr;
-    QLabel* m_lbMobile = nullptr;
-    QLabel* m_lbMsg = nullptr;
-    ClickableLabel* m_lbBal = nullptr;
-    QLabel* m_lbBal1 = nullptr;
-    ClickableLabel* m_lbReturn = nullptr;
-    ClickableLabel* m_lbDelete = nullptr;
-    QPushButton* m_jeweledButton1 = nullptr;
-    QPlainTextEdit* m_text1 = nullptr;
-    QPlainTextEdit* m_text2 = nullptr;
+    QComboBox* m_profileBox = nullptr;
+    ClickableLabel* m_titleLabel = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QLabel* m_senderIdsLabel = nullptr;
+    ClickableLabel* m_recheckLink = nullptr;
+    QLabel* m_startTimeLabel = nullptr;
+    QLabel* m_sentCountLabel = nullptr;
+    QLabel* m_lastAttemptLabel = nullptr;
+    QLabel* m_counterLabel = nullptr;
+    QLabel* m_mobileLabel = nullptr;
+    QLabel* m_messageLabel = nullptr;
+    ClickableLabel* m_balanceLink = nullptr;
+    QLabel* m_balanceLabel = nullptr;
+    ClickableLabel* m_passwordLink = nullptr;
+    ClickableLabel* m_deleteLink = nullptr;
+    QPushButton* m_singleMessageButton = nullptr;
+    QPlainTextEdit* m_responseBox = nullptr;
+    QPlainTextEdit* m_traceBox = nullptr;
 
     QMenu* m_menu = nullptr;
-    QAction* m_isSmsSender = nullptr;
-    QAction* m_mnuShow = nullptr;
-    QAction* m_mnuStart = nullptr;
-    QAction* m_mnuStop = nullptr;
-    QAction* m_singleSms = nullptr;
-    QAction* m_excelSheet = nullptr;
-    QAction* m_rpt = nullptr;
-    QAction* m_mnuExit = nullptr;
+    QAction* m_instantSenderAction = nullptr;
+    QAction* m_showAction = nullptr;
+    QAction* m_startAction = nullptr;
+    QAction* m_stopAction = nullptr;
+    QAction* m_singleMessageAction = nullptr;
+    QAction* m_spreadsheetAction = nullptr;
+    QAction* m_reportAction = nullptr;
+    QAction* m_exitAction = nullptr;
 
     bool m_loaded = false;
     bool m_running = false;

@@ -2,9 +2,9 @@
 #include "core/EngineContext.h"
 #include "core/Schema.h"
 #include "core/Store.h"
-#include "ui/ScreenRegistry.h"
-#include "spreadsheet/Frm601.h"
 #include "spreadsheet/SpreadsheetMessages.h"
+#include "spreadsheet/ui/SpreadsheetMessagesWindow.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QCheckBox>
 #include <QCoroTask>
@@ -24,7 +24,7 @@ Q_DECLARE_METATYPE(SpreadsheetMessages::RowRule)
 
 namespace {
 
-const QString DataDir = QStringLiteral(FRM601_DATA_DIR);
+const QString DataDir = QStringLiteral(SHEET_MESSAGES_DATA_DIR);
 
 QString sheet(const QString& name)
 {
@@ -42,14 +42,14 @@ using Queued = QList<QStringList>; // mobile, msg, rdttm, urgent, typ
 
 } // namespace
 
-class TestFrm601 : public QObject
+class TestSpreadsheetMessagesWindow : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     std::unique_ptr<Store> m_store;
     std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<Frm601> m_screen;
+    std::unique_ptr<SpreadsheetMessagesWindow> m_screen;
 
     template <class T> T* child(const QString& name) { return m_screen->findChild<T*>(name); }
     QTableWidget* grid() { return child<QTableWidget>(QStringLiteral("MSF")); }
@@ -96,7 +96,7 @@ private Q_SLOTS:
         m_store->exec(QStringLiteral("drop table if exists Rsms"));
         Schema::createMissingTables(*m_store);
         m_prompt = std::make_unique<ScriptedPrompt>();
-        m_screen = std::make_unique<Frm601>(*m_store);
+        m_screen = std::make_unique<SpreadsheetMessagesWindow>(*m_store);
         m_screen->setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(14, 30, 9)); });
         m_screen->show();
     }
@@ -522,12 +522,12 @@ private Q_SLOTS:
         EngineContext context(std::move(m_store));
         registerSpreadsheetScreens(context);
         QWidget* first = ScreenRegistry::instance().show(Screens::SpreadsheetMessages);
-        QVERIFY(qobject_cast<Frm601*>(first));
+        QVERIFY(qobject_cast<SpreadsheetMessagesWindow*>(first));
         QCOMPARE(ScreenRegistry::instance().show(Screens::SpreadsheetMessages), first);
         delete first;
         ScreenRegistry::instance().clear();
     }
 };
 
-QTEST_MAIN(TestFrm601)
-#include "tst_frm601.moc"
+QTEST_MAIN(TestSpreadsheetMessagesWindow)
+#include "tst_spreadsheetmessageswindow.moc"
