@@ -1,6 +1,6 @@
 #include "core/Startup.h"
 
-#include "core/ModemPortSetting.h"
+#include "core/ModemPortNumber.h"
 #include "core/ProfileLoader.h"
 
 #include <QDir>
@@ -69,7 +69,7 @@ StartupResult run(const QString& programFolder)
         return result;
     }
 
-    const qint16 modemPort = ModemPortSetting::read(*store);
+    const qint16 modemPort = ModemPortNumber::read(*store);
     // A store that cannot be brought up to date is not run half-upgraded: the
     // engine would fail on the missing columns with every message.
     try {

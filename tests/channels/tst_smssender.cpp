@@ -5,7 +5,7 @@
 #include "TaskWait.h"
 #include "channels/ChannelError.h"
 #include "channels/DeliveryChannels.h"
-#include "channels/ModemDevice.h"
+#include "channels/ModemDevicePath.h"
 #include "channels/SendUrl.h"
 #include "gateway/GatewaySim.h"
 #include "modem/ModemSim.h"
@@ -75,7 +75,7 @@ void TestSmsSender::initTestCase()
 void TestSmsSender::init()
 {
     QVERIFY(m_gateway->control(QStringLiteral("reset")));
-    qunsetenv(ModemDevice::EnvironmentVariable);
+    qunsetenv(ModemDevicePath::EnvironmentVariable);
 }
 
 void TestSmsSender::successMarkers_data()
@@ -279,7 +279,7 @@ void TestSmsSender::gsm()
 
     ModemSim modem;
     QVERIFY2(modem.start(simOptions), qPrintable(modem.errorString()));
-    qputenv(ModemDevice::EnvironmentVariable, modem.device().toLocal8Bit());
+    qputenv(ModemDevicePath::EnvironmentVariable, modem.device().toLocal8Bit());
 
     ChannelFixture f;
     f.console().setChannel(ConsoleState::Channel::Gsm);
@@ -318,7 +318,7 @@ void TestSmsSender::gsm()
 
 void TestSmsSender::gsmPortThatCannotBeOpened()
 {
-    qputenv(ModemDevice::EnvironmentVariable, "/dev/ttyS_missing_9");
+    qputenv(ModemDevicePath::EnvironmentVariable, "/dev/ttyS_missing_9");
     ChannelFixture f;
     f.console().setChannel(ConsoleState::Channel::Gsm);
     QueueCursor cursor = f.queue(kStoredNumber, kStoredText);

@@ -1,6 +1,6 @@
 #include "CoreTestSupport.h"
 
-#include "core/ModemPortSetting.h"
+#include "core/ModemPortNumber.h"
 #include "core/Startup.h"
 
 #include <QFileInfo>
@@ -475,7 +475,7 @@ void SmsctlTest::modemPortIsStored()
     QCOMPARE(show.status, 0);
     QCOMPARE(show.out.trimmed(), QStringLiteral("Modem port: 7"));
     auto store = Store::openFile(QDir(m_home).filePath(QStringLiteral("SMS.db")), false);
-    QCOMPARE(int(ModemPortSetting::read(*store)), 7);
+    QCOMPARE(int(ModemPortNumber::read(*store)), 7);
 }
 
 QTEST_GUILESS_MAIN(SmsctlTest)

@@ -1,4 +1,4 @@
-#include "core/ModemPortSetting.h"
+#include "core/ModemPortNumber.h"
 #include "core/Store.h"
 #include "programs/smsctl/Commands.h"
 
@@ -11,12 +11,12 @@ int runModem(Context& context, const QStringList& args)
     const Options options = parse(args, {{QStringLiteral("port"), true}}, 0, command);
     const auto store = context.openStore();
     if (!options.has(QStringLiteral("port"))) {
-        context.out << "Modem port: " << ModemPortSetting::read(*store) << '\n';
+        context.out << "Modem port: " << ModemPortNumber::read(*store) << '\n';
         return ExitOk;
     }
     const auto port =
-        static_cast<qint16>(options.number(QStringLiteral("port"), 0, 1, ModemPortSetting::MaxPort, command));
-    ModemPortSetting::write(*store, port);
+        static_cast<qint16>(options.number(QStringLiteral("port"), 0, 1, ModemPortNumber::MaxPort, command));
+    ModemPortNumber::write(*store, port);
     context.out << "Modem port set to " << port << '\n';
     return ExitOk;
 }

@@ -1,4 +1,4 @@
-#include "channels/ModemPort.h"
+#include "channels/SerialModemPort.h"
 
 #include "channels/ChannelError.h"
 
@@ -13,7 +13,7 @@ namespace {
 class DataAwaiter
 {
 public:
-    DataAwaiter(ModemPort& owner, QSerialPort& port, QDeadlineTimer deadline)
+    DataAwaiter(SerialModemPort& owner, QSerialPort& port, QDeadlineTimer deadline)
         : m_owner(&owner), m_port(port), m_deadline(deadline)
     {
     }
@@ -21,15 +21,15 @@ public:
     bool await_ready()
     {
         if (!m_owner->isOpen()) {
-            m_result = ModemPort::Wait::Failed;
+            m_result = SerialModemPort::Wait::Failed;
             return true;
         }
         if (m_port.bytesAvailable() > 0) {
-            m_result = ModemPort::Wait::Data;
+            m_result = SerialModemPort::Wait::Data;
             return true;
         }
         if (m_deadline.hasExpired()) {
-            m_result = ModemPort::Wait::TimedOut;
+            m_result = SerialModemPort::Wait::TimedOut;
             return true;
         }
         return false;
@@ -41,19 +41,19 @@ public:
         m_timer = new QTimer(m_owner);
         m_timer->setSingleShot(true);
         m_connections[0] = QObject::connect(m_timer, &QTimer::timeout, m_owner,
-                                            [this] { finish(ModemPort::Wait::TimedOut); });
+                                            [this] { finish(SerialModemPort::Wait::TimedOut); });
         m_connections[1] = QObject::connect(&m_port, &QSerialPort::readyRead, m_owner,
-                                            [this] { finish(ModemPort::Wait::Data); });
-        m_connections[2] = QObject::connect(m_owner, &ModemPort::failed, m_owner,
-                                            [this] { finish(ModemPort::Wait::Failed); });
+                                            [this] { finish(SerialModemPort::Wait::Data); });
+        m_connections[2] = QObject::connect(m_owner, &SerialModemPort::failed, m_owner,
+                                            [this] { finish(SerialModemPort::Wait::Failed); });
         if (!m_deadline.isForever())
             m_timer->start(std::max<qint64>(0, m_deadline.remainingTime()));
     }
 
-    ModemPort::Wait await_resume() const { return m_result; }
+    SerialModemPort::Wait await_resume() const { return m_result; }
 
 private:
-    void finish(ModemPort::Wait result)
+    void finish(SerialModemPort::Wait result)
     {
         if (m_done)
             return;
@@ -70,28 +70,28 @@ private:
         QTimer::singleShot(0, m_owner, [handle] { handle.resume(); });
     }
 
-    QPointer<ModemPort> m_owner;
+    QPointer<SerialModemPort> m_owner;
     QSerialPort& m_port;
     QDeadlineTimer m_deadline;
     QTimer* m_timer = nullptr;
     QMetaObject::Connection m_connections[3];
     std::coroutine_handle<> m_handle;
-    ModemPort::Wait m_result = ModemPort::Wait::TimedOut;
+    SerialModemPort::Wait m_result = SerialModemPort::Wait::TimedOut;
     bool m_done = false;
 };
 } // namespace
 
-ModemPort::ModemPort(QObject* parent) : QObject(parent)
+SerialModemPort::SerialModemPort(QObject* parent) : QObject(parent)
 {
-    connect(&m_port, &QSerialPort::errorOccurred, this, &ModemPort::onError);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialModemPort::onError);
 }
 
-ModemPort::~ModemPort()
+SerialModemPort::~SerialModemPort()
 {
     close();
 }
 
-void ModemPort::open()
+void SerialModemPort::open()
 {
     if (isOpen())
         return;
@@ -125,7 +125,7 @@ void ModemPort::open()
     m_broken = false;
 }
 
-void ModemPort::close()
+void SerialModemPort::close()
 {
     if (m_port.isOpen())
         m_port.close();
@@ -133,7 +133,7 @@ void ModemPort::close()
     m_broken = false;
 }
 
-bool ModemPort::write(const QByteArray& bytes)
+bool SerialModemPort::write(const QByteArray& bytes)
 {
     if (!isOpen())
         return false;
@@ -143,19 +143,19 @@ bool ModemPort::write(const QByteArray& bytes)
     return isOpen();
 }
 
-QByteArray ModemPort::readAll()
+QByteArray SerialModemPort::readAll()
 {
     if (!isOpen())
         return QByteArray();
     return m_port.readAll();
 }
 
-QCoro::Task<ModemPort::Wait> ModemPort::waitForData(QDeadlineTimer deadline)
+QCoro::Task<SerialModemPort::Wait> SerialModemPort::waitForData(QDeadlineTimer deadline)
 {
     co_return co_await DataAwaiter(*this, m_port, deadline);
 }
 
-void ModemPort::onError(QSerialPort::SerialPortError error)
+void SerialModemPort::onError(QSerialPort::SerialPortError error)
 {
     switch (error) {
     case QSerialPort::NoError:

@@ -14,7 +14,7 @@
 //
 // The four operations the modem exchange needs: isOpen(), open(), write()
 // and readAll(), plus waitForData(), the event-driven wait for more bytes.
-class ModemPort : public QObject
+class SerialModemPort : public QObject
 {
     Q_OBJECT
 public:
@@ -25,8 +25,8 @@ public:
         Failed
     };
 
-    explicit ModemPort(QObject* parent = nullptr);
-    ~ModemPort() override;
+    explicit SerialModemPort(QObject* parent = nullptr);
+    ~SerialModemPort() override;
 
     // The serial device (a path such as /dev/ttyS0); takes effect at the next open.
     void setDevice(const QString& path) { m_device = path; }

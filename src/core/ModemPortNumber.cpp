@@ -1,8 +1,8 @@
-#include "core/ModemPortSetting.h"
+#include "core/ModemPortNumber.h"
 
 #include "core/Store.h"
 
-namespace ModemPortSetting {
+namespace ModemPortNumber {
 
 qint16 read(Store& store)
 {
@@ -33,4 +33,4 @@ void write(Store& store, qint16 port)
     t.commit();
 }
 
-} // namespace ModemPortSetting
+} // namespace ModemPortNumber

@@ -1,12 +1,12 @@
 // Which serial device the modem is on: the port number's device, and the
 // overrides by environment and per-user setting.
 
-#include "channels/ModemDevice.h"
+#include "channels/ModemDevicePath.h"
 
 #include <QStandardPaths>
 #include <QtTest>
 
-class TestModemDevice : public QObject
+class TestModemDevicePath : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -19,24 +19,24 @@ private Q_SLOTS:
     void overrides();
 };
 
-void TestModemDevice::initTestCase()
+void TestModemDevicePath::initTestCase()
 {
     // Settings go to a test folder, never to the user's own.
     QStandardPaths::setTestModeEnabled(true);
 }
 
-void TestModemDevice::init()
+void TestModemDevicePath::init()
 {
-    qunsetenv(ModemDevice::EnvironmentVariable);
-    ModemDevice::setConfiguredDevice(QString());
+    qunsetenv(ModemDevicePath::EnvironmentVariable);
+    ModemDevicePath::setConfiguredDevice(QString());
 }
 
-void TestModemDevice::cleanup()
+void TestModemDevicePath::cleanup()
 {
     init();
 }
 
-void TestModemDevice::portNumber_data()
+void TestModemDevicePath::portNumber_data()
 {
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("device");
@@ -47,15 +47,15 @@ void TestModemDevice::portNumber_data()
     QTest::newRow("negative port names no device") << -4 << "";
 }
 
-void TestModemDevice::portNumber()
+void TestModemDevicePath::portNumber()
 {
     QFETCH(int, port);
     QFETCH(QString, device);
-    QCOMPARE(ModemDevice::forPortNumber(static_cast<qint16>(port)), device);
-    QCOMPARE(ModemDevice::resolve(static_cast<qint16>(port)), device);
+    QCOMPARE(ModemDevicePath::forPortNumber(static_cast<qint16>(port)), device);
+    QCOMPARE(ModemDevicePath::resolve(static_cast<qint16>(port)), device);
 }
 
-void TestModemDevice::overrides_data()
+void TestModemDevicePath::overrides_data()
 {
     QTest::addColumn<QString>("environment");
     QTest::addColumn<QString>("setting");
@@ -80,16 +80,16 @@ void TestModemDevice::overrides_data()
                                                   << "/dev/ttyUSB1";
 }
 
-void TestModemDevice::overrides()
+void TestModemDevicePath::overrides()
 {
     QFETCH(QString, environment);
     QFETCH(QString, setting);
     QFETCH(QString, device);
     if (!environment.isEmpty())
-        qputenv(ModemDevice::EnvironmentVariable, environment.toLocal8Bit());
-    ModemDevice::setConfiguredDevice(setting);
-    QCOMPARE(ModemDevice::resolve(2), device);
+        qputenv(ModemDevicePath::EnvironmentVariable, environment.toLocal8Bit());
+    ModemDevicePath::setConfiguredDevice(setting);
+    QCOMPARE(ModemDevicePath::resolve(2), device);
 }
 
-QTEST_GUILESS_MAIN(TestModemDevice)
-#include "tst_modemdevice.moc"
+QTEST_GUILESS_MAIN(TestModemDevicePath)
+#include "tst_modemdevicepath.moc"

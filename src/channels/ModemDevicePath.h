@@ -14,7 +14,7 @@
 //      application "GarvelloSMSEng" (the console's settings file,
 //      ~/.config/Telvora Software/GarvelloSMSEng.conf).
 // docs/modem.md says the same for administrators.
-namespace ModemDevice {
+namespace ModemDevicePath {
 
 inline constexpr const char* EnvironmentVariable = "SMSENGINE_MODEM_DEVICE";
 
@@ -33,4 +33,4 @@ QString resolve(qint16 portNumber);
 // Writes (empty text: removes) the per-user setting.
 void setConfiguredDevice(const QString& path);
 
-} // namespace ModemDevice
+} // namespace ModemDevicePath

@@ -1,8 +1,8 @@
-#include "channels/ModemDevice.h"
+#include "channels/ModemDevicePath.h"
 
 #include <QSettings>
 
-namespace ModemDevice {
+namespace ModemDevicePath {
 
 namespace {
 // The console's settings file: organisation "Telvora Software", application "GarvelloSMSEng".
@@ -45,4 +45,4 @@ void setConfiguredDevice(const QString& path)
     settings.sync();
 }
 
-} // namespace ModemDevice
+} // namespace ModemDevicePath

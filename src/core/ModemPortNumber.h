@@ -9,7 +9,7 @@ class Store;
 // the table), a Null, or a value that is not a port number (not a whole
 // number from 1 to MaxPort) also gives 1, so that start-up goes on and the
 // upgrade creates the table.
-namespace ModemPortSetting {
+namespace ModemPortNumber {
 
 constexpr qint16 DefaultPort = 1;
 // GSMSet.Comm is text(2): the largest port number it can hold.
@@ -21,4 +21,4 @@ qint16 read(Store& store);
 // writes nothing.
 void write(Store& store, qint16 port);
 
-} // namespace ModemPortSetting
+} // namespace ModemPortNumber

@@ -1,13 +1,13 @@
 #include "CoreTestSupport.h"
 
-#include "core/ModemPortSetting.h"
+#include "core/ModemPortNumber.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace CoreTest;
 
-class ModemPortTest : public QObject
+class ModemPortNumberTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -18,7 +18,7 @@ private Q_SLOTS:
     void writeRefusesPortsTheColumnCannotHold();
 };
 
-void ModemPortTest::read_data()
+void ModemPortNumberTest::read_data()
 {
     QTest::addColumn<bool>("withTable");
     QTest::addColumn<QVariantList>("values"); // GSMSet rows, in order
@@ -37,7 +37,7 @@ void ModemPortTest::read_data()
     QTest::newRow("empty text") << true << QVariantList{""} << 1;
 }
 
-void ModemPortTest::read()
+void ModemPortNumberTest::read()
 {
     QFETCH(bool, withTable);
     QFETCH(QVariantList, values);
@@ -48,21 +48,21 @@ void ModemPortTest::read()
         store->exec(QStringLiteral("DROP TABLE GSMSet"));
     for (const QVariant& v : values)
         store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES (?)"), {v});
-    QCOMPARE(int(ModemPortSetting::read(*store)), expected);
+    QCOMPARE(int(ModemPortNumber::read(*store)), expected);
 }
 
-void ModemPortTest::writeReplacesTheStoredPort()
+void ModemPortNumberTest::writeReplacesTheStoredPort()
 {
     QTemporaryDir dir;
     auto store = createStore(dir.path());
     store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES ('8')"));
     store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES ('9')"));
-    ModemPortSetting::write(*store, 5);
+    ModemPortNumber::write(*store, 5);
     QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM GSMSet")).toInt(), 1);
-    QCOMPARE(int(ModemPortSetting::read(*store)), 5);
+    QCOMPARE(int(ModemPortNumber::read(*store)), 5);
 }
 
-void ModemPortTest::writeRefusesPortsTheColumnCannotHold_data()
+void ModemPortNumberTest::writeRefusesPortsTheColumnCannotHold_data()
 {
     QTest::addColumn<int>("port");
     QTest::newRow("0") << 0;
@@ -70,15 +70,15 @@ void ModemPortTest::writeRefusesPortsTheColumnCannotHold_data()
     QTest::newRow("three digits") << 100;
 }
 
-void ModemPortTest::writeRefusesPortsTheColumnCannotHold()
+void ModemPortNumberTest::writeRefusesPortsTheColumnCannotHold()
 {
     QFETCH(int, port);
     QTemporaryDir dir;
     auto store = createStore(dir.path());
-    ModemPortSetting::write(*store, 6);
-    QVERIFY_THROWS_EXCEPTION(StoreError, ModemPortSetting::write(*store, static_cast<qint16>(port)));
-    QCOMPARE(int(ModemPortSetting::read(*store)), 6);
+    ModemPortNumber::write(*store, 6);
+    QVERIFY_THROWS_EXCEPTION(StoreError, ModemPortNumber::write(*store, static_cast<qint16>(port)));
+    QCOMPARE(int(ModemPortNumber::read(*store)), 6);
 }
 
-QTEST_GUILESS_MAIN(ModemPortTest)
-#include "tst_modemport.moc"
+QTEST_GUILESS_MAIN(ModemPortNumberTest)
+#include "tst_modemportnumber.moc"
