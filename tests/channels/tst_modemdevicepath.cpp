@@ -4,7 +4,7 @@
 #include "channels/ModemDevicePath.h"
 
 #include <QStandardPaths>
-#include <QtTest>
+#include <QTest>
 
 class TestModemDevicePath : public QObject
 {

@@ -12,7 +12,7 @@
 
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QtTest>
+#include <QTest>
 
 using namespace std::chrono_literals;
 

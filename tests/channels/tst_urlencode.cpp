@@ -8,7 +8,7 @@
 #include "channels/Windows1252.h"
 
 #include <QStringDecoder>
-#include <QtTest>
+#include <QTest>
 
 class TestUrlEncode : public QObject
 {

@@ -15,7 +15,7 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 
 struct ProfileRow

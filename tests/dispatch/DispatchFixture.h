@@ -21,7 +21,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QVariantMap>
-#include <QtTest>
+#include <QTest>
 
 #include <chrono>
 #include <memory>

@@ -10,7 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 #include <limits>
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <QFile>
 #include <QtEndian>
-#include <QtTest>
+#include <QTest>
 #include <cmath>
 #include <limits>
 
