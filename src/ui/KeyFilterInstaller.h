@@ -12,7 +12,12 @@ class KeyFilterInstaller : public QObject
 {
     Q_OBJECT
 public:
-    enum Filter { DigitsOnly = 1, UpperCase = 2, EnterToTab = 4 };
+    enum Filter
+    {
+        DigitsOnly = 1,
+        UpperCase = 2,
+        EnterToTab = 4
+    };
     Q_DECLARE_FLAGS(Filters, Filter)
 
     static void install(QWidget* field, Filters filters);

@@ -11,8 +11,21 @@ class QWidget;
 class Prompt
 {
 public:
-    enum class Icon { None, Information, Question, Warning, Critical };
-    enum class Answer { Ok, Yes, No, Cancel };
+    enum class Icon
+    {
+        None,
+        Information,
+        Question,
+        Warning,
+        Critical
+    };
+    enum class Answer
+    {
+        Ok,
+        Yes,
+        No,
+        Cancel
+    };
 
     virtual ~Prompt() = default;
 

@@ -3,11 +3,11 @@
 // number and a text.
 
 #include "TaskWait.h"
-#include "core/ProfileState.h"
 #include "channels/ChannelError.h"
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"
 #include "channels/Windows1252.h"
+#include "core/ProfileState.h"
 #include "gateway/GatewaySim.h"
 
 #include <QJsonObject>

@@ -9,8 +9,8 @@
 #include "modem/ModemSim.h"
 
 #include <QCoroTask>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 

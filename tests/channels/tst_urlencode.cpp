@@ -1,11 +1,11 @@
 // UrlEncode over every code of the code page, the send URL's placeholders,
 // the number and text preparation, and the request URL handed to the network.
 
-#include "core/ProfileState.h"
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"
 #include "channels/UrlEncode.h"
 #include "channels/Windows1252.h"
+#include "core/ProfileState.h"
 
 #include <QStringDecoder>
 #include <QTest>

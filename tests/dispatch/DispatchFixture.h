@@ -7,11 +7,11 @@
 // files and ledger rows.
 
 #include "TaskWait.h"
+#include "channels/DeliveryChannels.h"
+#include "common/ProgramHome.h"
 #include "core/EngineContext.h"
 #include "core/Schema.h"
 #include "core/Store.h"
-#include "channels/DeliveryChannels.h"
-#include "common/ProgramHome.h"
 #include "dispatch/Engine.h"
 
 #include <QDir>
@@ -20,8 +20,8 @@
 #include <QSqlRecord>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QVariantMap>
 #include <QTest>
+#include <QVariantMap>
 
 #include <chrono>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "CoreTestSupport.h"
 
-#include "programs/smsengine/EngineProgram.h"
 #include "core/ProfileLoader.h"
 #include "core/Startup.h"
+#include "programs/smsengine/EngineProgram.h"
 #include "ui/Prompt.h"
 
 #include <QApplication>

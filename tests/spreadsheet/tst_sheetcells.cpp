@@ -5,8 +5,8 @@
 #include "spreadsheet/reader/CompoundFile.h"
 
 #include <QFile>
-#include <QtEndian>
 #include <QTest>
+#include <QtEndian>
 #include <cmath>
 #include <limits>
 

@@ -1,9 +1,9 @@
 #include "programs/smsctl/Cli.h"
 
+#include "common/ProgramHome.h"
 #include "core/Schema.h"
 #include "core/Startup.h"
 #include "core/Store.h"
-#include "common/ProgramHome.h"
 
 #include <QDir>
 

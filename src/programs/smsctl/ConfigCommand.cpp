@@ -1,5 +1,5 @@
-#include "programs/smsctl/Commands.h"
 #include "dispatch/ReportHost.h"
+#include "programs/smsctl/Commands.h"
 
 #include <QRegularExpression>
 

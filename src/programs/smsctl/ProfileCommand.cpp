@@ -2,8 +2,8 @@
 #include "core/Schema.h"
 #include "core/ServerConnection.h"
 #include "core/Store.h"
-#include "programs/smsctl/Commands.h"
 #include "dispatch/ReportHost.h"
+#include "programs/smsctl/Commands.h"
 
 #include <QSqlRecord>
 #include <QUrl>

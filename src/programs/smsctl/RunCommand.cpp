@@ -1,8 +1,8 @@
-#include "core/Startup.h"
-#include "programs/smsctl/Commands.h"
 #include "common/DateFormat.h"
+#include "core/Startup.h"
 #include "dispatch/Engine.h"
 #include "dispatch/HeadlessRun.h"
+#include "programs/smsctl/Commands.h"
 
 namespace Cli {
 
