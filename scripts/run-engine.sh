@@ -14,8 +14,8 @@ cd "$(dirname "$0")/.."
 build=${SMS_BUILD_DIR:-build}
 home=${SMS_DEMO_HOME:-$PWD/demo-home}
 port=${SMS_DEMO_PORT:-18080}
-smsctl="$build/src/app/smsctl"
-engine="$build/src/app/smsengine"
+smsctl="$build/bin/smsctl"
+engine="$build/bin/smsengine"
 sim="$build/tools/gateway-sim/sms-gateway-sim"
 
 for program in "$smsctl" "$engine"; do

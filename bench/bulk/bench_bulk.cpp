@@ -2,11 +2,11 @@
 // .xlsx workbook when python3-openpyxl is there) and to send one text to
 // 10,000 numbers against the local gateway simulator.
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
 #include "bulk/BulkSender.h"
 #include "bulk/ContactImport.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "gateway/GatewaySim.h"
 #include "spreadsheet/reader/SheetReader.h"
 

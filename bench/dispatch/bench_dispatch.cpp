@@ -4,11 +4,11 @@
 // 1,000,000 rows queued. The time of a bare request to the same gateway is
 // printed too and subtracted, so that what remains is the engine's own work.
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
 #include "channels/DeliveryChannels.h"
 #include "common/ProgramHome.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "dispatch/Engine.h"
 
 #include <QCoreApplication>

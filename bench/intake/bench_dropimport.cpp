@@ -1,8 +1,8 @@
 // Prints how many drop-file lines a second the import queues, for files of
 // 1, 100 and 10,000 lines, in both formats. The store is an SQLite file in a
 // temporary folder, as on a workstation.
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "intake/DropFileImporter.h"
 
 #include <QCoreApplication>

@@ -7,10 +7,10 @@
 //   BENCH_STORE=<file> keeps the seeded store in that file and reuses it on
 //   the next run (the back-fill then has nothing left to fill).
 
-#include "app/Schema.h"
-#include "app/Store.h"
-#include "report/FrmDetail.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "report/ReportQuery.h"
+#include "report/ui/ReportWindow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -183,7 +183,7 @@ int main(int argc, char** argv)
     }
 
     // The screen itself: back-fill (nothing left), statement, count, grid.
-    FrmDetail screen(*store);
+    ReportWindow screen(*store);
     screen.show();
     for (int v : {1, 0, 2, 3}) {
         screen.findChild<QAbstractButton*>(QStringLiteral("OP_%1").arg(v))->click();

@@ -1,12 +1,12 @@
 #include "bulk/BulkSender.h"
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
 #include "bulk/Recipients.h"
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"
 #include "channels/SentLedger.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 
 #include <QCoroTimer>
 #include <QElapsedTimer>

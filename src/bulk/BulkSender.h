@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ProfileState.h"
+#include "core/ProfileState.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -82,7 +82,7 @@ public:
 
     bool isBusy() const { return m_busy; }
 
-    // Send_SMS: sends message (line breaks as CR LF) to the numbers in
+    // The bulk send: sends message (line breaks as CR LF) to the numbers in
     // numbers (comma-separated, as Recipients gathers them) under account, a
     // copy of the profile taken when the send starts: every request, ledger
     // row and counter write of the send uses it. Returns what happened; it

@@ -1,7 +1,7 @@
 #include "bulk/ContactBook.h"
 
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 
 #include <QSqlQuery>
 

@@ -1,8 +1,8 @@
 #include "bulk/ContactImport.h"
 
-#include "app/Store.h"
 #include "bulk/ContactBook.h"
 #include "common/TextNumbers.h"
+#include "core/Store.h"
 
 #include <QCoroTimer>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/EngineError.h"
+#include "core/EngineError.h"
 
 // An error of a delivery channel: a gateway fetch that failed or timed out,
 // or a modem port that could not be opened. It ends the send and reaches the

@@ -2,8 +2,8 @@
 
 #include "channels/HttpFetcher.h"
 #include "channels/ModemExchange.h"
-#include "channels/ModemPort.h"
 #include "channels/SentLedger.h"
+#include "channels/SerialModemPort.h"
 #include "channels/SmsSender.h"
 
 #include <QObject>
@@ -15,7 +15,7 @@ class EngineContext;
 // instance (for the life of the process) and calls
 //   co_await channels.sender().sendSms(cursor);      // a tick's message
 //   co_await channels.http().fetch(url);             // balance, reports
-// The modem port takes its device (ModemDevice::resolve of the context's
+// The modem port takes its device (ModemDevicePath::resolve of the context's
 // modem port number) when it is opened.
 class DeliveryChannels : public QObject
 {
@@ -24,14 +24,14 @@ public:
     explicit DeliveryChannels(EngineContext& context, QObject* parent = nullptr);
 
     HttpFetcher& http() { return m_http; }
-    ModemPort& modemPort() { return m_port; }
+    SerialModemPort& modemPort() { return m_port; }
     ModemExchange& modem() { return m_modem; }
     SentLedger& ledger() { return m_ledger; }
     SmsSender& sender() { return m_sender; }
 
 private:
     HttpFetcher m_http;
-    ModemPort m_port;
+    SerialModemPort m_port;
     ModemExchange m_modem;
     SentLedger m_ledger;
     SmsSender m_sender;

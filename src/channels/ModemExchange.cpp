@@ -1,6 +1,6 @@
 #include "channels/ModemExchange.h"
 
-#include "channels/ModemPort.h"
+#include "channels/SerialModemPort.h"
 #include "channels/Windows1252.h"
 
 #include <QCoroTimer>
@@ -45,7 +45,7 @@ bool hasAcceptanceLine(QStringView answer)
 }
 } // namespace
 
-ModemExchange::ModemExchange(ModemPort& port, ModemTiming timing) : m_port(port), m_timing(timing) {}
+ModemExchange::ModemExchange(SerialModemPort& port, ModemTiming timing) : m_port(port), m_timing(timing) {}
 
 bool ModemExchange::hasErrorLine(const QString& answer)
 {
@@ -91,7 +91,7 @@ QCoro::Task<> ModemExchange::prepareModem()
                 clearPrompt = true;
                 break;
             }
-            if (co_await m_port.waitForData(deadline) != ModemPort::Wait::Data)
+            if (co_await m_port.waitForData(deadline) != SerialModemPort::Wait::Data)
                 co_return; // no answer in time, or the port failed: the send goes on regardless
             buffer += Windows1252::decode(m_port.readAll());
         }
@@ -126,10 +126,10 @@ QCoro::Task<QString> ModemExchange::sendModemSms(QString number, QString text)
     while (!buffer.contains(u'>')) {
         if (hasErrorLine(buffer))
             co_return QStringLiteral("Error");
-        const ModemPort::Wait wait = co_await m_port.waitForData(deadline);
-        if (wait == ModemPort::Wait::Failed)
+        const SerialModemPort::Wait wait = co_await m_port.waitForData(deadline);
+        if (wait == SerialModemPort::Wait::Failed)
             co_return QString();
-        if (wait == ModemPort::Wait::TimedOut)
+        if (wait == SerialModemPort::Wait::TimedOut)
             co_return QStringLiteral("Error");
         buffer += Windows1252::decode(m_port.readAll());
     }
@@ -149,10 +149,10 @@ QCoro::Task<QString> ModemExchange::sendModemSms(QString number, QString text)
         case TextAnswer::Pending:
             break;
         }
-        const ModemPort::Wait wait = co_await m_port.waitForData(deadline);
-        if (wait == ModemPort::Wait::Failed)
+        const SerialModemPort::Wait wait = co_await m_port.waitForData(deadline);
+        if (wait == SerialModemPort::Wait::Failed)
             co_return QString();
-        if (wait == ModemPort::Wait::TimedOut)
+        if (wait == SerialModemPort::Wait::TimedOut)
             co_return QStringLiteral("Error");
         buffer += Windows1252::decode(m_port.readAll());
     }

@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-class ModemPort;
+class SerialModemPort;
 
 // The time bounds of the modem exchange. Each wait goes on as the modem's
 // answer arrives, without blocking the event loop, and ends at its bound.
@@ -39,10 +39,10 @@ struct ModemTiming
 class ModemExchange
 {
 public:
-    explicit ModemExchange(ModemPort& port, ModemTiming timing = {});
+    explicit ModemExchange(SerialModemPort& port, ModemTiming timing = {});
 
     ModemTiming& timing() { return m_timing; }
-    ModemPort& port() { return m_port; }
+    SerialModemPort& port() { return m_port; }
 
     // Opens the port when it is not open (a port that cannot be opened
     // throws ChannelError), selects text mode and clears a ">" prompt left
@@ -78,6 +78,6 @@ public:
     static bool hasErrorLine(const QString& answer);
 
 private:
-    ModemPort& m_port;
+    SerialModemPort& m_port;
     ModemTiming m_timing;
 };

@@ -1,6 +1,6 @@
 #include "channels/QueueCursor.h"
 
-#include "app/Store.h"
+#include "core/Store.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>

@@ -1,7 +1,7 @@
 #include "channels/SendUrl.h"
 
-#include "app/ProfileState.h"
 #include "channels/UrlEncode.h"
+#include "core/ProfileState.h"
 
 namespace SendUrl {
 

@@ -1,9 +1,9 @@
 #include "channels/SentLedger.h"
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
 #include "channels/QueueCursor.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Store.h"
+#include "core/Store.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,17 +1,17 @@
 #include "channels/SmsSender.h"
 
-#include "app/EngineContext.h"
 #include "channels/ChannelError.h"
 #include "channels/EventLoopYield.h"
 #include "channels/HttpFetcher.h"
-#include "channels/ModemDevice.h"
+#include "channels/ModemDevicePath.h"
 #include "channels/ModemExchange.h"
-#include "channels/ModemPort.h"
 #include "channels/QueueCursor.h"
 #include "channels/SendUrl.h"
 #include "channels/SentLedger.h"
+#include "channels/SerialModemPort.h"
 #include "common/DateFormat.h"
 #include "common/TextNumbers.h"
+#include "core/EngineContext.h"
 
 #include <QLoggingCategory>
 
@@ -104,9 +104,9 @@ QCoro::Task<> SmsSender::sendByModem(QueueCursor& cursor, QString number, QStrin
     ConsoleInputLock lock(console);
     co_await EventLoopYield{};
 
-    ModemPort& port = m_modem.port();
+    SerialModemPort& port = m_modem.port();
     if (!port.isOpen())
-        port.setDevice(ModemDevice::resolve(m_context.modemPort()));
+        port.setDevice(ModemDevicePath::resolve(m_context.modemPort()));
     co_await m_modem.prepareModem();
     const QString result = co_await m_modem.sendModemSms(number, prepared);
     console.setText(ConsoleState::Field::Response, result);

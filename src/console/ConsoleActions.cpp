@@ -1,11 +1,11 @@
 #include "console/ConsoleActions.h"
 
-#include "app/EngineContext.h"
-#include "app/EngineError.h"
-#include "console/Form2.h"
-#include "console/frame/Prompt.h"
+#include "console/ConsoleWindow.h"
+#include "core/EngineContext.h"
+#include "core/EngineError.h"
 #include "dispatch/Engine.h"
 #include "dispatch/OperatorActions.h"
+#include "ui/Prompt.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -28,14 +28,14 @@ void showFailure(QWidget* parent, const QString& what, const std::exception& e)
 }
 } // namespace
 
-ConsoleActions::ConsoleActions(Form2& console, Engine& engine)
+ConsoleActions::ConsoleActions(ConsoleWindow& console, Engine& engine)
     : QObject(&console), m_console(console), m_engine(engine),
       m_actions(std::make_unique<OperatorActions>(engine))
 {
-    connect(&console, &Form2::balanceRequested, this, [this] { displayBalance().then([] {}); });
-    connect(&console, &Form2::deleteRequested, this, [this] { deleteShownNumber().then([] {}); });
-    connect(&console, &Form2::passwordChangeRequested, this, &ConsoleActions::changePassword);
-    connect(&console, &Form2::recheckRequested, this, &ConsoleActions::recheck);
+    connect(&console, &ConsoleWindow::balanceRequested, this, [this] { displayBalance().then([] {}); });
+    connect(&console, &ConsoleWindow::deleteRequested, this, [this] { deleteShownNumber().then([] {}); });
+    connect(&console, &ConsoleWindow::passwordChangeRequested, this, &ConsoleActions::changePassword);
+    connect(&console, &ConsoleWindow::recheckRequested, this, &ConsoleActions::recheck);
 }
 
 ConsoleActions::~ConsoleActions() = default;

@@ -4,7 +4,7 @@
 #include <QObject>
 
 class Engine;
-class Form2;
+class ConsoleWindow;
 class OperatorActions;
 
 // Wires the console's links to the operator actions: "Display Bal.",
@@ -15,7 +15,7 @@ class ConsoleActions : public QObject
 {
     Q_OBJECT
 public:
-    ConsoleActions(Form2& console, Engine& engine);
+    ConsoleActions(ConsoleWindow& console, Engine& engine);
     ~ConsoleActions() override;
 
     QCoro::Task<> displayBalance();
@@ -24,7 +24,7 @@ public:
     void recheck();
 
 private:
-    Form2& m_console;
+    ConsoleWindow& m_console;
     Engine& m_engine;
     std::unique_ptr<OperatorActions> m_actions;
     bool m_deleting = false;

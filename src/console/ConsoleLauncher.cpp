@@ -1,17 +1,18 @@
 #include "console/ConsoleLauncher.h"
 
-#include "app/StoreError.h"
-#include "console/frame/Prompt.h"
+#include "core/StoreError.h"
 #include "dispatch/Engine.h"
+#include "ui/Prompt.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
 
-ConsoleLifetime::ConsoleLifetime(Form2* console, QObject* parent) : QObject(parent), m_console(console)
+ConsoleLifetime::ConsoleLifetime(ConsoleWindow* console, QObject* parent)
+    : QObject(parent), m_console(console)
 {
     QApplication::setQuitOnLastWindowClosed(false);
-    connect(console, &Form2::unloaded, this, &ConsoleLifetime::onConsoleGone);
+    connect(console, &ConsoleWindow::unloaded, this, &ConsoleLifetime::onConsoleGone);
     connect(console, &QObject::destroyed, this, &ConsoleLifetime::onConsoleGone);
 }
 
@@ -44,12 +45,12 @@ void ConsoleLifetime::onConsoleGone()
 }
 
 int showConsole(EngineContext& context, Engine& engine, const ConsoleOptions& options,
-                const std::function<void(Form2&)>& prepare)
+                const std::function<void(ConsoleWindow&)>& prepare)
 {
-    auto* console = new Form2(context, engine, options);
-    QPointer<Form2> guard(console);
+    auto* console = new ConsoleWindow(context, engine, options);
+    QPointer<ConsoleWindow> guard(console);
     ConsoleLifetime lifetime(console);
-    QObject::connect(console, &Form2::unloaded, console, &QObject::deleteLater);
+    QObject::connect(console, &ConsoleWindow::unloaded, console, &QObject::deleteLater);
     if (prepare)
         prepare(*console);
     try {
@@ -72,7 +73,7 @@ int showConsole(EngineContext& context, Engine& engine, const ConsoleOptions& op
 }
 
 int showConsole(EngineContext& context, const ConsoleOptions& options,
-                const std::function<void(Form2&)>& prepare)
+                const std::function<void(ConsoleWindow&)>& prepare)
 {
     Engine engine(context);
     return showConsole(context, engine, options, prepare);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/Form2.h"
+#include "console/ConsoleWindow.h"
 
 #include <QObject>
 #include <QPointer>
@@ -20,14 +20,14 @@ class ConsoleLifetime : public QObject
     Q_OBJECT
 public:
     // Needs a QApplication; changes its quitOnLastWindowClosed setting.
-    explicit ConsoleLifetime(Form2* console, QObject* parent = nullptr);
+    explicit ConsoleLifetime(ConsoleWindow* console, QObject* parent = nullptr);
 
     // True while a screen other than the console is shown.
     static bool otherScreenOpen(const QWidget* console);
 
 private:
     void onConsoleGone();
-    QPointer<Form2> m_console;
+    QPointer<ConsoleWindow> m_console;
     bool m_gone = false;
 };
 
@@ -41,8 +41,8 @@ private:
 // connect to the console's signals there (balanceRequested() ...). Screens
 // that the console opens are registered in ScreenRegistry beforehand.
 int showConsole(EngineContext& context, Engine& engine, const ConsoleOptions& options = {},
-                const std::function<void(Form2&)>& prepare = {});
+                const std::function<void(ConsoleWindow&)>& prepare = {});
 
 // The same with an engine of its own.
 int showConsole(EngineContext& context, const ConsoleOptions& options = {},
-                const std::function<void(Form2&)>& prepare = {});
+                const std::function<void(ConsoleWindow&)>& prepare = {});

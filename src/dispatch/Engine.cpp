@@ -1,13 +1,13 @@
 #include "dispatch/Engine.h"
 
-#include "app/EngineContext.h"
-#include "app/EngineError.h"
 #include "channels/DeliveryChannels.h"
 #include "channels/EventLoopYield.h"
 #include "channels/QueueCursor.h"
 #include "common/DateFormat.h"
 #include "common/ProgramHome.h"
 #include "common/TextNumbers.h"
+#include "core/EngineContext.h"
+#include "core/EngineError.h"
 #include "dispatch/ReportHost.h"
 #include "intake/DropFileImporter.h"
 

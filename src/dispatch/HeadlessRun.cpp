@@ -1,7 +1,7 @@
 #include "dispatch/HeadlessRun.h"
 
-#include "app/EngineContext.h"
-#include "channels/ModemDevice.h"
+#include "channels/ModemDevicePath.h"
+#include "core/EngineContext.h"
 #include "dispatch/Engine.h"
 
 #include <QCoreApplication>
@@ -105,7 +105,7 @@ QString describe(const TickOutcome& outcome)
 int run(EngineContext& context, const Settings& settings, QTextStream& out, QTextStream& err)
 {
     if (!settings.modemDevice.isEmpty())
-        qputenv(ModemDevice::EnvironmentVariable, settings.modemDevice.toLocal8Bit());
+        qputenv(ModemDevicePath::EnvironmentVariable, settings.modemDevice.toLocal8Bit());
     context.console().setChannel(settings.channel);
     context.console().setText(ConsoleState::Field::UserName, context.profile().userName);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ConsoleState.h"
+#include "core/ConsoleState.h"
 
 #include <QString>
 #include <QTextStream>

@@ -1,7 +1,7 @@
 #include "dispatch/OperatorActions.h"
 
-#include "app/EngineContext.h"
 #include "channels/DeliveryChannels.h"
+#include "core/EngineContext.h"
 #include "dispatch/Engine.h"
 #include "dispatch/ReportPoll.h"
 

@@ -1,8 +1,8 @@
 #include "intake/DropFileImporter.h"
 
-#include "app/Store.h"
 #include "common/ProgramHome.h"
 #include "common/TextNumbers.h"
+#include "core/Store.h"
 #include "intake/DropFileText.h"
 
 #include <QDir>

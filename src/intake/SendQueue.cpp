@@ -1,6 +1,6 @@
 #include "intake/SendQueue.h"
 
-#include "app/Store.h"
+#include "core/Store.h"
 
 #include <QVariant>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "intake/SingleMessage.h"
 
-#include "app/ProfileState.h"
-#include "app/Store.h"
 #include "common/DateFormat.h"
 #include "common/TextNumbers.h"
+#include "core/ProfileState.h"
+#include "core/Store.h"
 #include "intake/SendQueue.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "report/ReportQuery.h"
 
-#include "app/Store.h"
 #include "common/TextNumbers.h"
+#include "core/Store.h"
 #include "report/QueueStamp.h"
 
 #include <QSqlDriver>

@@ -1,8 +1,8 @@
 #include "spreadsheet/SpreadsheetMessages.h"
 
-#include "app/Store.h"
 #include "common/DateFormat.h"
 #include "common/TextNumbers.h"
+#include "core/Store.h"
 #include "spreadsheet/reader/SheetReader.h"
 
 namespace SpreadsheetMessages {

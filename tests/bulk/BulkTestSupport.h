@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
-#include "console/frame/Prompt.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
+#include "ui/Prompt.h"
 
 #include <QCoroTask>
 #include <QList>

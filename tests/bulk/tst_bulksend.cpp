@@ -1,7 +1,7 @@
 #include "BulkTestSupport.h"
 
 #include "bulk/BulkSender.h"
-#include "bulk/ui/FrmMain.h"
+#include "bulk/ui/BulkSenderWindow.h"
 #include "channels/HttpFetcher.h"
 #include "gateway/GatewaySim.h"
 
@@ -77,7 +77,7 @@ QStringList numbers(int count, qint64 first = 9000000000LL)
 }
 
 // Requests go to the gateway as usual; before(n) runs just ahead of the n-th.
-void hookFetch(FrmMain& screen, HttpFetcher& http, std::function<void(int)> before)
+void hookFetch(BulkSenderWindow& screen, HttpFetcher& http, std::function<void(int)> before)
 {
     screen.sender().setFetch(
         [&http, before, calls = 0](QString url, BulkSender::Client,
@@ -87,13 +87,13 @@ void hookFetch(FrmMain& screen, HttpFetcher& http, std::function<void(int)> befo
         });
 }
 
-void compose(FrmMain& screen, const QString& numbers, const QString& text)
+void compose(BulkSenderWindow& screen, const QString& numbers, const QString& text)
 {
     child<QPlainTextEdit>(&screen, "Text1")->setPlainText(numbers);
     child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(text);
 }
 
-void quicken(FrmMain& screen)
+void quicken(BulkSenderWindow& screen)
 {
     BulkSender::Settings& s = screen.sender().settings();
     s.retryDelay = std::chrono::milliseconds(10);
@@ -185,7 +185,7 @@ void TestBulkSend::sendFromScreen()
         f.addContact(c.section('|', 1), c.section('|', 0, 0), QStringLiteral("G"));
     ScriptedPrompt prompt;
     prompt.answers = answers;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     quicken(screen);
     if (!contacts.isEmpty()) {
         child<QCheckBox>(&screen, "Check1")->click();
@@ -197,7 +197,7 @@ void TestBulkSend::sendFromScreen()
     }
     child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(QStringLiteral("Hello"));
 
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
 
     QStringList questions;
     for (const auto& s : prompt.shown)
@@ -230,14 +230,14 @@ void TestBulkSend::twoHundredFiftyNumbersInThreeRequests()
     BulkFixture f(sendUrl(sim));
     ScriptedPrompt prompt;
     prompt.answers = {Prompt::Answer::Yes};
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     QStringList list = numbers(250);
     QStringList typed = list;
     std::rotate(typed.begin(), typed.begin() + 97, typed.end());
     typed << list.mid(10, 5); // repeats
     child<QPlainTextEdit>(&screen, "Text1")->setPlainText(typed.join('\n'));
     child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(QStringLiteral("Hi"));
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
 
     const QStringList to = sentTo(sim);
     QCOMPARE(to.size(), 3);
@@ -261,10 +261,10 @@ void TestBulkSend::ledgerRowsAndCounter()
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
     BulkFixture f(sendUrl(sim));
     ScriptedPrompt prompt;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     child<QPlainTextEdit>(&screen, "Text1")->setPlainText(A + "\n" + B);
     child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(QStringLiteral("Hello\nit's 50%+ here"));
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
 
     // One line at the gateway, encoded; the line break stays in the ledger.
     const QList<QJsonObject> sent = requestsTo(sim, QStringLiteral("/send"));
@@ -306,10 +306,10 @@ void TestBulkSend::gatewayFlagOff()
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
     BulkFixture f(sendUrl(sim), QStringLiteral("X"), balanceUrl(sim));
     ScriptedPrompt prompt;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     child<QPlainTextEdit>(&screen, "Text1")->setPlainText(A);
     child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(QStringLiteral("Hi"));
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
     QCOMPARE(requestsTo(sim, QStringLiteral("/send")).size(), 0);
     QCOMPARE(ledger(f), QStringList{});
     QCOMPARE(child<QListWidget>(&screen, "List2")->count(), 0);
@@ -326,11 +326,11 @@ void TestBulkSend::emptyAnswerIsAskedTwiceMore()
     BulkFixture f(sendUrl(sim));
     ScriptedPrompt prompt;
     prompt.answers = {Prompt::Answer::Yes};
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     quicken(screen);
     child<QPlainTextEdit>(&screen, "Text1")->setPlainText(numbers(150).join('\n'));
     child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(QStringLiteral("Hi"));
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
     // Each of the two requests is tried three times; nothing is recorded.
     QCOMPARE(requestsTo(sim, QStringLiteral("/send")).size(), 6);
     QCOMPARE(ledger(f), QStringList{});
@@ -364,7 +364,7 @@ void TestBulkSend::oneAccountPerSend()
     f.addProfile(QStringLiteral("BETA"), sendUrl(sim), QStringLiteral("C"), 0, QString(), 50);
     ScriptedPrompt prompt;
     prompt.answers = {Prompt::Answer::Yes};
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     HttpFetcher http;
     hookFetch(screen, http, [&](int call) {
         if (call == switchAt)
@@ -373,7 +373,7 @@ void TestBulkSend::oneAccountPerSend()
     if (switchAt == 0)
         f.context->loadProfile(QStringLiteral("BETA"));
     compose(screen, numbers(250).join('\n'), QStringLiteral("Hi"));
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
 
     QStringList users;
     for (const QJsonObject& r : requestsTo(sim, QStringLiteral("/send")))
@@ -401,14 +401,14 @@ void TestBulkSend::failingRequestKeepsAnsweredBatches()
     BulkFixture f(sendUrl(sim));
     ScriptedPrompt prompt;
     prompt.answers = {Prompt::Answer::Yes};
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     HttpFetcher http;
     hookFetch(screen, http, [&](int call) {
         if (call == failAt)
             sim.control(QStringLiteral("fail-next?count=1&mode=http500"));
     });
     compose(screen, numbers(250).join('\n'), QStringLiteral("Hi"));
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
 
     const int recorded = (failAt - 1) * 100;
     QCOMPARE(prompt.messages().size(), 1);
@@ -436,10 +436,10 @@ void TestBulkSend::accountNameTooLongSendsNothing()
     f.store().exec(QStringLiteral("update config set UName = 'AN-ACCOUNT-NAME-16'"));
     f.context->loadProfile(QString());
     ScriptedPrompt prompt;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     child<QPlainTextEdit>(&screen, "Text1")->setPlainText(A);
     child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText(QStringLiteral("Hi"));
-    QCoro::waitFor(screen.Send_SMS());
+    QCoro::waitFor(screen.sendToRecipients());
     QCOMPARE(requestsTo(sim, QStringLiteral("/send")).size(), 0);
     QCOMPARE(prompt.messages().size(), 1);
     QVERIFY(prompt.messages()[0].contains(QStringLiteral("nothing was sent")));
@@ -451,7 +451,7 @@ void TestBulkSend::buttonIsDisabledWhileSending()
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
     BulkFixture f(sendUrl(sim));
     ScriptedPrompt prompt;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* send = child<QPushButton>(&screen, "JeweledButton1");
     // An empty message: the button does nothing.
     child<QPlainTextEdit>(&screen, "Text1")->setPlainText(A);
@@ -510,7 +510,7 @@ void TestBulkSend::timerFetchesBalanceAfterAccountChange()
     GatewaySim sim({QStringLiteral("--balance"), QStringLiteral("Balance: 42")});
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
     BulkFixture f(sendUrl(sim), QStringLiteral("C"), balanceUrl(sim));
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* label = child<QLabel>(&screen, "Lbbal1");
     QCOMPARE(label->text(), QStringLiteral("Working..."));
     QTRY_COMPARE(label->text(), QStringLiteral("Balance: 42"));
@@ -550,7 +550,7 @@ void TestBulkSend::closingDuringASendWaitsForIt()
     QVERIFY2(sim.isRunning(), qPrintable(sim.errorString()));
     BulkFixture f(sendUrl(sim));
     ScriptedPrompt prompt;
-    QPointer<FrmMain> screen = new FrmMain(*f.context);
+    QPointer<BulkSenderWindow> screen = new BulkSenderWindow(*f.context);
     screen->setAttribute(Qt::WA_DeleteOnClose);
     screen->show();
     child<QPlainTextEdit>(screen, "Text1")->setPlainText(A);

@@ -1,7 +1,7 @@
 #include "BulkTestSupport.h"
 
 #include "bulk/ContactImport.h"
-#include "bulk/ui/FrmMain.h"
+#include "bulk/ui/BulkSenderWindow.h"
 
 #include <QComboBox>
 #include <QCoroTask>
@@ -203,7 +203,7 @@ void TestContactImport::screenImport()
     BulkFixture f;
     ScriptedPrompt prompt;
     prompt.fileNames = {m_files.filePath(file)};
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
     numbers->setPlainText(QStringLiteral("1111111111\n"));
     child<QPushButton>(&screen, "JeweledButton5")->click();
@@ -250,7 +250,7 @@ void TestContactImport::unreadableFileAddsNothing()
     BulkFixture f;
     ScriptedPrompt prompt;
     prompt.fileNames = {m_files.filePath(file)};
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     child<QPushButton>(&screen, "JeweledButton5")->click();
     child<QRadioButton>(&screen, excel ? "OpExel" : "Option2")->click();
     QCoro::waitFor(screen.importFile());
@@ -266,7 +266,7 @@ void TestContactImport::cancelledPickerChangesNothing()
 {
     BulkFixture f;
     ScriptedPrompt prompt; // no file name: the picker is cancelled
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     child<QPushButton>(&screen, "JeweledButton5")->click();
     QCoro::waitFor(screen.importFile());
     QCOMPARE(prompt.shown.size(), 1);

@@ -2,9 +2,9 @@
 
 #include "bulk/ContactBook.h"
 #include "bulk/ui/BulkScreens.h"
-#include "bulk/ui/Form3.h"
-#include "bulk/ui/FrmMain.h"
-#include "console/frame/ScreenRegistry.h"
+#include "bulk/ui/BulkSenderWindow.h"
+#include "bulk/ui/ContactsWindow.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -64,7 +64,7 @@ void TestContactScreens::contactScreenSaveRules()
 {
     BulkFixture f;
     ScriptedPrompt prompt;
-    Form3 form(*f.context);
+    ContactsWindow form(*f.context);
     QCOMPARE(form.windowTitle(), QStringLiteral("Contect"));
     auto* number = child<QLineEdit>(&form, "TxtNumber");
     auto* name = child<QLineEdit>(&form, "TxtName");
@@ -137,7 +137,7 @@ void TestContactScreens::keyFilters()
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     BulkFixture f;
-    Form3 form(*f.context);
+    ContactsWindow form(*f.context);
     QWidget* w = form.findChild<QWidget*>(field);
     QVERIFY(w);
     QTest::keyClicks(w, typed);
@@ -150,7 +150,7 @@ void TestContactScreens::keyFilters()
 void TestContactScreens::enterMovesAlongTheTabOrder()
 {
     BulkFixture f;
-    Form3 form(*f.context);
+    ContactsWindow form(*f.context);
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QWidget* order[] = {child<QWidget>(&form, "TxtNumber"), child<QWidget>(&form, "TxtName"),
@@ -166,7 +166,7 @@ void TestContactScreens::enterMovesAlongTheTabOrder()
 void TestContactScreens::contactScreenNewClears()
 {
     BulkFixture f;
-    Form3 form(*f.context);
+    ContactsWindow form(*f.context);
     child<QLineEdit>(&form, "TxtNumber")->setText(A);
     child<QLineEdit>(&form, "TxtName")->setText(QStringLiteral("RAVI"));
     child<QComboBox>(&form, "ComGrp")->setEditText(QStringLiteral("STAFF"));
@@ -180,7 +180,7 @@ void TestContactScreens::groupModeSwitchesControls()
 {
     BulkFixture f;
     f.addContact(QStringLiteral("RAVI"), A, QStringLiteral("STAFF"));
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     QCOMPARE(screen.windowTitle(), QStringLiteral("SMS Utility"));
     auto* check = child<QCheckBox>(&screen, "Check1");
     auto* picker = child<QComboBox>(&screen, "ComGroup");
@@ -224,7 +224,7 @@ void TestContactScreens::groupListsEntriesAndCounts()
     f.addContact(QStringLiteral("RAVI"), A, QStringLiteral("STAFF"));
     f.addContact(QStringLiteral("ASHA"), B, QStringLiteral("STAFF"));
     f.addContact(QStringLiteral("ELSE"), QStringLiteral("9000000000"), QStringLiteral("OTHER"));
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* picker = child<QComboBox>(&screen, "ComGroup");
     auto* list = child<QListWidget>(&screen, "List1");
     auto* count = child<QLabel>(&screen, "Label11");
@@ -262,7 +262,7 @@ void TestContactScreens::bulkSelection()
     BulkFixture f;
     for (int i = 0; i < 4; ++i)
         f.addContact(QStringLiteral("N%1").arg(i), QString::number(9000000000LL + i), QStringLiteral("G"));
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     child<QCheckBox>(&screen, "Check1")->click();
     child<QComboBox>(&screen, "ComGroup")->setEditText(QStringLiteral("G"));
     auto* list = child<QListWidget>(&screen, "List1");
@@ -307,7 +307,7 @@ void TestContactScreens::deleteSelected()
     }
     ScriptedPrompt prompt;
     prompt.answers = {confirm ? Prompt::Answer::Yes : Prompt::Answer::No};
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     child<QCheckBox>(&screen, "Check1")->click();
     child<QComboBox>(&screen, "ComGroup")->setEditText(QStringLiteral("STAFF"));
     auto* deleteCheck = child<QCheckBox>(&screen, "Check2");
@@ -338,10 +338,10 @@ void TestContactScreens::savingOnContactScreenRefillsPicker()
     BulkFixture f;
     ScriptedPrompt prompt;
     registerBulkScreens(*f.context);
-    auto* screen = qobject_cast<FrmMain*>(ScreenRegistry::instance().show(Screens::BulkSender));
+    auto* screen = qobject_cast<BulkSenderWindow*>(ScreenRegistry::instance().show(Screens::BulkSender));
     QVERIFY(screen);
     child<QPushButton>(screen, "JeweledButton3")->click();
-    auto* form = qobject_cast<Form3*>(ScreenRegistry::instance().open(Screens::Contacts));
+    auto* form = qobject_cast<ContactsWindow*>(ScreenRegistry::instance().open(Screens::Contacts));
     QVERIFY(form);
     QVERIFY(form->isVisible());
     auto* picker = child<QComboBox>(screen, "ComGroup");
@@ -363,7 +363,7 @@ void TestContactScreens::savingOnContactScreenRefillsPicker()
 void TestContactScreens::importPanelShowsAndHides()
 {
     BulkFixture f;
-    FrmMain screen(*f.context);
+    BulkSenderWindow screen(*f.context);
     auto* panel = child<QGroupBox>(&screen, "Frame3");
     QVERIFY(panel->isHidden());
     QVERIFY(child<QRadioButton>(&screen, "OpExel")->isChecked());

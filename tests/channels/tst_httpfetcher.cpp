@@ -3,16 +3,16 @@
 // number and a text.
 
 #include "TaskWait.h"
-#include "app/ProfileState.h"
 #include "channels/ChannelError.h"
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"
 #include "channels/Windows1252.h"
+#include "core/ProfileState.h"
 #include "gateway/GatewaySim.h"
 
 #include <QJsonObject>
 #include <QStringDecoder>
-#include <QtTest>
+#include <QTest>
 
 using namespace std::chrono_literals;
 

@@ -4,13 +4,13 @@
 #include "TaskWait.h"
 #include "channels/ChannelError.h"
 #include "channels/ModemExchange.h"
-#include "channels/ModemPort.h"
+#include "channels/SerialModemPort.h"
 #include "channels/Windows1252.h"
 #include "modem/ModemSim.h"
 
 #include <QCoroTask>
+#include <QTest>
 #include <QTimer>
-#include <QtTest>
 
 using namespace std::chrono_literals;
 
@@ -148,7 +148,7 @@ void TestModemExchange::exchange()
     ModemSim sim;
     QVERIFY2(sim.start(simOptions), qPrintable(sim.errorString()));
 
-    ModemPort port;
+    SerialModemPort port;
     port.setDevice(sim.device());
     ModemTiming timing = patientTiming();
     if (simOptions.contains(QStringLiteral("no-prompt")))
@@ -203,7 +203,7 @@ void TestModemExchange::boundsEndTheWaits()
 
     ModemSim sim;
     QVERIFY2(sim.start(simOptions), qPrintable(sim.errorString()));
-    ModemPort port;
+    SerialModemPort port;
     port.setDevice(sim.device());
     ModemTiming timing = patientTiming();
     timing.prompt = std::chrono::milliseconds(promptMs);
@@ -222,7 +222,7 @@ void TestModemExchange::lostModemGivesEmptyResultThenOpenFails()
 {
     ModemSim sim;
     QVERIFY2(sim.start({"--echo", "off", "--mode", "no-prompt"}), qPrintable(sim.errorString()));
-    ModemPort port;
+    SerialModemPort port;
     port.setDevice(sim.device());
     ModemExchange modem(port, patientTiming());
     TaskWait::run(modem.prepareModem());
@@ -258,7 +258,7 @@ void TestModemExchange::portThatCannotBeOpenedThrows()
 {
     QFETCH(QString, device);
     QFETCH(int, number);
-    ModemPort port;
+    SerialModemPort port;
     port.setDevice(device);
     ModemExchange modem(port, patientTiming());
     try {
@@ -275,10 +275,10 @@ void TestModemExchange::portInUseThrows()
 {
     ModemSim sim;
     QVERIFY2(sim.start({"--echo", "off"}), qPrintable(sim.errorString()));
-    ModemPort first;
+    SerialModemPort first;
     first.setDevice(sim.device());
     first.open();
-    ModemPort second;
+    SerialModemPort second;
     second.setDevice(sim.device());
     ModemExchange modem(second, patientTiming());
     try {

@@ -3,7 +3,7 @@
 
 #include "ChannelFixture.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestQueueCursor : public QObject
 {

@@ -4,7 +4,7 @@
 #include "ChannelFixture.h"
 #include "channels/SentLedger.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <limits>
 

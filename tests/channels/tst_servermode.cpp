@@ -9,7 +9,7 @@
 #include "postgres/PostgresServer.h"
 
 #include <QJsonObject>
-#include <QtTest>
+#include <QTest>
 
 #include <limits>
 

@@ -5,14 +5,14 @@
 #include "TaskWait.h"
 #include "channels/ChannelError.h"
 #include "channels/DeliveryChannels.h"
-#include "channels/ModemDevice.h"
+#include "channels/ModemDevicePath.h"
 #include "channels/SendUrl.h"
 #include "gateway/GatewaySim.h"
 #include "modem/ModemSim.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QtTest>
+#include <QTest>
 
 using namespace std::chrono_literals;
 
@@ -75,7 +75,7 @@ void TestSmsSender::initTestCase()
 void TestSmsSender::init()
 {
     QVERIFY(m_gateway->control(QStringLiteral("reset")));
-    qunsetenv(ModemDevice::EnvironmentVariable);
+    qunsetenv(ModemDevicePath::EnvironmentVariable);
 }
 
 void TestSmsSender::successMarkers_data()
@@ -282,7 +282,7 @@ void TestSmsSender::gsm()
 
     ModemSim modem;
     QVERIFY2(modem.start(simOptions), qPrintable(modem.errorString()));
-    qputenv(ModemDevice::EnvironmentVariable, modem.device().toLocal8Bit());
+    qputenv(ModemDevicePath::EnvironmentVariable, modem.device().toLocal8Bit());
 
     ChannelFixture f;
     f.console().setChannel(ConsoleState::Channel::Gsm);
@@ -321,7 +321,7 @@ void TestSmsSender::gsm()
 
 void TestSmsSender::gsmPortThatCannotBeOpened()
 {
-    qputenv(ModemDevice::EnvironmentVariable, "/dev/ttyS_missing_9");
+    qputenv(ModemDevicePath::EnvironmentVariable, "/dev/ttyS_missing_9");
     ChannelFixture f;
     f.console().setChannel(ConsoleState::Channel::Gsm);
     QueueCursor cursor = f.queue(kStoredNumber, kStoredText);

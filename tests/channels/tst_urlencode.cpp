@@ -1,14 +1,14 @@
 // UrlEncode over every code of the code page, the send URL's placeholders,
 // the number and text preparation, and the request URL handed to the network.
 
-#include "app/ProfileState.h"
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"
 #include "channels/UrlEncode.h"
 #include "channels/Windows1252.h"
+#include "core/ProfileState.h"
 
 #include <QStringDecoder>
-#include <QtTest>
+#include <QTest>
 
 class TestUrlEncode : public QObject
 {

@@ -4,18 +4,18 @@
 // default profile loaded, a settings file of its own, an engine and a
 // scripted prompt.
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleSettings.h"
-#include "console/Form2.h"
-#include "console/frame/Prompt.h"
+#include "console/ConsoleWindow.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "dispatch/Engine.h"
+#include "ui/Prompt.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <memory>
 
 struct ProfileRow
@@ -96,18 +96,18 @@ public:
         ProgramHome::setOverride(QString());
     }
 
-    Form2& makeConsole(ConsoleTray::Availability tray = ConsoleTray::Availability::Unavailable)
+    ConsoleWindow& makeConsole(ConsoleTray::Availability tray = ConsoleTray::Availability::Unavailable)
     {
         ConsoleOptions options;
         options.settingsFile = settingsFile;
         options.tray = tray;
-        form = std::make_unique<Form2>(*context, *engine, options);
+        form = std::make_unique<ConsoleWindow>(*context, *engine, options);
         return *form;
     }
 
-    Form2& loadConsole(ConsoleTray::Availability tray = ConsoleTray::Availability::Unavailable)
+    ConsoleWindow& loadConsole(ConsoleTray::Availability tray = ConsoleTray::Availability::Unavailable)
     {
-        Form2& f = makeConsole(tray);
+        ConsoleWindow& f = makeConsole(tray);
         f.load();
         return f;
     }
@@ -138,5 +138,5 @@ public:
     ScriptedPrompt prompt;
     std::unique_ptr<EngineContext> context;
     std::unique_ptr<Engine> engine; // outlives the console
-    std::unique_ptr<Form2> form;
+    std::unique_ptr<ConsoleWindow> form;
 };

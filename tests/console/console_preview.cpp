@@ -10,11 +10,11 @@
 // included; click the icon meanwhile to see its menu),
 // --sample fills the fields as a sending tick would.
 
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
 #include "common/ProgramHome.h"
 #include "console/ConsoleLauncher.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "dispatch/Engine.h"
 
 #include <QAction>
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
 
     ConsoleOptions options;
     options.settingsFile = home.filePath(QStringLiteral("console.ini"));
-    return showConsole(context, engine, options, [&](Form2& form) {
+    return showConsole(context, engine, options, [&](ConsoleWindow& form) {
         QTimer::singleShot(1000, &form, [&, f = &form] {
             if (parser.isSet(sample)) {
                 ConsoleState& s = context.console();

@@ -5,7 +5,7 @@
 #include "ConsoleFixture.h"
 
 #include "console/ConsoleLauncher.h"
-#include "console/frame/ScreenRegistry.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,7 +24,7 @@ private Q_SLOTS:
     void consoleFailsToLoad();
 
 private:
-    static Form2* console();
+    static ConsoleWindow* console();
     static QWidget* openReport();
     // Runs showConsole with a watchdog that ends the loop with 99.
     static int run(ConsoleFixture& fx, const std::function<void()>& script);
@@ -50,10 +50,10 @@ void TestConsoleLifetime::cleanup()
         w->close();
 }
 
-Form2* TestConsoleLifetime::console()
+ConsoleWindow* TestConsoleLifetime::console()
 {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* f = qobject_cast<Form2*>(w))
+        if (auto* f = qobject_cast<ConsoleWindow*>(w))
             return f;
     return nullptr;
 }
@@ -93,7 +93,7 @@ void TestConsoleLifetime::exitEnds()
     bool reportStillOpenAfterExit = false;
     bool stillRunningAfterExit = false;
     const int code = run(*m_fx, [&] {
-        Form2* form = console();
+        ConsoleWindow* form = console();
         QVERIFY(form);
         if (consoleHidden)
             form->hide();
@@ -118,7 +118,7 @@ void TestConsoleLifetime::hiddenConsoleKeepsProcess()
 {
     bool consoleAlive = false;
     const int code = run(*m_fx, [&] {
-        Form2* form = console();
+        ConsoleWindow* form = console();
         QVERIFY(form);
         QWidget* report = openReport();
         form->close(); // the close box: hidden behind the icon
@@ -126,7 +126,7 @@ void TestConsoleLifetime::hiddenConsoleKeepsProcess()
         report->close();
         // Nothing is visible any more, yet the engine goes on.
         QTimer::singleShot(300, [&] {
-            Form2* still = console();
+            ConsoleWindow* still = console();
             consoleAlive = still && !still->isUnloaded() && m_fx->engine->interval() == 0;
             QCoreApplication::exit(7);
         });

@@ -2,7 +2,7 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class TestConsoleSettings : public QObject
 {

@@ -7,11 +7,11 @@
 // files and ledger rows.
 
 #include "TaskWait.h"
-#include "app/EngineContext.h"
-#include "app/Schema.h"
-#include "app/Store.h"
 #include "channels/DeliveryChannels.h"
 #include "common/ProgramHome.h"
+#include "core/EngineContext.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 #include "dispatch/Engine.h"
 
 #include <QDir>
@@ -20,8 +20,8 @@
 #include <QSqlRecord>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QVariantMap>
-#include <QtTest>
 
 #include <chrono>
 #include <memory>

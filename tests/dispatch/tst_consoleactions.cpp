@@ -4,9 +4,9 @@
 
 #include "DispatchFixture.h"
 #include "console/ConsoleActions.h"
-#include "console/Form2.h"
-#include "console/frame/Prompt.h"
+#include "console/ConsoleWindow.h"
 #include "gateway/GatewaySim.h"
+#include "ui/Prompt.h"
 
 #include <QJsonObject>
 #include <QWidget>
@@ -79,7 +79,7 @@ private:
     }
     std::unique_ptr<GatewaySim> m_sim;
     std::unique_ptr<DispatchFixture> m_f;
-    std::unique_ptr<Form2> m_form;
+    std::unique_ptr<ConsoleWindow> m_form;
     ConsoleActions* m_actions = nullptr;
     ScriptPrompt m_prompt;
 };
@@ -94,7 +94,7 @@ void TestConsoleActions::init()
     ConsoleOptions options;
     options.settingsFile = m_f->dir.filePath(QStringLiteral("console.ini"));
     options.tray = ConsoleTray::Availability::Unavailable;
-    m_form = std::make_unique<Form2>(*m_f->context, *m_f->engine, options);
+    m_form = std::make_unique<ConsoleWindow>(*m_f->context, *m_f->engine, options);
     m_actions = new ConsoleActions(*m_form, *m_f->engine);
 }
 

@@ -4,7 +4,7 @@
 // status line still counts the local queue.
 
 #include "DispatchFixture.h"
-#include "channels/ModemDevice.h"
+#include "channels/ModemDevicePath.h"
 #include "modem/ModemSim.h"
 #include "postgres/PostgresServer.h"
 
@@ -61,7 +61,7 @@ void TestDispatchServer::sendsByPiorityAndMarksSent()
 {
     ModemSim modem;
     QVERIFY2(modem.start({QStringLiteral("--echo"), QStringLiteral("off")}), qPrintable(modem.errorString()));
-    qputenv(ModemDevice::EnvironmentVariable, modem.device().toLocal8Bit());
+    qputenv(ModemDevicePath::EnvironmentVariable, modem.device().toLocal8Bit());
     auto f = fixture();
     QVERIFY(f->context->server().isOpen());
     f->queue(QStringLiteral("9876511111"), QStringLiteral("local one"));
@@ -94,7 +94,7 @@ void TestDispatchServer::sendsByPiorityAndMarksSent()
     QCOMPARE(f->queued().size(), 2);
     QCOMPARE(f->ledger().size(), 0);
     QCOMPARE(f->queued().at(0).value("urgent").toInt(), 0);
-    qunsetenv(ModemDevice::EnvironmentVariable);
+    qunsetenv(ModemDevicePath::EnvironmentVariable);
 }
 
 void TestDispatchServer::failedSendPickedAgain()
@@ -103,7 +103,7 @@ void TestDispatchServer::failedSendPickedAgain()
     QVERIFY2(modem.start({QStringLiteral("--echo"), QStringLiteral("off"), QStringLiteral("--mode"),
                           QStringLiteral("error")}),
              qPrintable(modem.errorString()));
-    qputenv(ModemDevice::EnvironmentVariable, modem.device().toLocal8Bit());
+    qputenv(ModemDevicePath::EnvironmentVariable, modem.device().toLocal8Bit());
     auto f = fixture();
     QCOMPARE(f->tick().kind, Kind::NotSent);
     QCOMPARE(f->tick().kind, Kind::NotSent);
@@ -112,7 +112,7 @@ void TestDispatchServer::failedSendPickedAgain()
              QString());
     QCOMPARE(server(QStringLiteral("SELECT count(*) FROM SendSMS WHERE sdt IS NOT NULL")),
              QStringLiteral("0"));
-    qunsetenv(ModemDevice::EnvironmentVariable);
+    qunsetenv(ModemDevicePath::EnvironmentVariable);
 }
 
 QTEST_GUILESS_MAIN(TestDispatchServer)

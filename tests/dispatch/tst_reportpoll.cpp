@@ -3,7 +3,7 @@
 // ids, rows without a message id, quotes and over-long answers; the recheck.
 
 #include "DispatchFixture.h"
-#include "app/Schema.h"
+#include "core/Schema.h"
 #include "gateway/GatewaySim.h"
 
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Schema.h"
-#include "app/Store.h"
+#include "core/Schema.h"
+#include "core/Store.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/frame/Prompt.h"
+#include "ui/Prompt.h"
 
 #include <QList>
 #include <QString>

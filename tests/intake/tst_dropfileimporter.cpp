@@ -4,7 +4,7 @@
 
 #include <QDirIterator>
 #include <QRandomGenerator>
-#include <QtTest>
+#include <QTest>
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 #include "intake/DropFileText.h"
 
 #include <QBuffer>
-#include <QtTest>
+#include <QTest>
 
 using DropFileText::Encoding;
 

@@ -1,7 +1,7 @@
 #include "IntakeTestSupport.h"
 #include "intake/SendQueue.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestSendQueue : public QObject
 {

@@ -1,16 +1,16 @@
 #include "IntakeTestSupport.h"
 #include "RecordingPrompt.h"
-#include "app/EngineContext.h"
-#include "console/frame/ScreenRegistry.h"
+#include "core/EngineContext.h"
 #include "intake/SingleMessage.h"
-#include "intake/ui/Form1.h"
 #include "intake/ui/IntakeScreens.h"
+#include "intake/ui/SingleMessageWindow.h"
+#include "ui/ScreenRegistry.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 #include <limits>
 
 namespace {
@@ -49,7 +49,7 @@ struct Fixture
 
 struct Screen
 {
-    Form1 form;
+    SingleMessageWindow form;
     QLineEdit* mobile;
     QPlainTextEdit* message;
     QPushButton* send;
@@ -486,7 +486,7 @@ void TestSingleMessage::registeredScreen()
     ScreenRegistry::instance().clear();
     registerIntakeScreens(*f.context);
     QWidget* first = ScreenRegistry::instance().show(Screens::SingleMessage);
-    QVERIFY(qobject_cast<Form1*>(first));
+    QVERIFY(qobject_cast<SingleMessageWindow*>(first));
     QCOMPARE(first->objectName(), QStringLiteral("Form1"));
     QCOMPARE(ScreenRegistry::instance().show(Screens::SingleMessage), first);
     QPointer<QWidget> guard(first);

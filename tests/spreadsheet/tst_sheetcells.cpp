@@ -5,8 +5,8 @@
 #include "spreadsheet/reader/CompoundFile.h"
 
 #include <QFile>
+#include <QTest>
 #include <QtEndian>
-#include <QtTest>
 #include <cmath>
 #include <limits>
 

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <climits>
 
 Q_DECLARE_METATYPE(SheetFormat)

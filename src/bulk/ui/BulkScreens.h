@@ -2,6 +2,6 @@
 
 class EngineContext;
 
-// Registers the bulk sender (FrmMain) and the contact screen (Form3) with
+// Registers the bulk sender (BulkSenderWindow) and the contact screen (ContactsWindow) with
 // the screen registry.
 void registerBulkScreens(EngineContext& context);

@@ -1,6 +1,6 @@
 #include "bulk/ui/ListFill.h"
 
-#include "console/frame/Prompt.h"
+#include "ui/Prompt.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -1,10 +1,10 @@
 #include "intake/ui/IntakeScreens.h"
 
-#include "console/frame/ScreenRegistry.h"
-#include "intake/ui/Form1.h"
+#include "intake/ui/SingleMessageWindow.h"
+#include "ui/ScreenRegistry.h"
 
 void registerIntakeScreens(EngineContext& context)
 {
-    ScreenRegistry::instance().registerScreen(Screens::SingleMessage,
-                                              [&context]() -> QWidget* { return new Form1(context); });
+    ScreenRegistry::instance().registerScreen(
+        Screens::SingleMessage, [&context]() -> QWidget* { return new SingleMessageWindow(context); });
 }

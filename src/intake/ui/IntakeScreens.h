@@ -2,6 +2,6 @@
 
 class EngineContext;
 
-// Registers the intake screens (the single-message screen, Form1) with the
+// Registers the intake screens (the single-message screen, SingleMessageWindow) with the
 // screen registry; the console opens them by name.
 void registerIntakeScreens(EngineContext& context);

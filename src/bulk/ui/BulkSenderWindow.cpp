@@ -1,0 +1,699 @@
+#include "bulk/ui/BulkSenderWindow.h"
+
+#include "bulk/BulkSender.h"
+#include "bulk/ContactBook.h"
+#include "bulk/ContactImport.h"
+#include "bulk/Recipients.h"
+#include "bulk/ui/ListFill.h"
+#include "common/TextNumbers.h"
+#include "core/EngineContext.h"
+#include "core/EngineError.h"
+#include "core/ProfileLoader.h"
+#include "core/Schema.h"
+#include "spreadsheet/reader/SheetReader.h"
+#include "ui/ClickableLabel.h"
+#include "ui/KeyFilterInstaller.h"
+#include "ui/Prompt.h"
+#include "ui/ScreenRegistry.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFont>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QItemSelection>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+template <typename W, typename... Args> W* named(const char* name, Args&&... args)
+{
+    auto* w = new W(std::forward<Args>(args)...);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+} // namespace
+
+BulkSenderWindow::Running::Running(BulkSenderWindow* screen) : m_screen(screen)
+{
+    ++m_screen->m_running;
+}
+
+BulkSenderWindow::Running::~Running()
+{
+    if (--m_screen->m_running == 0 && m_screen->m_closePending)
+        QTimer::singleShot(0, m_screen, &QWidget::close);
+}
+
+BulkSenderWindow::BulkSenderWindow(EngineContext& context, QWidget* parent)
+    : QWidget(parent), m_context(context), m_sender(new BulkSender(context, this))
+{
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QStringLiteral("SMS Utility"));
+    buildLayout();
+
+    m_sender->setConfirm([this](const QString& title, const QString& text) {
+        return Prompt::current().question(this, title, text) == Prompt::Answer::Yes;
+    });
+    connect(m_sender, &BulkSender::balanceChanged, m_balanceLabel, &QLabel::setText);
+    connect(m_sender, &BulkSender::responseCleared, m_responseList, &QListWidget::clear);
+    connect(m_sender, &BulkSender::responseReceived, this, [this](const QString& answer) {
+        m_responseList->clear();
+        m_responseList->addItem(answer);
+    });
+
+    connect(&ContactEvents::instance(), &ContactEvents::groupsChanged, this, &BulkSenderWindow::refillGroups);
+
+    // Opening: the accounts, the loaded profile's account chosen (a change of
+    // the account box), the groups and the texts sent before.
+    fillAccounts();
+    {
+        const QSignalBlocker block(m_accountBox);
+        m_accountBox->setCurrentText(m_context.profile().userName);
+    }
+    changeAccount();
+    refillGroups();
+    fillEarlierTexts();
+}
+
+BulkSenderWindow::~BulkSenderWindow() = default;
+
+void BulkSenderWindow::buildLayout()
+{
+    // Account and balance.
+    m_accountBox = named<QComboBox>("Combo1", this);
+    m_accountBox->setEditable(false);
+    m_senderIdsLabel = named<QLabel>("Label3", this);
+    m_balanceLabel = named<QLabel>("Lbbal1", QStringLiteral("Working ...."), this);
+    m_balanceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_balanceTimer = named<QTimer>("Timer1", this);
+    m_balanceTimer->setInterval(10);
+
+    // Numbers and message.
+    m_numberBox = named<QPlainTextEdit>("Text1", this);
+    KeyFilterInstaller::install(m_numberBox, KeyFilterInstaller::DigitsOnly);
+    ListFill::installFocusColours(m_numberBox);
+    m_messageBox = named<QPlainTextEdit>("tXTsms", this);
+    ListFill::installFocusColours(m_messageBox);
+    m_partCounterLabel = named<QLabel>("Lb1", this);
+    m_earlierTextBox = named<QComboBox>("Combo2", this);
+    m_earlierTextBox->setEditable(false);
+    m_responseList = named<QListWidget>("List2", this);
+    m_sendButton = named<QPushButton>("JeweledButton1", QStringLiteral("Send SMS"), this);
+    m_newButton = named<QPushButton>("JeweledButton7", QStringLiteral("NEW"), this);
+    m_exitButton = named<QPushButton>("JeweledButton2", QStringLiteral("E&XIT"), this);
+
+    // Groups and contacts.
+    m_groupCheck = named<QCheckBox>("Check1", QStringLiteral("Group"), this);
+    m_groupBox = named<QComboBox>("ComGroup", this);
+    m_groupBox->setEditable(true);
+    m_groupBox->setInsertPolicy(QComboBox::NoInsert);
+    m_contactsFrame = named<QFrame>("Frame1", this);
+    m_contactsFrame->setFrameShape(QFrame::StyledPanel);
+    m_contactList = named<QListWidget>("List1", m_contactsFrame);
+    m_contactList->setSelectionMode(QAbstractItemView::MultiSelection);
+    m_selectionFrame = named<QFrame>("Frame10", m_contactsFrame);
+    m_selectedLabel = named<ClickableLabel>("Label11", QStringLiteral("Selected : "), m_selectionFrame);
+    connect(m_selectedLabel, &ClickableLabel::clicked, this, &BulkSenderWindow::hideImportPanel);
+    const char* selectNames[3] = {"OpSELECT_0", "OpSELECT_1", "OpSELECT_2"};
+    const QString selectCaptions[3] = {QStringLiteral("UnSelect All"), QStringLiteral("Select All"),
+                                       QStringLiteral("Invert Selection")};
+    for (int i = 0; i < 3; ++i) {
+        m_selectOptions[i] = named<QRadioButton>(selectNames[i], selectCaptions[i], m_selectionFrame);
+        connect(m_selectOptions[i], &QRadioButton::clicked, this, [this, i] { applySelection(i); });
+    }
+    m_deleteCheck = named<QCheckBox>("Check2", QStringLiteral("Delete Contect"), m_selectionFrame);
+    m_deleteButton = named<QPushButton>("JeweledButton6", QStringLiteral("Delete Contect"), m_selectionFrame);
+    m_deleteButton->setVisible(false);
+    m_addContactButton = named<QPushButton>("JeweledButton3", QStringLiteral("Add Contect"), this);
+    m_importContactsButton = named<QPushButton>("JeweledButton5", QStringLiteral("Import Contect"), this);
+
+    // Import panel.
+    m_importPanel = named<QGroupBox>("Frame3", this);
+    m_excelOption = named<QRadioButton>("OpExel", QStringLiteral("Excel"), m_importPanel);
+    m_excelOption->setChecked(true);
+    m_textOption = named<QRadioButton>("Option2", QStringLiteral("Text / CSV"), m_importPanel);
+    m_importTargetFrame = named<QFrame>("Frame4", m_importPanel);
+    m_saveToContactsOption =
+        named<QRadioButton>("Option4", QStringLiteral("Save to Contect"), m_importTargetFrame);
+    m_saveToContactsOption->setChecked(true);
+    m_directSendOption =
+        named<QRadioButton>("Option3", QStringLiteral("Direct Send SMS"), m_importTargetFrame);
+    m_groupNameLabel = named<QLabel>("Label10", QStringLiteral("Group Name"), m_importTargetFrame);
+    m_importGroupEdit = named<QLineEdit>("TxtGrp1", m_importTargetFrame);
+    m_importGroupEdit->setMaxLength(Schema::ContactGroupWidth);
+    ListFill::installFocusColours(m_importGroupEdit);
+    m_importButton = named<QPushButton>("JeweledButton4", QStringLiteral("Import"), m_importPanel);
+    m_importPanel->setVisible(false);
+    // Each set of options is exclusive on its own, nested panels or not.
+    auto exclusive = [this](std::initializer_list<QRadioButton*> options) {
+        auto* group = new QButtonGroup(this);
+        for (QRadioButton* o : options)
+            group->addButton(o);
+    };
+    exclusive({m_excelOption, m_textOption});
+    exclusive({m_saveToContactsOption, m_directSendOption});
+    exclusive({m_selectOptions[0], m_selectOptions[1], m_selectOptions[2]});
+
+    // Layout: contacts on the left, the composition on the right.
+    auto* tools = new QVBoxLayout(m_selectionFrame);
+    tools->addWidget(m_selectedLabel);
+    for (QRadioButton* op : m_selectOptions)
+        tools->addWidget(op);
+    tools->addWidget(m_deleteCheck);
+    tools->addWidget(m_deleteButton);
+    tools->addStretch();
+    auto* selection = new QHBoxLayout(m_contactsFrame);
+    selection->addWidget(m_contactList, 1);
+    selection->addWidget(m_selectionFrame);
+
+    auto* target = new QGridLayout(m_importTargetFrame);
+    target->addWidget(m_saveToContactsOption, 0, 0);
+    target->addWidget(m_directSendOption, 0, 1);
+    target->addWidget(m_groupNameLabel, 1, 0);
+    target->addWidget(m_importGroupEdit, 1, 1);
+    auto* panel = new QVBoxLayout(m_importPanel);
+    auto* source = new QHBoxLayout;
+    source->addWidget(m_excelOption);
+    source->addWidget(m_textOption);
+    panel->addLayout(source);
+    panel->addWidget(m_importTargetFrame);
+    panel->addWidget(m_importButton);
+
+    auto* left = new QVBoxLayout;
+    auto* groupRow = new QHBoxLayout;
+    groupRow->addWidget(m_groupCheck);
+    groupRow->addWidget(m_groupBox, 1);
+    left->addLayout(groupRow);
+    left->addWidget(m_contactsFrame, 1);
+    auto* contactButtons = new QHBoxLayout;
+    contactButtons->addWidget(m_addContactButton);
+    contactButtons->addWidget(m_importContactsButton);
+    left->addLayout(contactButtons);
+    left->addWidget(m_importPanel);
+
+    auto* right = new QGridLayout;
+    int row = 0;
+    right->addWidget(new QLabel(QStringLiteral("InterNet Web Account"), this), row, 0);
+    right->addWidget(m_accountBox, row++, 1);
+    right->addWidget(m_senderIdsLabel, row++, 0, 1, 2);
+    right->addWidget(m_balanceLabel, row++, 0, 1, 2);
+    right->addWidget(new QLabel(QStringLiteral("Number"), this), row, 0, Qt::AlignTop);
+    right->addWidget(m_numberBox, row++, 1);
+    right->addWidget(new QLabel(QStringLiteral("SMS Text"), this), row, 0, Qt::AlignTop);
+    right->addWidget(m_messageBox, row++, 1);
+    right->addWidget(m_partCounterLabel, row, 0);
+    right->addWidget(m_earlierTextBox, row++, 1);
+    right->addWidget(new QLabel(QStringLiteral("Server Responce"), this), row, 0, Qt::AlignTop);
+    right->addWidget(m_responseList, row++, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_sendButton);
+    buttons->addWidget(m_newButton);
+    buttons->addWidget(m_exitButton);
+    right->addLayout(buttons, row++, 0, 1, 2);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(right, 1);
+
+    // Group mode is off at opening.
+    m_groupCheck->setChecked(false);
+    m_groupBox->setEnabled(false);
+    m_contactsFrame->setEnabled(false);
+    m_selectionFrame->setEnabled(false);
+    m_selectedLabel->setVisible(false);
+
+    connect(m_groupCheck, &QCheckBox::clicked, this, &BulkSenderWindow::toggleGroupMode);
+    connect(m_groupBox, &QComboBox::currentTextChanged, this, &BulkSenderWindow::showGroupContacts);
+    connect(m_contactList, &QListWidget::itemSelectionChanged, this, &BulkSenderWindow::updateSelectedCount);
+    connect(m_deleteCheck, &QCheckBox::clicked, this, &BulkSenderWindow::toggleDeleteButton);
+    connect(m_deleteButton, &QPushButton::clicked, this, &BulkSenderWindow::deleteSelectedContacts);
+    connect(m_addContactButton, &QPushButton::clicked, this, &BulkSenderWindow::openContactsWindow);
+    connect(m_importContactsButton, &QPushButton::clicked, this, &BulkSenderWindow::showImportPanel);
+    connect(m_directSendOption, &QRadioButton::toggled, this, [this](bool direct) {
+        m_groupNameLabel->setVisible(!direct);
+        m_importGroupEdit->setVisible(!direct);
+    });
+    connect(m_sendButton, &QPushButton::clicked, this, &BulkSenderWindow::sendMessages);
+    connect(m_importButton, &QPushButton::clicked, this, &BulkSenderWindow::importContacts);
+    connect(m_newButton, &QPushButton::clicked, this, &BulkSenderWindow::startNewMessage);
+    connect(m_exitButton, &QPushButton::clicked, this, &BulkSenderWindow::exitWindow);
+    connect(m_accountBox, &QComboBox::activated, this, &BulkSenderWindow::changeAccount);
+    connect(m_earlierTextBox, &QComboBox::activated, this, &BulkSenderWindow::useEarlierText);
+    connect(m_messageBox->document(), &QTextDocument::contentsChange, this, &BulkSenderWindow::limitMessage);
+    connect(m_messageBox, &QPlainTextEdit::textChanged, this, &BulkSenderWindow::updatePartCounter);
+    connect(m_balanceTimer, &QTimer::timeout, this, [this] { timerTick(); });
+    updatePartCounter();
+}
+
+// --- accounts and balance -------------------------------------------------
+
+void BulkSenderWindow::fillAccounts()
+{
+    try {
+        ListFill::setItems(m_accountBox,
+                           ContactBook::fillFromQuery(m_context.store(), ContactBook::AccountsSql));
+    } catch (const StoreError& e) {
+        ListFill::showError(this, e.text());
+    }
+}
+
+void BulkSenderWindow::changeAccount()
+{
+    const QString name = m_accountBox->currentText();
+    try {
+        m_context.loadProfile(name);
+    } catch (const StoreError& e) {
+        // The profile in force stays; the box goes back to its name.
+        ListFill::showError(this,
+                            QStringLiteral("The account \"%1\" cannot be loaded: %2").arg(name, e.text()));
+        const QSignalBlocker block(m_accountBox);
+        m_accountBox->setCurrentText(m_context.profile().userName);
+        return;
+    }
+    showAccount();
+}
+
+void BulkSenderWindow::showAccount()
+{
+    m_balanceLabel->setText(QStringLiteral("Working..."));
+    m_balanceFailures = 0;
+    ++m_balanceGeneration;
+    m_balanceTimer->start(AccountChangeDelayMs);
+    const ProfileState& p = m_context.profile();
+    m_senderIdsLabel->setText(QStringLiteral(" GSM : ") + p.gsmSid + QStringLiteral("    CDMA : ") +
+                              p.cdmaSid);
+}
+
+void BulkSenderWindow::showLoadedAccount()
+{
+    const QString name = m_context.profile().userName;
+    if (m_sender->isBusy() || m_accountBox->currentText() == name)
+        return;
+    const QSignalBlocker block(m_accountBox);
+    if (m_accountBox->findText(name) < 0)
+        fillAccounts(); // a profile added since the screen opened
+    m_accountBox->setCurrentIndex(m_accountBox->findText(name));
+    showAccount();
+}
+
+QCoro::Task<> BulkSenderWindow::timerTick()
+{
+    // Without a balance URL there is nothing to fetch; the timer keeps
+    // looking, so a profile that gains one shows its balance.
+    if (m_context.profile().balanceUrl.isEmpty())
+        co_return;
+    m_balanceTimer->stop();
+    Running running(this);
+    const int generation = m_balanceGeneration;
+    QString text;
+    bool failed = false;
+    try {
+        text = co_await m_sender->fetchBalance();
+    } catch (const EngineError& e) {
+        text = QStringLiteral("Balance not available: ") + e.text();
+        failed = true;
+    }
+    if (generation != m_balanceGeneration)
+        co_return; // the account changed meanwhile: its own fetch follows
+    m_balanceLabel->setText(text);
+    // A failed fetch is tried again a few times, then left alone until the
+    // next account change or send.
+    if (failed && ++m_balanceFailures < BalanceAttempts)
+        m_balanceTimer->start(BalanceRetryMs);
+}
+
+// --- message field ---------------------------------------------------------
+
+void BulkSenderWindow::updatePartCounter()
+{
+    m_partCounterLabel->setText(PartCounter::caption(m_messageBox->toPlainText()));
+}
+
+void BulkSenderWindow::limitMessage(int position, int removed, int added)
+{
+    Q_UNUSED(removed);
+    const int excess = int(m_messageBox->toPlainText().size()) - PartCounter::MessageLimit;
+    if (excess <= 0 || added <= 0)
+        return;
+    // Drop the end of what was just typed or pasted, as a field with a
+    // maximum length does.
+    QTextCursor cursor(m_messageBox->document());
+    const int end = position + added;
+    cursor.setPosition(end - std::min(excess, added));
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+void BulkSenderWindow::fillEarlierTexts()
+{
+    try {
+        ListFill::setItems(m_earlierTextBox,
+                           ContactBook::fillFromQuery(m_context.store(), ContactBook::EarlierTextsSql));
+    } catch (const StoreError& e) {
+        ListFill::showError(this, e.text());
+    }
+}
+
+void BulkSenderWindow::useEarlierText()
+{
+    QString text = m_earlierTextBox->currentText();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_messageBox->setPlainText(text);
+}
+
+// --- sending ---------------------------------------------------------------
+
+void BulkSenderWindow::sendMessages()
+{
+    if (m_messageBox->toPlainText().isEmpty())
+        return;
+    sendToRecipients();
+}
+
+QCoro::Task<> BulkSenderWindow::sendToRecipients()
+{
+    if (m_sender->isBusy())
+        co_return;
+    Running running(this);
+    m_sendButton->setEnabled(false);
+    // A send goes out under one account from its first request to its last:
+    // the profile loaded now, which the account box shows.
+    m_accountBox->setEnabled(false);
+    showLoadedAccount();
+    const ProfileState account = m_context.profile();
+
+    QString numbers;
+    if (m_groupCheck->isChecked()) {
+        // The numbers of the selected contacts as the contact book holds
+        // them, leading zeros included.
+        QStringList mobiles;
+        for (int i = 0; i < m_contactList->count(); ++i)
+            if (m_contactList->item(i)->isSelected())
+                mobiles << m_contactList->item(i)->data(Qt::UserRole).toString();
+        numbers = Recipients::fromContacts(mobiles);
+    } else {
+        numbers = Recipients::fromNumberBox(m_numberBox->toPlainText());
+    }
+    QString message = m_messageBox->toPlainText();
+    message.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+
+    const BulkSender::Outcome outcome = co_await m_sender->send(message, numbers, account);
+    using Kind = BulkSender::Outcome::Kind;
+    switch (outcome.kind) {
+    case Kind::Failed:
+        ListFill::showError(this, outcome.error);
+        break;
+    case Kind::NoRecipients:
+        Prompt::current().message(this, QString(), QStringLiteral("There is no mobile number to send to."),
+                                  Prompt::Icon::Information);
+        break;
+    case Kind::GatewayOff:
+        Prompt::current().message(
+            this, QString(),
+            QStringLiteral("The HTTP gateway is not switched on for the account %1: nothing was sent.")
+                .arg(account.userName),
+            Prompt::Icon::Information);
+        break;
+    case Kind::Sent:
+    case Kind::Declined:
+    case Kind::Busy:
+        break;
+    }
+    showLoadedAccount();
+    if (outcome.kind != Kind::Declined && outcome.kind != Kind::Busy && outcome.kind != Kind::NoRecipients)
+        co_await m_sender->refreshBalance();
+    if (outcome.recorded > 0)
+        fillEarlierTexts();
+    m_accountBox->setEnabled(true);
+    m_sendButton->setEnabled(true);
+}
+
+// --- import ----------------------------------------------------------------
+
+void BulkSenderWindow::importContacts()
+{
+    importFile();
+}
+
+QCoro::Task<> BulkSenderWindow::importFile()
+{
+    const bool excel = m_excelOption->isChecked();
+    const QString path = Prompt::current().openFileName(
+        this,
+        excel ? QStringLiteral("[ Excel File Only ]Select A File From Which To Retrive Data")
+              : QStringLiteral("[ txt/CSV File Only ]Select A File From Which To Retrive Data"),
+        excel ? QStringLiteral("Excel File (*.xls *.xlsx)") : QStringLiteral("Text (*.txt);;CSV (*.csv)"));
+    if (path.isEmpty())
+        co_return;
+
+    Running running(this);
+    m_importButton->setEnabled(false);
+    struct Enable
+    {
+        QWidget* button;
+        ~Enable() { button->setEnabled(true); }
+    } enableAgain{m_importButton};
+
+    std::unique_ptr<SheetReader> sheet;
+    try {
+        const std::optional<SheetFormat> format = SheetReader::formatFor(path);
+        if (format && (*format == SheetFormat::Csv) == excel)
+            throw SheetError(path, excel ? QStringLiteral("it is not an Excel workbook")
+                                         : QStringLiteral("it is not a text or CSV file"));
+        sheet = SheetReader::open(path);
+    } catch (const SheetError& e) {
+        ListFill::showError(this, e.message() + QStringLiteral("\nNothing was added."));
+        co_return;
+    }
+
+    const auto target =
+        m_directSendOption->isChecked() ? ContactImport::Target::NumberBox : ContactImport::Target::Contacts;
+    if (m_importGroupEdit->text().isEmpty())
+        m_importGroupEdit->setText(ContactImport::DefaultGroup);
+    const QString group = m_importGroupEdit->text();
+
+    ContactImport::Control control;
+    // Not modal: a modal progress dialog would run the event loop itself.
+    QProgressDialog progress(QStringLiteral("Reading %1").arg(path), QStringLiteral("Cancel"), 0,
+                             std::min(sheet->rowCount(), ContactImport::MaxRows), this);
+    progress.setWindowModality(Qt::NonModal);
+    progress.setWindowTitle(windowTitle());
+    progress.setMinimumDuration(500);
+    control.progress = [&progress](int rows) { progress.setValue(rows); };
+    connect(&progress, &QProgressDialog::canceled, this, [&control] { control.cancelled = true; });
+
+    ContactImport::Plan plan;
+    try {
+        const SheetReader* cells = sheet.get();
+        plan = co_await ContactImport::read([cells](int row, int column) { return cells->cell(row, column); },
+                                            target, group, &control);
+    } catch (const ContactImport::Cancelled&) {
+        progress.reset();
+        Prompt::current().message(this, QString(),
+                                  QStringLiteral("The import was cancelled. Nothing was added."),
+                                  Prompt::Icon::Information);
+        co_return;
+    } catch (const ContactImport::RowError& e) {
+        progress.reset();
+        ListFill::showError(this, e.text() + QStringLiteral("\nNothing was added."));
+        co_return;
+    }
+    progress.reset();
+
+    int added = 0;
+    if (target == ContactImport::Target::NumberBox) {
+        QString box;
+        for (const ContactImport::Row& r : plan.rows)
+            box += r.mobile + QLatin1Char('\n');
+        m_numberBox->setPlainText(box);
+        added = int(plan.rows.size());
+    } else {
+        try {
+            added = ContactImport::store(m_context.store(), plan, group);
+        } catch (const StoreError& e) {
+            ListFill::showError(this, e.text() + QStringLiteral("\nNothing was added."));
+            co_return;
+        }
+    }
+    Prompt::current().message(this, QApplication::applicationDisplayName(),
+                              ContactImport::closingMessage(added), Prompt::Icon::None);
+    m_importPanel->setVisible(false);
+    refillGroups();
+}
+
+void BulkSenderWindow::startNewMessage()
+{
+    m_groupCheck->setChecked(false);
+    toggleGroupMode();
+    m_numberBox->clear();
+    m_messageBox->clear();
+}
+
+void BulkSenderWindow::exitWindow()
+{
+    close();
+}
+
+void BulkSenderWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_running > 0) {
+        // A send or an import is still running: the screen goes away now and
+        // is discarded when the operation ends.
+        m_closePending = true;
+        hide();
+        event->ignore();
+        return;
+    }
+    m_balanceTimer->stop();
+    event->accept();
+}
+
+void BulkSenderWindow::showEvent(QShowEvent* event)
+{
+    // Shown again while an earlier close waited for an operation: the
+    // operator wants the screen, so it stays when the operation ends.
+    m_closePending = false;
+    showLoadedAccount();
+    QWidget::showEvent(event);
+}
+
+void BulkSenderWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        showLoadedAccount();
+    QWidget::changeEvent(event);
+}
+
+// --- groups and contacts ---------------------------------------------------
+
+void BulkSenderWindow::toggleGroupMode()
+{
+    const bool group = m_groupCheck->isChecked();
+    m_groupBox->setEnabled(group);
+    m_contactsFrame->setEnabled(group);
+    m_numberBox->setEnabled(!group);
+    if (!group)
+        m_contactList->clear();
+    m_selectionFrame->setEnabled(m_contactsFrame->isEnabled());
+    m_selectedLabel->setVisible(m_contactsFrame->isEnabled());
+    updateSelectedCount();
+}
+
+void BulkSenderWindow::refillGroups()
+{
+    try {
+        ListFill::setItems(m_groupBox,
+                           ContactBook::fillFromQuery(m_context.store(), ContactBook::ContactGroupsSql));
+    } catch (const StoreError& e) {
+        ListFill::showError(this, e.text());
+    }
+}
+
+void BulkSenderWindow::showGroupContacts()
+{
+    QList<ContactBook::Entry> entries;
+    try {
+        entries = ContactBook(m_context.store()).entries(m_groupBox->currentText());
+    } catch (const StoreError& e) {
+        ListFill::showError(this, e.text());
+    }
+    const QSignalBlocker block(m_contactList);
+    m_contactList->clear();
+    for (const ContactBook::Entry& e : entries) {
+        auto* item = new QListWidgetItem(e.text(), m_contactList);
+        item->setData(Qt::UserRole, e.mobile);
+    }
+    updateSelectedCount();
+}
+
+void BulkSenderWindow::updateSelectedCount()
+{
+    m_selectedLabel->setText(
+        QStringLiteral("Selected : ") +
+        TextNumbers::withLeadingBlank(double(m_contactList->selectionModel()->selectedRows().size())));
+}
+
+void BulkSenderWindow::applySelection(int index)
+{
+    m_contactList->setUpdatesEnabled(false);
+    for (int i = 0; i < 3; ++i) {
+        QFont f = m_selectOptions[i]->font();
+        f.setBold(i == index);
+        m_selectOptions[i]->setFont(f);
+    }
+    if (m_contactList->count() > 0) {
+        QItemSelectionModel* model = m_contactList->selectionModel();
+        const QItemSelection all(m_contactList->model()->index(0, 0),
+                                 m_contactList->model()->index(m_contactList->count() - 1, 0));
+        const QSignalBlocker block(m_contactList);
+        switch (index) {
+        case 1:
+            model->select(all, QItemSelectionModel::Select);
+            break;
+        case 0:
+            model->select(all, QItemSelectionModel::Deselect);
+            break;
+        default:
+            model->select(all, QItemSelectionModel::Toggle);
+            break;
+        }
+        m_contactList->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    }
+    updateSelectedCount();
+    m_contactList->setUpdatesEnabled(true);
+}
+
+void BulkSenderWindow::toggleDeleteButton()
+{
+    m_deleteButton->setVisible(m_deleteCheck->isChecked());
+}
+
+void BulkSenderWindow::deleteSelectedContacts()
+{
+    const QString group = m_groupBox->currentText();
+    if (Prompt::current().question(this, QString(),
+                                   QStringLiteral("Are You Sure Want To Delete Selected Contect")) ==
+        Prompt::Answer::Yes) {
+        QStringList selected;
+        for (int i = 0; i < m_contactList->count(); ++i)
+            if (m_contactList->item(i)->isSelected())
+                selected << m_contactList->item(i)->text();
+        try {
+            ContactBook(m_context.store()).deleteEntries(group, selected);
+        } catch (const StoreError& e) {
+            ListFill::showError(this, e.text());
+        }
+    }
+    showGroupContacts();
+    refillGroups();
+}
+
+void BulkSenderWindow::openContactsWindow()
+{
+    ScreenRegistry::instance().show(Screens::Contacts);
+}
+
+void BulkSenderWindow::showImportPanel()
+{
+    m_importPanel->setVisible(true);
+}
+
+void BulkSenderWindow::hideImportPanel()
+{
+    m_importPanel->setVisible(false);
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/EngineContext.h"
+#include "core/InstanceLock.h"
+#include "core/Schema.h"
+
+#include <QString>
+#include <memory>
+
+// The result of the engine's start-up: either a ready EngineContext (with the
+// instance lock that must be held while the engine runs) or the reason why the
+// program ends, with the message to show and the exit status.
+struct StartupResult
+{
+    enum class Status
+    {
+        Ready,            // context holds the store, the modem port and the default profile
+        AlreadyRunning,   // another engine holds this program folder: end silently, status 0
+        LockFailed,       // the lock file cannot be made
+        StoreUnavailable, // the store cannot be opened, lacks a table the engine needs or cannot be upgraded
+        ProfileNotFound,  // no default profile: " Please Call Administrator "
+        ProfileFailed,    // the default profile cannot be loaded (Null, bad number, server)
+    };
+
+    Status status = Status::StoreUnavailable;
+    // What to tell the operator (empty for Ready and AlreadyRunning).
+    QString message;
+    std::unique_ptr<InstanceLock> lock;
+    std::unique_ptr<EngineContext> context;
+    // What the upgrade changed on this start.
+    Schema::UpgradeReport upgrade;
+
+    bool ready() const { return status == Status::Ready; }
+    // The process exit status for this outcome.
+    int exitCode() const;
+};
+
+namespace Startup {
+
+// Exit statuses of the engine program.
+constexpr int ExitOk = 0;
+constexpr int ExitStoreError = 1;
+constexpr int ExitNoDefaultProfile = 3;
+constexpr int ExitProfileError = 4;
+
+inline QString storeFileName()
+{
+    return QStringLiteral("SMS.db");
+}
+QString storePath(const QString& programFolder);
+
+// Start-up, in order: the single-instance lock, the store (never created
+// here), the modem port from GSMSet, the upgrade statements, then the default
+// profile. Never throws.
+StartupResult run(const QString& programFolder);
+
+} // namespace Startup

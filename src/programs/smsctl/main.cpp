@@ -1,0 +1,18 @@
+#include "programs/smsctl/Cli.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("smsctl"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const int status = Cli::main(QCoreApplication::arguments(), out, err);
+    out.flush();
+    err.flush();
+    return status;
+}

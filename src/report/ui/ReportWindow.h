@@ -1,0 +1,77 @@
+#pragma once
+
+#include "report/ReportQuery.h"
+
+#include <QWidget>
+#include <optional>
+
+class EngineContext;
+class QButtonGroup;
+class QCheckBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSqlQueryModel;
+class QTableView;
+class Store;
+
+// The report screen: queued messages, or sent ones by delivery state, with
+// filters on the start of the number and on dates, a choice of order, the
+// last delivery report of a sent message and the deletion of a queued one.
+class ReportWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ReportWindow(Store& store, QWidget* parent = nullptr);
+
+    // What the controls select now.
+    MessageReport::Criteria criteria() const;
+    // The view of the list on show, if any.
+    std::optional<MessageReport::View> shownView() const { return m_shown; }
+
+public Q_SLOTS:
+    // "S&HOW": back-fills the ledger's queueing day, lists and counts.
+    void showList();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void chooseOrder(int index);
+    void deleteCurrent();
+    void showReply(int row);
+    // Runs the criteria of the list on show again and keeps the current row.
+    void reload(int row);
+    void applyColumnWidths();
+    int twips(int value) const;
+    void reportFailure(const QString& what, const QString& text);
+
+    Store& m_store;
+    QRadioButton* m_views[4] = {};
+    QRadioButton* m_orders[3] = {};
+    QButtonGroup* m_viewGroup = nullptr;
+    QButtonGroup* m_orderGroup = nullptr;
+    QLineEdit* m_mobileEdit = nullptr;
+    QCheckBox* m_byDate = nullptr;
+    QDateEdit* m_from = nullptr;
+    QDateEdit* m_to = nullptr;
+    QGroupBox* m_orderFrame = nullptr;
+    QPushButton* m_showButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QTableView* m_grid = nullptr;
+    QSqlQueryModel* m_model = nullptr;
+    QLabel* m_countLabel = nullptr;
+    QLabel* m_replyLabel = nullptr;
+
+    std::optional<MessageReport::View> m_shown;
+    MessageReport::Criteria m_shownCriteria;
+    // The ledger rows up to this one have had their queueing day filled in
+    // where their stamp allows it.
+    qint64 m_backfilledUpTo = 0;
+};
+
+// Registers the report under Screens::Report.
+void registerReportScreens(EngineContext& context);
