@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package that the build, the tests and the demo need.
 # Safe to run again: apt-get skips what is already installed.
+#   scripts/setup.sh [PACKAGE...]   also installs the packages named (scripts/coverage.sh adds gcovr)
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   tdsodbc unixodbc-dev postgresql
   xvfb xauth trayer fonts-dejavu-core
   socat python3-xlwt python3-openpyxl libxlsxwriter-dev
+  "$@"
 )
 
 missing=()
