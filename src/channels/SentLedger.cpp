@@ -18,10 +18,7 @@ bool isNull(const QVariant& v)
 }
 } // namespace
 
-SentLedger::SentLedger(EngineContext& context)
-    : m_context(context), m_clock([] { return QDateTime::currentDateTime(); })
-{
-}
+SentLedger::SentLedger(EngineContext& context) : m_context(context) {}
 
 QString SentLedger::answerForLedger(const QString& response)
 {
@@ -92,7 +89,7 @@ void SentLedger::saveSentSms(QueueCursor& cursor)
         // and an uncounted row would be asked for at every idle tick.
         store.exec(QStringLiteral("INSERT INTO sms (Mobile, msg, RDTTM, SDTTm, typ, ANS, Uname, Status, Try) "
                                   "VALUES (?, ?, ?, ?, ?, ?, ?, 'P', 0)"),
-                   {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_clock()), typ, ans,
+                   {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_context.clock().now()), typ, ans,
                     userName.left(Schema::UnameWidth)});
         // A row that an operator deleted while the message was on its way is
         // gone already: nothing left to delete, the record stands.

@@ -53,13 +53,9 @@ public:
     // time (Getdate() on SQL Server, CURRENT_TIMESTAMP on PostgreSQL).
     static QString serverUpdate(Store::Dialect dialect);
 
-    // The clock of SDTTm (tests set a fixed one).
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
-
 private:
     // The advanced counter, or the same value when it cannot advance.
     static qint32 advanced(qint32 counter, bool* atMaximum);
 
     EngineContext& m_context;
-    std::function<QDateTime()> m_clock;
 };

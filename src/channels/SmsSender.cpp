@@ -90,7 +90,7 @@ QCoro::Task<> SmsSender::sendSms(QueueCursor& cursor)
         co_await sendByGateway(cursor, number, prepared);
 
     co_await EventLoopYield{};
-    console.setText(ConsoleState::Field::LastAttempt, DateFormat::consoleTime(QDateTime::currentDateTime()));
+    console.setText(ConsoleState::Field::LastAttempt, DateFormat::consoleTime(m_context.clock().now()));
     console.setText(ConsoleState::Field::Counter,
                     QStringLiteral("Current SMS : ") +
                         TextNumbers::withLeadingBlank(m_context.profile().smsId));

@@ -474,7 +474,7 @@ void ConsoleWindow::load()
     state.setFlag(ConsoleState::Flag::RecheckVisible, false);
     // 3. Start time and message counter.
     m_startTimeLabel->setText(QStringLiteral("Engine Start Time :") +
-                              DateFormat::consoleTime(QDateTime::currentDateTime()));
+                              DateFormat::consoleTime(m_context.clock().now()));
     m_sentCountLabel->setText(QStringLiteral("Total Sms Sent : ") +
                               QString::number(m_context.profile().smsId));
     // 4. The tray icon and its first balloon.

@@ -18,7 +18,7 @@ using Flag = ConsoleState::Flag;
 
 Engine::Engine(EngineContext& context, QObject* parent)
     : QObject(parent), m_context(context), m_channels(std::make_unique<DeliveryChannels>(context)),
-      m_reportHost(ReportHost::resolve()), m_clock([] { return QDateTime::currentDateTime(); })
+      m_reportHost(ReportHost::resolve())
 {
     connect(&m_timer, &QTimer::timeout, this, &Engine::onTimer);
 }
@@ -68,7 +68,7 @@ QCoro::Task<> Engine::waitUntilIdle()
 
 QString Engine::now(const QString& pattern) const
 {
-    return DateFormat::format(m_clock(), pattern);
+    return DateFormat::format(m_context.clock().now(), pattern);
 }
 
 QStringList Engine::importDropFiles()
@@ -78,6 +78,7 @@ QStringList Engine::importDropFiles()
     for (const DropFormat& format : formats) {
         try {
             DropFileImporter importer(m_context.store(), format, ProgramHome::path());
+            importer.setClock(m_context.clock());
             if (importer.hasWork()) {
                 const ImportReport report = importer.run();
                 errors << report.errors;

@@ -361,7 +361,7 @@ ImportReport DropFileImporter::run()
                 journal.record(e.name, FileStamp{UnknownSize, 0});
     }
 
-    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    const QDateTime now = m_clock.now();
     int taken = 0;
     // Files claimed by an earlier call and not finished come first. Only those
     // whose lines are queued now count against the files of this call, so

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "intake/SendQueue.h"
 
 #include <QByteArray>
@@ -101,7 +102,7 @@ public:
     // Files younger than this are left for a later call (0 takes every file).
     void setMinimumAge(std::chrono::milliseconds age) { m_minimumAge = age; }
     // The clock against which a file's age is measured.
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(Clock clock) { m_clock = std::move(clock); }
     // Not owned; nullptr restores the standard operations.
     void setFileSystem(DropFileSystem* fs) { m_fs = fs ? fs : &DropFileSystem::standard(); }
 
@@ -151,7 +152,7 @@ private:
     QString m_home;
     QRegularExpression m_pattern;
     std::chrono::milliseconds m_minimumAge = DefaultMinimumAge;
-    std::function<QDateTime()> m_clock;
+    Clock m_clock;
     DropFileSystem* m_fs;
 };
 

@@ -81,7 +81,7 @@ void TestSentLedger::ledgerRow()
     f.queue(QStringLiteral("000 other"), QStringLiteral("stays queued"));
     QueueCursor cursor = f.queue(QStringLiteral(" 55512-34567"), QStringLiteral("It's\r\nhere"), rdtTm, typ);
     SentLedger ledger(*f.context);
-    ledger.setClock([] { return kSentAt; });
+    f.context->clock().set([] { return kSentAt; });
 
     ledger.saveSentSms(cursor);
 
@@ -214,7 +214,7 @@ void TestSentLedger::sentTimeSortsAndFiltersByDate()
                                QDateTime(QDate(2024, 1, 31), QTime(9, 0, 0))};
     for (const QDateTime& t : times) {
         QueueCursor cursor = f.queue(QStringLiteral("1"), t.toString());
-        ledger.setClock([t] { return t; });
+        f.context->clock().set([t] { return t; });
         ledger.saveSentSms(cursor);
     }
     QStringList ordered;

@@ -52,12 +52,11 @@ public:
                          QString(), QString(), QString(), QString(), 1000, 20, QStringLiteral("C"), 0});
         context = std::make_unique<EngineContext>(std::move(s));
         context->setProgramFolder(dir.path());
+        context->clock().set(&DispatchFixture::fixedNow);
         context->loadProfile(QString());
         context->console().setText(ConsoleState::Field::UserName, QStringLiteral("acme"));
         engine = std::make_unique<Engine>(*context);
-        engine->setClock(&DispatchFixture::fixedNow);
         engine->setReportHost(QStringLiteral("127.0.0.1"));
-        engine->channels().ledger().setClock(&DispatchFixture::fixedNow);
         engine->channels().http().setTimeout(std::chrono::milliseconds(2000));
     }
 
@@ -128,7 +127,7 @@ public:
         f.close();
         QFile touch(path);
         touch.open(QIODevice::ReadWrite);
-        touch.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+        touch.setFileTime(fixedNow().addSecs(-3600), QFileDevice::FileModificationTime);
         touch.close();
         return path;
     }

@@ -158,7 +158,7 @@ void TestEngine::freshDropFileWaits()
     const QString file = m_f->dropFile(QStringLiteral("fresh.sms"), "9876543210|Hi|0||0\r\n");
     QFile touch(file);
     QVERIFY(touch.open(QIODevice::ReadWrite));
-    QVERIFY(touch.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+    QVERIFY(touch.setFileTime(m_f->context->clock().now(), QFileDevice::FileModificationTime));
     touch.close();
 
     const TickOutcome& o = m_f->tick();

@@ -576,7 +576,7 @@ void TestDropFileImporter::recentFilesWait()
     DropFileImporter imp(*t->store, DropFormat::pipe(), t->home());
     if (minimumAgeMs >= 0)
         imp.setMinimumAge(std::chrono::milliseconds(minimumAgeMs));
-    imp.setClock([&] { return modified.addMSecs(clockOffsetMs); });
+    imp.setClock(Clock([&] { return modified.addMSecs(clockOffsetMs); }));
     const ImportReport r = imp.run();
     QCOMPARE(r.filesDeferred, imported ? 0 : 1);
     QCOMPARE(r.filesImported, imported ? 2 : 1); // a waiting file does not hold up the next

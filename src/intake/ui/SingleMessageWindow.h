@@ -20,9 +20,6 @@ class SingleMessageWindow : public QWidget
 public:
     explicit SingleMessageWindow(EngineContext& context, QWidget* parent = nullptr);
 
-    // The clock of the queueing time stamp (local time).
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
-
     // The message as the screen holds it: its lines joined by CR LF.
     QString messageText() const;
 
@@ -41,7 +38,6 @@ private:
     void keepMessageWithinLimit(int position, int added);
 
     EngineContext& m_context;
-    std::function<QDateTime()> m_clock;
     QLineEdit* m_mobileEdit;
     QPlainTextEdit* m_messageEdit;
     QPushButton* m_sendButton;
