@@ -1,7 +1,6 @@
 #include "console/ConsoleWindow.h"
 
 #include "common/DateFormat.h"
-#include "common/ProgramHome.h"
 #include "console/ConsoleSettings.h"
 #include "console/ExitCleanup.h"
 #include "core/EngineContext.h"
@@ -600,7 +599,7 @@ QCoro::Task<> ConsoleWindow::exitEngine()
         co_return;
     m_exiting = true;
     QPointer<ConsoleWindow> self(this);
-    const QString home = ProgramHome::path();
+    const QString home = m_context.programFolder();
 
     // 1.
     m_tray->remove();

@@ -4,7 +4,6 @@
 #include "channels/EventLoopYield.h"
 #include "channels/QueueCursor.h"
 #include "common/DateFormat.h"
-#include "common/ProgramHome.h"
 #include "common/TextNumbers.h"
 #include "core/EngineContext.h"
 #include "core/EngineError.h"
@@ -77,7 +76,7 @@ QStringList Engine::importDropFiles()
     const DropFormat formats[] = {DropFormat::pipe(), DropFormat::comma()};
     for (const DropFormat& format : formats) {
         try {
-            DropFileImporter importer(m_context.store(), format, ProgramHome::path());
+            DropFileImporter importer(m_context.store(), format, m_context.programFolder());
             importer.setClock(m_context.clock());
             if (importer.hasWork()) {
                 const ImportReport report = importer.run();

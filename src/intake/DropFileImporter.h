@@ -96,8 +96,8 @@ public:
     // The import journal: one row per claimed file whose lines are queued.
     static inline const QString JournalTable = QStringLiteral("DropImport");
 
-    // home: the program folder; empty means ProgramHome::path().
-    DropFileImporter(Store& store, const DropFormat& format, const QString& home = QString());
+    // home: the program folder, which holds the drop folders.
+    DropFileImporter(Store& store, const DropFormat& format, const QString& home);
 
     // Files younger than this are left for a later call (0 takes every file).
     void setMinimumAge(std::chrono::milliseconds age) { m_minimumAge = age; }
@@ -157,5 +157,5 @@ private:
 };
 
 // The two imports of a tick, on the program folder.
-ImportReport GetDataFromTxtFile(Store& store);     // SMSQ, pipe drop files
-ImportReport GetDataFromTxtFile_TXT(Store& store); // SMS, comma drop files
+ImportReport GetDataFromTxtFile(Store& store, const QString& home);     // SMSQ, pipe drop files
+ImportReport GetDataFromTxtFile_TXT(Store& store, const QString& home); // SMS, comma drop files

@@ -8,7 +8,6 @@
 
 #include "TaskWait.h"
 #include "channels/DeliveryChannels.h"
-#include "common/ProgramHome.h"
 #include "core/EngineContext.h"
 #include "core/Schema.h"
 #include "core/Store.h"
@@ -34,7 +33,6 @@ public:
     // base: the gateway's "http://host:port"; consrt: the profile's ConSrt.
     explicit DispatchFixture(const QString& base, const QString& consrt = QStringLiteral("C"))
     {
-        ProgramHome::setOverride(dir.path());
         auto s = Store::openFile(dir.filePath(QStringLiteral("SMS.db")), true);
         Schema::createMissingTables(*s);
         Schema::ensureIndexes(*s);
@@ -64,7 +62,6 @@ public:
     {
         engine.reset();
         context.reset();
-        ProgramHome::setOverride(QString());
     }
 
     Store& store() { return context->store(); }
