@@ -3,6 +3,7 @@
 #include "channels/DeliveryChannels.h"
 #include "channels/EventLoopYield.h"
 #include "channels/QueueCursor.h"
+#include "channels/SmsSender.h"
 #include "common/DateFormat.h"
 #include "common/TextNumbers.h"
 #include "core/EngineContext.h"
@@ -130,9 +131,9 @@ QCoro::Task<> Engine::tick()
             console.setFlag(Flag::DeleteVisible, true);
             console.appendTraceLine(QStringLiteral("Sms Fire-1 "));
 
-            co_await m_channels->sender().sendSms(cursor);
-            outcome.response = console.text(Field::Response);
-            if (!cursor.isOpen())
+            const SendResult sent = co_await m_channels->sender().sendSms(cursor);
+            outcome.response = sent.response;
+            if (sent.sent)
                 outcome.kind = TickOutcome::Kind::Sent;
 
             console.appendTraceLine(QStringLiteral("Send Sms Ok"));
