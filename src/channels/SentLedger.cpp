@@ -45,7 +45,7 @@ qint32 SentLedger::advanced(qint32 counter, bool* atMaximum)
     return *atMaximum ? counter : counter + 1;
 }
 
-void SentLedger::saveSentSms(QueueCursor& cursor)
+void SentLedger::saveSentSms(QueueCursor& cursor, const QString& answer)
 {
     ConsoleState& console = m_context.console();
     console.appendTraceLine(QStringLiteral("Save Data"));
@@ -81,8 +81,7 @@ void SentLedger::saveSentSms(QueueCursor& cursor)
     // An empty text, not a null one: the SQL layer binds a null text as Null.
     const QVariant rdtTm = isNull(cursor.rdtTm()) ? QVariant(QStringLiteral("")) : cursor.rdtTm();
     const QVariant typ = isNull(cursor.typ()) ? QVariant(0) : cursor.typ();
-    const QVariant ans = http ? QVariant(answerForLedger(console.text(ConsoleState::Field::Response)))
-                              : QVariant(QMetaType::fromType<QString>());
+    const QVariant ans = http ? QVariant(answerForLedger(answer)) : QVariant(QMetaType::fromType<QString>());
     {
         Store::Transaction transaction(store);
         // Try 0, not Null: the report poll counts a row only from a number,

@@ -26,7 +26,7 @@ class QueueCursor;
 //
 // The ledger row: Mobile and msg as queued; RDTTM the queue row's RDtTM
 // (Null: empty text); SDTTm now, as "yyyy-MM-dd HH:mm:ss"; typ (Null: 0);
-// ANS, HTTP channel only, the response box with every "<br>" removed, cut to
+// ANS, HTTP channel only, the answer with every "<br>" removed, cut to
 // 251 characters; Uname the console's user name cut to 15; Status "P"; Try
 // 0; Reply and Extra1 Null.
 //
@@ -42,7 +42,8 @@ class SentLedger
 public:
     explicit SentLedger(EngineContext& context);
 
-    void saveSentSms(QueueCursor& cursor);
+    // answer: what the channel answered, as the response box shows it.
+    void saveSentSms(QueueCursor& cursor, const QString& answer);
 
     // The ANS value of an HTTP answer.
     static QString answerForLedger(const QString& response);

@@ -116,7 +116,7 @@ QCoro::Task<QString> SmsSender::sendByModem(QueueCursor& cursor, QString number,
     console.setText(ConsoleState::Field::Response, result);
     qCDebug(lcSend) << "modem answered" << result;
     if (result.startsWith(QLatin1String("OK")))
-        m_ledger.saveSentSms(cursor);
+        m_ledger.saveSentSms(cursor, result);
     co_return result;
 }
 
@@ -137,6 +137,6 @@ QCoro::Task<QString> SmsSender::sendByGateway(QueueCursor& cursor, QString numbe
     console.setText(ConsoleState::Field::Response, answer);
     const int records = successMarkerCount(answer, number);
     for (int i = 0; i < records; ++i)
-        m_ledger.saveSentSms(cursor);
+        m_ledger.saveSentSms(cursor, answer);
     co_return answer;
 }
