@@ -3,7 +3,6 @@
 #include "core/ProfileState.h"
 
 #include <QCoroTask>
-#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QString>
 
-#include <functional>
 
 class EngineContext;
 class QueueCursor;

@@ -2,11 +2,9 @@
 
 #include "dispatch/ReportPoll.h"
 
-#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
 #include <QCoroTask>

@@ -5,14 +5,12 @@
 
 #include <QByteArray>
 #include <QChar>
-#include <QDateTime>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 #include <chrono>
-#include <functional>
 #include <optional>
 
 class QFile;

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QDateTime>
 #include <QWidget>
-#include <functional>
 
 class EngineContext;
 class QLabel;

@@ -3,9 +3,7 @@
 #include "common/Clock.h"
 
 #include <QCoroTask>
-#include <QDateTime>
 #include <QWidget>
-#include <functional>
 
 class EngineContext;
 class QCheckBox;
