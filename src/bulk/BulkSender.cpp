@@ -31,8 +31,7 @@ private:
 } // namespace
 
 BulkSender::BulkSender(EngineContext& context, QObject* parent)
-    : QObject(parent), m_context(context), m_inet1(new HttpFetcher(this)), m_inetBal(new HttpFetcher(this)),
-      m_clock([] { return QDateTime::currentDateTime(); })
+    : QObject(parent), m_context(context), m_inet1(new HttpFetcher(this)), m_inetBal(new HttpFetcher(this))
 {
     m_fetch = [this](QString url, Client client, std::chrono::milliseconds timeout) -> QCoro::Task<QString> {
         HttpFetcher* http = client == Client::Send ? m_inet1 : m_inetBal;
@@ -62,7 +61,7 @@ int BulkSender::record(const QStringList& numbers, const QString& message, const
     Store& store = m_context.store();
     Store::Transaction transaction(store);
     for (const QString& number : numbers) {
-        const QDateTime now = m_clock();
+        const QDateTime now = m_context.clock().now();
         store.exec(QStringLiteral(" insert into sms (Mobile, msg, RDTTM, SDTTm, typ, uname, Status) "
                                   "values (?, ?, ?, ?, 0, ?, 'P')"),
                    {number, message, now.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")),

@@ -3,7 +3,6 @@
 #include "core/ProfileState.h"
 
 #include <QCoroTask>
-#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -78,7 +77,6 @@ public:
     Settings& settings() { return m_settings; }
     void setFetch(Fetch fetch) { m_fetch = std::move(fetch); }
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
     bool isBusy() const { return m_busy; }
 
@@ -130,6 +128,5 @@ private:
     HttpFetcher* m_inetBal; // balance requests
     Fetch m_fetch;
     Confirm m_confirm;
-    std::function<QDateTime()> m_clock;
     bool m_busy = false;
 };

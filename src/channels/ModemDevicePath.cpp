@@ -1,18 +1,10 @@
 #include "channels/ModemDevicePath.h"
 
+#include "common/SettingsKeys.h"
+
 #include <QSettings>
 
 namespace ModemDevicePath {
-
-namespace {
-// The console's settings file: organisation "Telvora Software", application "GarvelloSMSEng".
-QSettings userSettings()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Telvora Software"),
-                     QStringLiteral("GarvelloSMSEng"));
-}
-const QString kKey = QStringLiteral("Modem/Device");
-} // namespace
 
 QString forPortNumber(qint16 portNumber)
 {
@@ -26,7 +18,10 @@ QString configuredDevice()
     const QString fromEnvironment = qEnvironmentVariable(EnvironmentVariable).trimmed();
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    return userSettings().value(kKey).toString().trimmed();
+    return SettingsKeys::userSettings()
+        ->value(SettingsKeys::ModemDevice, SettingsKeys::ModemDeviceDefault)
+        .toString()
+        .trimmed();
 }
 
 QString resolve(qint16 portNumber)
@@ -37,12 +32,12 @@ QString resolve(qint16 portNumber)
 
 void setConfiguredDevice(const QString& path)
 {
-    QSettings settings = userSettings();
+    const auto settings = SettingsKeys::userSettings();
     if (path.trimmed().isEmpty())
-        settings.remove(kKey);
+        settings->remove(SettingsKeys::ModemDevice);
     else
-        settings.setValue(kKey, path.trimmed());
-    settings.sync();
+        settings->setValue(SettingsKeys::ModemDevice, path.trimmed());
+    settings->sync();
 }
 
 } // namespace ModemDevicePath

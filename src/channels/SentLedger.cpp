@@ -18,10 +18,7 @@ bool isNull(const QVariant& v)
 }
 } // namespace
 
-SentLedger::SentLedger(EngineContext& context)
-    : m_context(context), m_clock([] { return QDateTime::currentDateTime(); })
-{
-}
+SentLedger::SentLedger(EngineContext& context) : m_context(context) {}
 
 QString SentLedger::answerForLedger(const QString& response)
 {
@@ -48,7 +45,7 @@ qint32 SentLedger::advanced(qint32 counter, bool* atMaximum)
     return *atMaximum ? counter : counter + 1;
 }
 
-void SentLedger::saveSentSms(QueueCursor& cursor)
+void SentLedger::saveSentSms(QueueCursor& cursor, const QString& answer)
 {
     ConsoleState& console = m_context.console();
     console.appendTraceLine(QStringLiteral("Save Data"));
@@ -84,15 +81,14 @@ void SentLedger::saveSentSms(QueueCursor& cursor)
     // An empty text, not a null one: the SQL layer binds a null text as Null.
     const QVariant rdtTm = isNull(cursor.rdtTm()) ? QVariant(QStringLiteral("")) : cursor.rdtTm();
     const QVariant typ = isNull(cursor.typ()) ? QVariant(0) : cursor.typ();
-    const QVariant ans = http ? QVariant(answerForLedger(console.text(ConsoleState::Field::Response)))
-                              : QVariant(QMetaType::fromType<QString>());
+    const QVariant ans = http ? QVariant(answerForLedger(answer)) : QVariant(QMetaType::fromType<QString>());
     {
         Store::Transaction transaction(store);
         // Try 0, not Null: the report poll counts a row only from a number,
         // and an uncounted row would be asked for at every idle tick.
         store.exec(QStringLiteral("INSERT INTO sms (Mobile, msg, RDTTM, SDTTm, typ, ANS, Uname, Status, Try) "
                                   "VALUES (?, ?, ?, ?, ?, ?, ?, 'P', 0)"),
-                   {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_clock()), typ, ans,
+                   {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_context.clock().now()), typ, ans,
                     userName.left(Schema::UnameWidth)});
         // A row that an operator deleted while the message was on its way is
         // gone already: nothing left to delete, the record stands.

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QString>
 
-#include <functional>
 
 class EngineContext;
 class QueueCursor;
@@ -26,7 +25,7 @@ class QueueCursor;
 //
 // The ledger row: Mobile and msg as queued; RDTTM the queue row's RDtTM
 // (Null: empty text); SDTTm now, as "yyyy-MM-dd HH:mm:ss"; typ (Null: 0);
-// ANS, HTTP channel only, the response box with every "<br>" removed, cut to
+// ANS, HTTP channel only, the answer with every "<br>" removed, cut to
 // 251 characters; Uname the console's user name cut to 15; Status "P"; Try
 // 0; Reply and Extra1 Null.
 //
@@ -42,7 +41,8 @@ class SentLedger
 public:
     explicit SentLedger(EngineContext& context);
 
-    void saveSentSms(QueueCursor& cursor);
+    // answer: what the channel answered, as the response box shows it.
+    void saveSentSms(QueueCursor& cursor, const QString& answer);
 
     // The ANS value of an HTTP answer.
     static QString answerForLedger(const QString& response);
@@ -53,13 +53,9 @@ public:
     // time (Getdate() on SQL Server, CURRENT_TIMESTAMP on PostgreSQL).
     static QString serverUpdate(Store::Dialect dialect);
 
-    // The clock of SDTTm (tests set a fixed one).
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
-
 private:
     // The advanced counter, or the same value when it cannot advance.
     static qint32 advanced(qint32 counter, bool* atMaximum);
 
     EngineContext& m_context;
-    std::function<QDateTime()> m_clock;
 };

@@ -70,7 +70,7 @@ int SmsSender::poolInstance(qint32 counter)
     return counter % 100;
 }
 
-QCoro::Task<> SmsSender::sendSms(QueueCursor& cursor)
+QCoro::Task<SendResult> SmsSender::sendSms(QueueCursor& cursor)
 {
     ConsoleState& console = m_context.console();
     console.appendTrace(QStringLiteral(" Fire"));
@@ -84,20 +84,24 @@ QCoro::Task<> SmsSender::sendSms(QueueCursor& cursor)
     qCDebug(lcSend) << "sending to" << number << "through client instance"
                     << poolInstance(m_context.profile().smsId);
 
+    SendResult result;
     if (console.channel() == ConsoleState::Channel::Gsm)
-        co_await sendByModem(cursor, number, prepared);
+        result.response = co_await sendByModem(cursor, number, prepared);
     else if (m_context.profile().httpGateway)
-        co_await sendByGateway(cursor, number, prepared);
+        result.response = co_await sendByGateway(cursor, number, prepared);
+    // The ledger closes the cursor once it has recorded the message.
+    result.sent = !cursor.isOpen();
 
     co_await EventLoopYield{};
-    console.setText(ConsoleState::Field::LastAttempt, DateFormat::consoleTime(QDateTime::currentDateTime()));
+    console.setText(ConsoleState::Field::LastAttempt, DateFormat::consoleTime(m_context.clock().now()));
     console.setText(ConsoleState::Field::Counter,
                     QStringLiteral("Current SMS : ") +
                         TextNumbers::withLeadingBlank(m_context.profile().smsId));
     co_await EventLoopYield{};
+    co_return result;
 }
 
-QCoro::Task<> SmsSender::sendByModem(QueueCursor& cursor, QString number, QString prepared)
+QCoro::Task<QString> SmsSender::sendByModem(QueueCursor& cursor, QString number, QString prepared)
 {
     ConsoleState& console = m_context.console();
     console.setText(ConsoleState::Field::Response, QStringLiteral(" "));
@@ -112,10 +116,11 @@ QCoro::Task<> SmsSender::sendByModem(QueueCursor& cursor, QString number, QStrin
     console.setText(ConsoleState::Field::Response, result);
     qCDebug(lcSend) << "modem answered" << result;
     if (result.startsWith(QLatin1String("OK")))
-        m_ledger.saveSentSms(cursor);
+        m_ledger.saveSentSms(cursor, result);
+    co_return result;
 }
 
-QCoro::Task<> SmsSender::sendByGateway(QueueCursor& cursor, QString number, QString prepared)
+QCoro::Task<QString> SmsSender::sendByGateway(QueueCursor& cursor, QString number, QString prepared)
 {
     ConsoleState& console = m_context.console();
     const ProfileState& profile = m_context.profile();
@@ -132,5 +137,6 @@ QCoro::Task<> SmsSender::sendByGateway(QueueCursor& cursor, QString number, QStr
     console.setText(ConsoleState::Field::Response, answer);
     const int records = successMarkerCount(answer, number);
     for (int i = 0; i < records; ++i)
-        m_ledger.saveSentSms(cursor);
+        m_ledger.saveSentSms(cursor, answer);
+    co_return answer;
 }

@@ -35,12 +35,22 @@ class SentLedger;
 // cannot be opened (ChannelError) or a failing ledger statement (StoreError)
 // leave at once for the tick's guard; step 4 is skipped then and the row
 // stays queued. The objects given must outlive a running send.
+//
+// The result is what the tick decides by: operator actions that run while
+// the send yields write into the response box too, so the box is no record
+// of this send's answer.
+struct SendResult
+{
+    bool sent = false; // recorded in the ledger; the queue row is gone
+    QString response;  // the gateway's body or the modem's result; empty when no channel was used
+};
+
 class SmsSender
 {
 public:
     SmsSender(EngineContext& context, HttpFetcher& http, ModemExchange& modem, SentLedger& ledger);
 
-    QCoro::Task<> sendSms(QueueCursor& cursor);
+    QCoro::Task<SendResult> sendSms(QueueCursor& cursor);
 
     // The success markers that follow the number, in the order tested.
     static const QStringList& fixedSuccessMarkers();
@@ -54,8 +64,8 @@ public:
     static int poolInstance(qint32 counter);
 
 private:
-    QCoro::Task<> sendByModem(QueueCursor& cursor, QString number, QString prepared);
-    QCoro::Task<> sendByGateway(QueueCursor& cursor, QString number, QString prepared);
+    QCoro::Task<QString> sendByModem(QueueCursor& cursor, QString number, QString prepared);
+    QCoro::Task<QString> sendByGateway(QueueCursor& cursor, QString number, QString prepared);
 
     EngineContext& m_context;
     HttpFetcher& m_http;

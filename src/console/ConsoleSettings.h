@@ -13,14 +13,6 @@ class QSettings;
 class ConsoleSettings
 {
 public:
-    static inline const QString Organization = QStringLiteral("Telvora Software");
-    static inline const QString Application = QStringLiteral("GarvelloSMSEng");
-    static inline const QString Group = QStringLiteral("AutoStartService");
-    static inline const QString StartKey = QStringLiteral("Start");
-    static inline const QString DeviceKey = QStringLiteral("Divice");
-    static inline const QString GsmValue = QStringLiteral("GSM");
-    static inline const QString HttpValue = QStringLiteral("INT");
-
     // iniFile empty: the per-user settings store of the platform.
     explicit ConsoleSettings(const QString& iniFile = QString());
     ~ConsoleSettings();
@@ -42,7 +34,7 @@ public:
     QString location() const;
 
 private:
-    QString read(const QString& key) const;
+    QString read(const QString& key, const QString& fallback) const;
     void write(const QString& key, const QString& value);
 
     std::unique_ptr<QSettings> m_settings;

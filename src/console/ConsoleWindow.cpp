@@ -1,7 +1,6 @@
 #include "console/ConsoleWindow.h"
 
 #include "common/DateFormat.h"
-#include "common/ProgramHome.h"
 #include "console/ConsoleSettings.h"
 #include "console/ExitCleanup.h"
 #include "core/EngineContext.h"
@@ -474,7 +473,7 @@ void ConsoleWindow::load()
     state.setFlag(ConsoleState::Flag::RecheckVisible, false);
     // 3. Start time and message counter.
     m_startTimeLabel->setText(QStringLiteral("Engine Start Time :") +
-                              DateFormat::consoleTime(QDateTime::currentDateTime()));
+                              DateFormat::consoleTime(m_context.clock().now()));
     m_sentCountLabel->setText(QStringLiteral("Total Sms Sent : ") +
                               QString::number(m_context.profile().smsId));
     // 4. The tray icon and its first balloon.
@@ -600,7 +599,7 @@ QCoro::Task<> ConsoleWindow::exitEngine()
         co_return;
     m_exiting = true;
     QPointer<ConsoleWindow> self(this);
-    const QString home = ProgramHome::path();
+    const QString home = m_context.programFolder();
 
     // 1.
     m_tray->remove();

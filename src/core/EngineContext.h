@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "core/ConsoleState.h"
 #include "core/ProfileState.h"
 #include "core/ServerConnection.h"
@@ -20,6 +21,7 @@ public:
     ProfileState& profile() { return m_profile; }
     ServerConnection& server() { return m_server; }
     ConsoleState& console() { return m_console; }
+    Clock& clock() { return m_clock; }
 
     // Loads a profile (empty name: the default one); throws as ProfileLoader::load.
     void loadProfile(const QString& name);
@@ -36,6 +38,7 @@ private:
     ProfileState m_profile;
     ServerConnection m_server;
     ConsoleState m_console;
+    Clock m_clock;
     qint16 m_modemPort = 1;
     QString m_programFolder;
 };

@@ -3,8 +3,8 @@
 #include "channels/DeliveryChannels.h"
 #include "channels/EventLoopYield.h"
 #include "channels/QueueCursor.h"
+#include "channels/SmsSender.h"
 #include "common/DateFormat.h"
-#include "common/ProgramHome.h"
 #include "common/TextNumbers.h"
 #include "core/EngineContext.h"
 #include "core/EngineError.h"
@@ -18,7 +18,7 @@ using Flag = ConsoleState::Flag;
 
 Engine::Engine(EngineContext& context, QObject* parent)
     : QObject(parent), m_context(context), m_channels(std::make_unique<DeliveryChannels>(context)),
-      m_reportHost(ReportHost::resolve()), m_clock([] { return QDateTime::currentDateTime(); })
+      m_reportHost(ReportHost::resolve())
 {
     connect(&m_timer, &QTimer::timeout, this, &Engine::onTimer);
 }
@@ -68,7 +68,7 @@ QCoro::Task<> Engine::waitUntilIdle()
 
 QString Engine::now(const QString& pattern) const
 {
-    return DateFormat::format(m_clock(), pattern);
+    return DateFormat::format(m_context.clock().now(), pattern);
 }
 
 QStringList Engine::importDropFiles()
@@ -77,7 +77,8 @@ QStringList Engine::importDropFiles()
     const DropFormat formats[] = {DropFormat::pipe(), DropFormat::comma()};
     for (const DropFormat& format : formats) {
         try {
-            DropFileImporter importer(m_context.store(), format, ProgramHome::path());
+            DropFileImporter importer(m_context.store(), format, m_context.programFolder());
+            importer.setClock(m_context.clock());
             if (importer.hasWork()) {
                 const ImportReport report = importer.run();
                 errors << report.errors;
@@ -130,9 +131,9 @@ QCoro::Task<> Engine::tick()
             console.setFlag(Flag::DeleteVisible, true);
             console.appendTraceLine(QStringLiteral("Sms Fire-1 "));
 
-            co_await m_channels->sender().sendSms(cursor);
-            outcome.response = console.text(Field::Response);
-            if (!cursor.isOpen())
+            const SendResult sent = co_await m_channels->sender().sendSms(cursor);
+            outcome.response = sent.response;
+            if (sent.sent)
                 outcome.kind = TickOutcome::Kind::Sent;
 
             console.appendTraceLine(QStringLiteral("Send Sms Ok"));

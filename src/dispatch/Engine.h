@@ -2,11 +2,9 @@
 
 #include "dispatch/ReportPoll.h"
 
-#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <functional>
 #include <memory>
 
 #include <QCoroTask>
@@ -76,9 +74,6 @@ public:
     // Whether idle ticks ask for delivery reports with the loaded profile.
     ReportPolling reportPolling() const;
 
-    // The clock of the console's times (tests set a fixed one).
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
-
     // One tick, awaited. Returns at once, counted as skipped, when a tick is
     // already running.
     QCoro::Task<> runTick();
@@ -112,5 +107,4 @@ private:
     int m_dropFilesWaiting = 0;
     TickOutcome m_last;
     QString m_reportHost;
-    std::function<QDateTime()> m_clock;
 };

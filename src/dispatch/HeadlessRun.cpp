@@ -32,9 +32,9 @@ QString oneLine(QString text)
     return text.trimmed();
 }
 
-QString stamp()
+QString stamp(const Clock& clock)
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 // Whether idle ticks will ask for delivery reports, and what keeps them from it.
@@ -134,7 +134,7 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
     auto tellSkipped = [&] {
         if (skipped == 0)
             return;
-        out << stamp() << ' ' << skipped << (skipped == 1 ? " tick" : " ticks")
+        out << stamp(context.clock()) << ' ' << skipped << (skipped == 1 ? " tick" : " ticks")
             << " skipped: the previous tick was still running" << Qt::endl;
         skipped = 0;
     };
@@ -147,7 +147,7 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
         if (gatewayOff && outcome.kind == TickOutcome::Kind::NotSent)
             line = QStringLiteral("not sent %1 (stays queued): the profile's HTTP gateway is off")
                        .arg(outcome.mobile.trimmed());
-        out << stamp() << ' ' << line << Qt::endl;
+        out << stamp(context.clock()) << ' ' << line << Qt::endl;
         if (stopping)
             return;
         if ((settings.ticks > 0 && ticks >= settings.ticks) ||
@@ -163,7 +163,7 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
             char byte;
             [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
             if (!stopping) {
-                out << stamp() << " stopping after the running tick" << Qt::endl;
+                out << stamp(context.clock()) << " stopping after the running tick" << Qt::endl;
                 finish();
             }
         });

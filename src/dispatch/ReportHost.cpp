@@ -4,13 +4,6 @@
 
 namespace ReportHost {
 
-namespace {
-QSettings settings()
-{
-    return QSettings(QStringLiteral("Telvora Software"), QStringLiteral("GarvelloSMSEng"));
-}
-} // namespace
-
 Effective effective()
 {
     const QString env = qEnvironmentVariable(qPrintable(EnvironmentVariable)).trimmed();
@@ -29,20 +22,20 @@ QString resolve()
 
 QString stored()
 {
-    return settings().value(SettingKey).toString().trimmed();
+    return SettingsKeys::userSettings()->value(SettingKey).toString().trimmed();
 }
 
 bool store(const QString& host)
 {
-    QSettings s = settings();
-    s.setValue(SettingKey, host.trimmed());
-    s.sync();
-    return s.status() == QSettings::NoError;
+    const auto s = SettingsKeys::userSettings();
+    s->setValue(SettingKey, host.trimmed());
+    s->sync();
+    return s->status() == QSettings::NoError;
 }
 
 QString settingsFile()
 {
-    return settings().fileName();
+    return SettingsKeys::userSettings()->fileName();
 }
 
 bool polledFor(const QString& sendUrl, const QString& host)

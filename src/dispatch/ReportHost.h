@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/SettingsKeys.h"
+
 #include <QString>
 
 // The host of the one gateway that delivers reports: the engine polls
@@ -8,9 +10,9 @@
 // "Engine/ReportHost" of GarvelloSMSEng; then 127.0.0.1.
 namespace ReportHost {
 
-inline const QString Default = QStringLiteral("127.0.0.1");
+inline const QString& Default = SettingsKeys::ReportHostDefault;
 inline const QString EnvironmentVariable = QStringLiteral("SMSENGINE_REPORT_HOST");
-inline const QString SettingKey = QStringLiteral("Engine/ReportHost");
+inline const QString& SettingKey = SettingsKeys::ReportHost;
 
 enum class Source
 {

@@ -1,6 +1,5 @@
 #include "intake/DropFileImporter.h"
 
-#include "common/ProgramHome.h"
 #include "common/TextNumbers.h"
 #include "core/Store.h"
 #include "intake/DropFileText.h"
@@ -240,7 +239,7 @@ QString DropFileImporter::where(const QString& fileName) const
 
 QString DropFileImporter::folderPath() const
 {
-    const QDir home(m_home.isEmpty() ? ProgramHome::path() : m_home);
+    const QDir home(m_home);
     if (QFileInfo(home.filePath(m_format.folder)).isDir())
         return home.filePath(m_format.folder);
     // The folder may have been created as "smsq" or "Sms": take it in any case.
@@ -361,7 +360,7 @@ ImportReport DropFileImporter::run()
                 journal.record(e.name, FileStamp{UnknownSize, 0});
     }
 
-    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    const QDateTime now = m_clock.now();
     int taken = 0;
     // Files claimed by an earlier call and not finished come first. Only those
     // whose lines are queued now count against the files of this call, so
@@ -618,12 +617,12 @@ DropFileImporter::Next DropFileImporter::queueClaimed(QFile& file, const QString
     return Next::Continue;
 }
 
-ImportReport GetDataFromTxtFile(Store& store)
+ImportReport GetDataFromTxtFile(Store& store, const QString& home)
 {
-    return DropFileImporter(store, DropFormat::pipe()).run();
+    return DropFileImporter(store, DropFormat::pipe(), home).run();
 }
 
-ImportReport GetDataFromTxtFile_TXT(Store& store)
+ImportReport GetDataFromTxtFile_TXT(Store& store, const QString& home)
 {
-    return DropFileImporter(store, DropFormat::comma()).run();
+    return DropFileImporter(store, DropFormat::comma(), home).run();
 }

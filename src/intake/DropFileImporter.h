@@ -1,17 +1,16 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "intake/SendQueue.h"
 
 #include <QByteArray>
 #include <QChar>
-#include <QDateTime>
 #include <QList>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 #include <chrono>
-#include <functional>
 #include <optional>
 
 class QFile;
@@ -95,13 +94,13 @@ public:
     // The import journal: one row per claimed file whose lines are queued.
     static inline const QString JournalTable = QStringLiteral("DropImport");
 
-    // home: the program folder; empty means ProgramHome::path().
-    DropFileImporter(Store& store, const DropFormat& format, const QString& home = QString());
+    // home: the program folder, which holds the drop folders.
+    DropFileImporter(Store& store, const DropFormat& format, const QString& home);
 
     // Files younger than this are left for a later call (0 takes every file).
     void setMinimumAge(std::chrono::milliseconds age) { m_minimumAge = age; }
     // The clock against which a file's age is measured.
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setClock(Clock clock) { m_clock = std::move(clock); }
     // Not owned; nullptr restores the standard operations.
     void setFileSystem(DropFileSystem* fs) { m_fs = fs ? fs : &DropFileSystem::standard(); }
 
@@ -151,10 +150,10 @@ private:
     QString m_home;
     QRegularExpression m_pattern;
     std::chrono::milliseconds m_minimumAge = DefaultMinimumAge;
-    std::function<QDateTime()> m_clock;
+    Clock m_clock;
     DropFileSystem* m_fs;
 };
 
 // The two imports of a tick, on the program folder.
-ImportReport GetDataFromTxtFile(Store& store);     // SMSQ, pipe drop files
-ImportReport GetDataFromTxtFile_TXT(Store& store); // SMS, comma drop files
+ImportReport GetDataFromTxtFile(Store& store, const QString& home);     // SMSQ, pipe drop files
+ImportReport GetDataFromTxtFile_TXT(Store& store, const QString& home); // SMS, comma drop files

@@ -77,13 +77,12 @@ void TestSentLedger::ledgerRow()
 
     ChannelFixture f(1234, userName);
     f.console().setChannel(gsm ? ConsoleState::Channel::Gsm : ConsoleState::Channel::Http);
-    f.console().setText(ConsoleState::Field::Response, response);
     f.queue(QStringLiteral("000 other"), QStringLiteral("stays queued"));
     QueueCursor cursor = f.queue(QStringLiteral(" 55512-34567"), QStringLiteral("It's\r\nhere"), rdtTm, typ);
     SentLedger ledger(*f.context);
-    ledger.setClock([] { return kSentAt; });
+    f.context->clock().set([] { return kSentAt; });
 
-    ledger.saveSentSms(cursor);
+    ledger.saveSentSms(cursor, response);
 
     const QList<QVariantMap> rows = f.ledger();
     QCOMPARE(rows.size(), 1);
@@ -118,11 +117,10 @@ void TestSentLedger::ledgerRow()
 void TestSentLedger::secondCallRecordsNothing()
 {
     ChannelFixture f;
-    f.console().setText(ConsoleState::Field::Response, QStringLiteral("201 Created 5551234567"));
     QueueCursor cursor = f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
     SentLedger ledger(*f.context);
-    ledger.saveSentSms(cursor);
-    ledger.saveSentSms(cursor);
+    ledger.saveSentSms(cursor, QStringLiteral("201 Created 5551234567"));
+    ledger.saveSentSms(cursor, QStringLiteral("201 Created 5551234567"));
 
     QCOMPARE(f.ledger().size(), 1);
     QCOMPARE(f.count("Rsms"), 0);
@@ -146,12 +144,11 @@ void TestSentLedger::failureRollsBackEverything()
 {
     QFETCH(QString, trigger);
     ChannelFixture f;
-    f.console().setText(ConsoleState::Field::Response, QStringLiteral("1001"));
     QueueCursor cursor = f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
     f.store().exec(trigger);
     SentLedger ledger(*f.context);
 
-    QVERIFY_THROWS_EXCEPTION(StoreError, ledger.saveSentSms(cursor));
+    QVERIFY_THROWS_EXCEPTION(StoreError, ledger.saveSentSms(cursor, QStringLiteral("1001")));
 
     // Neither recorded nor lost: still queued, to be sent by a later tick.
     QCOMPARE(f.ledger().size(), 0);
@@ -163,7 +160,7 @@ void TestSentLedger::failureRollsBackEverything()
 
     // Once the store accepts writes again, the same cursor records the message.
     f.store().exec(QStringLiteral("DROP TRIGGER t"));
-    ledger.saveSentSms(cursor);
+    ledger.saveSentSms(cursor, QStringLiteral("1001"));
     QCOMPARE(f.ledger().size(), 1);
     QCOMPARE(f.count("Rsms"), 0);
     QCOMPARE(f.storedCounter(), 1235);
@@ -173,11 +170,10 @@ void TestSentLedger::counterAtLargestValue()
 {
     const qint32 largest = std::numeric_limits<qint32>::max();
     ChannelFixture f(largest);
-    f.console().setText(ConsoleState::Field::Response, QStringLiteral("1001"));
     QueueCursor cursor = f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
     SentLedger ledger(*f.context);
 
-    ledger.saveSentSms(cursor);
+    ledger.saveSentSms(cursor, QStringLiteral("1001"));
 
     QCOMPARE(f.ledger().size(), 1);
     QCOMPARE(f.count("Rsms"), 0);
@@ -192,13 +188,12 @@ void TestSentLedger::counterAtLargestValue()
 void TestSentLedger::rowDeletedWhileSending()
 {
     ChannelFixture f;
-    f.console().setText(ConsoleState::Field::Response, QStringLiteral("1001"));
     QueueCursor cursor = f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
     // The operator's "Delete this SMS" ran while the message was on its way.
     f.store().exec(QStringLiteral("DELETE FROM Rsms"));
     SentLedger ledger(*f.context);
 
-    ledger.saveSentSms(cursor);
+    ledger.saveSentSms(cursor, QStringLiteral("1001"));
 
     QCOMPARE(f.ledger().size(), 1);
     QCOMPARE(f.storedCounter(), 1235);
@@ -214,8 +209,8 @@ void TestSentLedger::sentTimeSortsAndFiltersByDate()
                                QDateTime(QDate(2024, 1, 31), QTime(9, 0, 0))};
     for (const QDateTime& t : times) {
         QueueCursor cursor = f.queue(QStringLiteral("1"), t.toString());
-        ledger.setClock([t] { return t; });
-        ledger.saveSentSms(cursor);
+        f.context->clock().set([t] { return t; });
+        ledger.saveSentSms(cursor, QString());
     }
     QStringList ordered;
     QSqlQuery q = f.store().query(QStringLiteral("SELECT SDTTm FROM sms ORDER BY SDTTm"));

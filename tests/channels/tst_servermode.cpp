@@ -92,8 +92,8 @@ void TestServerMode::saveMarksTheServerRow()
     QueueCursor cursor = QueueCursor::openServer(*f->context->server().store());
     SentLedger ledger(*f->context);
 
-    ledger.saveSentSms(cursor);
-    ledger.saveSentSms(cursor); // the second call records nothing
+    ledger.saveSentSms(cursor, QString());
+    ledger.saveSentSms(cursor, QString()); // the second call records nothing
 
     QCOMPARE(status(4), QStringLiteral("Y"));
     QCOMPARE(status(3), QStringLiteral("N"));
@@ -119,7 +119,7 @@ void TestServerMode::counterAtLargestValue()
     const qint32 largest = std::numeric_limits<qint32>::max();
     auto f = openFixture(largest);
     QueueCursor cursor = QueueCursor::openServer(*f->context->server().store());
-    SentLedger(*f->context).saveSentSms(cursor);
+    SentLedger(*f->context).saveSentSms(cursor, QString());
     QCOMPARE(status(4), QStringLiteral("Y"));
     QCOMPARE(f->context->profile().smsId, largest);
     QCOMPARE(f->storedCounter(), largest);
@@ -132,7 +132,7 @@ void TestServerMode::closedServerConnection()
     auto f = openFixture();
     QueueCursor cursor = QueueCursor::openServer(*f->context->server().store());
     f->context->server().close();
-    QVERIFY_THROWS_EXCEPTION(StoreError, SentLedger(*f->context).saveSentSms(cursor));
+    QVERIFY_THROWS_EXCEPTION(StoreError, SentLedger(*f->context).saveSentSms(cursor, QString()));
     QVERIFY(cursor.isOpen());
     QCOMPARE(status(4), QString());
     QCOMPARE(f->storedCounter(), 1234);

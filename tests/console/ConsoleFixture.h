@@ -4,7 +4,6 @@
 // default profile loaded, a settings file of its own, an engine and a
 // scripted prompt.
 
-#include "common/ProgramHome.h"
 #include "console/ConsoleSettings.h"
 #include "console/ConsoleWindow.h"
 #include "core/EngineContext.h"
@@ -71,7 +70,6 @@ public:
     explicit ConsoleFixture(const QList<ProfileRow>& profiles = standardProfiles())
     {
         QVERIFY2(dir.isValid(), "temporary folder");
-        ProgramHome::setOverride(dir.path());
         settingsFile = dir.filePath(QStringLiteral("settings/console.ini"));
         auto store = Store::openFile(dir.filePath(QStringLiteral("SMS.db")), true);
         Schema::createMissingTables(*store);
@@ -84,6 +82,7 @@ public:
                  p.isDefault ? 1 : 0});
         }
         context = std::make_unique<EngineContext>(std::move(store));
+        context->setProgramFolder(dir.path());
         context->loadProfile(QString());
         engine = std::make_unique<Engine>(*context);
         Prompt::install(&prompt);
@@ -93,7 +92,6 @@ public:
     {
         form.reset();
         Prompt::install(nullptr);
-        ProgramHome::setOverride(QString());
     }
 
     ConsoleWindow& makeConsole(ConsoleTray::Availability tray = ConsoleTray::Availability::Unavailable)

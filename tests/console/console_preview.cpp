@@ -10,7 +10,6 @@
 // included; click the icon meanwhile to see its menu),
 // --sample fills the fields as a sending tick would.
 
-#include "common/ProgramHome.h"
 #include "console/ConsoleLauncher.h"
 #include "core/EngineContext.h"
 #include "core/Schema.h"
@@ -46,7 +45,6 @@ int main(int argc, char** argv)
     parser.process(app);
 
     QTemporaryDir home;
-    ProgramHome::setOverride(home.path());
     auto store = Store::openFile(home.filePath(QStringLiteral("SMS.db")), true);
     Schema::createMissingTables(*store);
     const QString insert =
@@ -59,6 +57,7 @@ int main(int argc, char** argv)
                          QStringLiteral("http://127.0.0.1:9/send"), 8000, 0, QStringLiteral("BACKUP"),
                          QString(), QString(), 0});
     EngineContext context(std::move(store));
+    context.setProgramFolder(home.path());
     context.loadProfile(QString());
     Engine engine(context);
 

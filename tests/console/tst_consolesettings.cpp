@@ -1,3 +1,4 @@
+#include "common/SettingsKeys.h"
 #include "console/ConsoleSettings.h"
 
 #include <QSettings>
@@ -108,7 +109,7 @@ void TestConsoleSettings::platformStoreUsesApplicationName()
     QVERIFY2(settings.location().startsWith(m_dir.filePath(QStringLiteral("user"))),
              qPrintable(settings.location()));
     QVERIFY2(settings.location().contains(QStringLiteral("GarvelloSMSEng")), qPrintable(settings.location()));
-    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, ConsoleSettings::Organization,
+    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, SettingsKeys::Organization,
                   QStringLiteral("GarvelloSMSEng"));
     QCOMPARE(raw.value(QStringLiteral("AutoStartService/Divice")).toString(), QStringLiteral("GSM"));
 }

@@ -8,7 +8,6 @@
 
 #include "TaskWait.h"
 #include "channels/DeliveryChannels.h"
-#include "common/ProgramHome.h"
 #include "core/EngineContext.h"
 #include "core/Schema.h"
 #include "core/Store.h"
@@ -34,7 +33,6 @@ public:
     // base: the gateway's "http://host:port"; consrt: the profile's ConSrt.
     explicit DispatchFixture(const QString& base, const QString& consrt = QStringLiteral("C"))
     {
-        ProgramHome::setOverride(dir.path());
         auto s = Store::openFile(dir.filePath(QStringLiteral("SMS.db")), true);
         Schema::createMissingTables(*s);
         Schema::ensureIndexes(*s);
@@ -52,12 +50,11 @@ public:
                          QString(), QString(), QString(), QString(), 1000, 20, QStringLiteral("C"), 0});
         context = std::make_unique<EngineContext>(std::move(s));
         context->setProgramFolder(dir.path());
+        context->clock().set(&DispatchFixture::fixedNow);
         context->loadProfile(QString());
         context->console().setText(ConsoleState::Field::UserName, QStringLiteral("acme"));
         engine = std::make_unique<Engine>(*context);
-        engine->setClock(&DispatchFixture::fixedNow);
         engine->setReportHost(QStringLiteral("127.0.0.1"));
-        engine->channels().ledger().setClock(&DispatchFixture::fixedNow);
         engine->channels().http().setTimeout(std::chrono::milliseconds(2000));
     }
 
@@ -65,7 +62,6 @@ public:
     {
         engine.reset();
         context.reset();
-        ProgramHome::setOverride(QString());
     }
 
     Store& store() { return context->store(); }
@@ -128,7 +124,7 @@ public:
         f.close();
         QFile touch(path);
         touch.open(QIODevice::ReadWrite);
-        touch.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+        touch.setFileTime(fixedNow().addSecs(-3600), QFileDevice::FileModificationTime);
         touch.close();
         return path;
     }

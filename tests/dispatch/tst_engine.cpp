@@ -37,6 +37,7 @@ private Q_SLOTS:
     void emptyBalanceUrl();
     void overlappingTickSkipped();
     void timerTicksNeverSendTwice();
+    void answerKeptWhenBoxRewrittenDuringSend();
 
 private:
     std::unique_ptr<GatewaySim> m_sim;
@@ -158,7 +159,7 @@ void TestEngine::freshDropFileWaits()
     const QString file = m_f->dropFile(QStringLiteral("fresh.sms"), "9876543210|Hi|0||0\r\n");
     QFile touch(file);
     QVERIFY(touch.open(QIODevice::ReadWrite));
-    QVERIFY(touch.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+    QVERIFY(touch.setFileTime(m_f->context->clock().now(), QFileDevice::FileModificationTime));
     touch.close();
 
     const TickOutcome& o = m_f->tick();
@@ -334,6 +335,21 @@ void TestEngine::timerTicksNeverSendTwice()
     sent.sort();
     QCOMPARE(sent, (QStringList{QStringLiteral("9876500001"), QStringLiteral("9876500002"),
                                 QStringLiteral("9876500003")}));
+}
+
+void TestEngine::answerKeptWhenBoxRewrittenDuringSend()
+{
+    // "Display balance" may run while the send yields after its answer and
+    // write the balance into the same response box.
+    m_f->queue(QStringLiteral("9876543210"), QStringLiteral("Hi"), 0);
+    QObject::connect(&m_f->console(), &ConsoleState::textChanged, [this](ConsoleState::Field field) {
+        if (field == Field::LastAttempt)
+            m_f->console().setText(Field::Response, QStringLiteral("Balance: 1000"));
+    });
+
+    const TickOutcome& o = m_f->tick();
+    QCOMPARE(o.kind, Kind::Sent);
+    QCOMPARE(o.response, QStringLiteral("9876543210"));
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

@@ -1,5 +1,4 @@
 #include "IntakeTestSupport.h"
-#include "common/ProgramHome.h"
 #include "intake/DropFileImporter.h"
 
 #include <QDirIterator>
@@ -167,7 +166,6 @@ void TestDropFileImporter::init()
 void TestDropFileImporter::cleanup()
 {
     t.reset();
-    ProgramHome::setOverride(QString());
 }
 
 void TestDropFileImporter::parseLine_data()
@@ -576,7 +574,7 @@ void TestDropFileImporter::recentFilesWait()
     DropFileImporter imp(*t->store, DropFormat::pipe(), t->home());
     if (minimumAgeMs >= 0)
         imp.setMinimumAge(std::chrono::milliseconds(minimumAgeMs));
-    imp.setClock([&] { return modified.addMSecs(clockOffsetMs); });
+    imp.setClock(Clock([&] { return modified.addMSecs(clockOffsetMs); }));
     const ImportReport r = imp.run();
     QCOMPARE(r.filesDeferred, imported ? 0 : 1);
     QCOMPARE(r.filesImported, imported ? 2 : 1); // a waiting file does not hold up the next
@@ -598,21 +596,20 @@ void TestDropFileImporter::programFolderImports()
     const QString commaFile = home.filePath(QStringLiteral("Sms/M1.txt"));
     writeBytes(pipeFile, "9876543210|pipe\r\n");
     writeBytes(commaFile, "9876543210,comma\r\n");
-    ProgramHome::setOverride(t->home());
 
     // Just written: both wait.
-    QCOMPARE(GetDataFromTxtFile(*t->store).filesDeferred, 1);
-    QCOMPARE(GetDataFromTxtFile_TXT(*t->store).filesDeferred, 1);
+    QCOMPARE(GetDataFromTxtFile(*t->store, t->home()).filesDeferred, 1);
+    QCOMPARE(GetDataFromTxtFile_TXT(*t->store, t->home()).filesDeferred, 1);
     for (const QString& p : {pipeFile, commaFile}) {
         QFile f(p);
         QVERIFY(f.open(QIODevice::ReadWrite));
         QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-5), QFileDevice::FileModificationTime));
     }
-    QVERIFY(DropFileImporter(*t->store, DropFormat::pipe()).hasWork());
-    QCOMPARE(GetDataFromTxtFile(*t->store).linesQueued, 1);
-    QCOMPARE(GetDataFromTxtFile_TXT(*t->store).linesQueued, 1);
+    QVERIFY(DropFileImporter(*t->store, DropFormat::pipe(), t->home()).hasWork());
+    QCOMPARE(GetDataFromTxtFile(*t->store, t->home()).linesQueued, 1);
+    QCOMPARE(GetDataFromTxtFile_TXT(*t->store, t->home()).linesQueued, 1);
     QCOMPARE(msgCounts(), (QMap<QString, int>{{"pipe", 1}, {"comma", 1}}));
-    QVERIFY(!DropFileImporter(*t->store, DropFormat::comma()).hasWork());
+    QVERIFY(!DropFileImporter(*t->store, DropFormat::comma(), t->home()).hasWork());
 }
 
 void TestDropFileImporter::unopenableFileStaysAndStopsFolder()

@@ -65,7 +65,7 @@ struct Screen
         smsId = form.findChild<QLineEdit*>(QStringLiteral("TxSMSID"));
         smsIdLabel = form.findChild<QLabel*>(QStringLiteral("Label3"));
         counter = form.findChild<QLabel*>(QStringLiteral("Label4"));
-        form.setClock([] { return QDateTime(QDate(2024, 1, 5), QTime(14, 3, 9)); });
+        context.clock().set([] { return QDateTime(QDate(2024, 1, 5), QTime(14, 3, 9)); });
     }
     void fill(const QString& number, const QString& text)
     {
@@ -129,7 +129,7 @@ void TestSingleMessage::stamp()
     QFETCH(QString, stamp);
     Fixture f;
     Screen s(*f.context);
-    s.form.setClock([when] { return when; });
+    f.context->clock().set([when] { return when; });
     s.fill(QStringLiteral("9876543210"), QStringLiteral("Hi"));
     s.form.sendSms();
     QCOMPARE(f.one(QStringLiteral("RDtTM")), stamp);

@@ -47,6 +47,7 @@ class TestSpreadsheetMessagesWindow : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    Clock m_clock;
     std::unique_ptr<Store> m_store;
     std::unique_ptr<ScriptedPrompt> m_prompt;
     std::unique_ptr<SpreadsheetMessagesWindow> m_screen;
@@ -96,8 +97,8 @@ private Q_SLOTS:
         m_store->exec(QStringLiteral("drop table if exists Rsms"));
         Schema::createMissingTables(*m_store);
         m_prompt = std::make_unique<ScriptedPrompt>();
-        m_screen = std::make_unique<SpreadsheetMessagesWindow>(*m_store);
-        m_screen->setClock([] { return QDateTime(QDate(2026, 12, 5), QTime(14, 30, 9)); });
+        m_clock.set([] { return QDateTime(QDate(2026, 12, 5), QTime(14, 30, 9)); });
+        m_screen = std::make_unique<SpreadsheetMessagesWindow>(*m_store, m_clock);
         m_screen->show();
     }
 

@@ -27,7 +27,7 @@ qsizetype crlfLength(const QString& plain)
 } // namespace
 
 SingleMessageWindow::SingleMessageWindow(EngineContext& context, QWidget* parent)
-    : QWidget(parent), m_context(context), m_clock([] { return QDateTime::currentDateTime(); })
+    : QWidget(parent), m_context(context)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Single Message"));
@@ -169,7 +169,7 @@ void SingleMessageWindow::sendSms()
     request.number = m_mobileEdit->text();
     request.message = messageText();
     request.smsIdText = m_smsIdEdit->text();
-    request.now = m_clock();
+    request.now = m_context.clock().now();
 
     // The texts as the click leaves them: the number trimmed, the lines joined.
     const QString trimmedNumber = request.number.trimmed();

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QDateTime>
 #include <QWidget>
-#include <functional>
 
 class EngineContext;
 class QLabel;
@@ -19,9 +17,6 @@ class SingleMessageWindow : public QWidget
     Q_OBJECT
 public:
     explicit SingleMessageWindow(EngineContext& context, QWidget* parent = nullptr);
-
-    // The clock of the queueing time stamp (local time).
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
     // The message as the screen holds it: its lines joined by CR LF.
     QString messageText() const;
@@ -41,7 +36,6 @@ private:
     void keepMessageWithinLimit(int position, int added);
 
     EngineContext& m_context;
-    std::function<QDateTime()> m_clock;
     QLineEdit* m_mobileEdit;
     QPlainTextEdit* m_messageEdit;
     QPushButton* m_sendButton;

@@ -57,8 +57,8 @@ QTableWidgetItem* cell(const QString& text)
 
 } // namespace
 
-SpreadsheetMessagesWindow::SpreadsheetMessagesWindow(Store& store, QWidget* parent)
-    : QWidget(parent), m_store(store), m_clock([] { return QDateTime::currentDateTime(); })
+SpreadsheetMessagesWindow::SpreadsheetMessagesWindow(Store& store, const Clock& clock, QWidget* parent)
+    : QWidget(parent), m_store(store), m_clock(clock)
 {
     setObjectName(QStringLiteral("Frm601"));
     setWindowTitle(QStringLiteral("SMS From Excel"));
@@ -286,7 +286,7 @@ QCoro::Task<> SpreadsheetMessagesWindow::sendMessages()
         if (!self)
             co_return;
         if (qualifies(mobile, message))
-            records.append(record(mobile, message, m_clock()));
+            records.append(record(mobile, message, m_clock.now()));
     }
 
     // The rows of one send are queued together or not at all.
@@ -314,6 +314,7 @@ QCoro::Task<> SpreadsheetMessagesWindow::sendMessages()
 
 void registerSpreadsheetScreens(EngineContext& context)
 {
-    ScreenRegistry::instance().registerScreen(
-        Screens::SpreadsheetMessages, [&context] { return new SpreadsheetMessagesWindow(context.store()); });
+    ScreenRegistry::instance().registerScreen(Screens::SpreadsheetMessages, [&context] {
+        return new SpreadsheetMessagesWindow(context.store(), context.clock());
+    });
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/Clock.h"
+
 #include <QCoroTask>
-#include <QDateTime>
 #include <QWidget>
-#include <functional>
 
 class EngineContext;
 class QCheckBox;
@@ -20,10 +20,8 @@ class SpreadsheetMessagesWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SpreadsheetMessagesWindow(Store& store, QWidget* parent = nullptr);
-
-    // The clock of the queueing stamps (tests set a fixed one).
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    // clock: the time of the queueing stamps; it must outlive the window.
+    SpreadsheetMessagesWindow(Store& store, const Clock& clock, QWidget* parent = nullptr);
 
     // "SMS From Excel": asks for a workbook and imports it.
     QCoro::Task<> chooseAndImport();
@@ -48,7 +46,7 @@ private:
     int twips(int value) const;
 
     Store& m_store;
-    std::function<QDateTime()> m_clock;
+    const Clock& m_clock;
     bool m_busy = false;
 
     QPushButton* m_importButton = nullptr;
