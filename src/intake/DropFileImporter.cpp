@@ -144,15 +144,11 @@ class DropFileImporter::Journal
 public:
     Journal(Store& store, const QString& folderKey) : m_store(store), m_key(folderKey) {}
 
-    // Creates the table on a store that lacks it, and forgets the files that
-    // are gone from the folder. Returns true the first time the journal is
-    // opened for this folder.
+    // Forgets the files that are gone from the folder (the table comes with
+    // the schema). Returns true the first time the journal is opened for
+    // this folder.
     bool open(const QString& folder)
     {
-        m_store.exec(
-            QStringLiteral(
-                "CREATE TABLE IF NOT EXISTS %1 (Folder text, Name text, Size integer, Modified integer)")
-                .arg(JournalTable));
         QStringList gone;
         {
             QSqlQuery q = m_store.query(
