@@ -2,6 +2,7 @@
 
 #include "core/EngineContext.h"
 #include "core/Store.h"
+#include "ui/BusyPointer.h"
 #include "ui/Prompt.h"
 #include "ui/ScreenRegistry.h"
 
@@ -9,7 +10,6 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -26,16 +26,6 @@ using MessageReport::View;
 namespace {
 
 const QString OrderTag = QStringLiteral("tag");
-
-// Shows the busy pointer for as long as it lives.
-class BusyPointer
-{
-public:
-    BusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyPointer() { QGuiApplication::restoreOverrideCursor(); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-};
 
 void markChosen(QButtonGroup* group)
 {

@@ -4,6 +4,7 @@
 #include "core/Store.h"
 #include "spreadsheet/SpreadsheetMessages.h"
 #include "spreadsheet/reader/SheetReader.h"
+#include "ui/BusyPointer.h"
 #include "ui/Prompt.h"
 #include "ui/ScreenRegistry.h"
 
@@ -11,7 +12,6 @@
 #include <QCloseEvent>
 #include <QCoroTimer>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -31,15 +31,6 @@ const QString DialogFilter = QStringLiteral(" Excel File (*.xls *.xlsx *.csv *.t
 const QString TotalCaption = QStringLiteral("Total Massage : ");
 constexpr int MobileColumn = 0;
 constexpr int MessageColumn = 1;
-
-class BusyPointer
-{
-public:
-    BusyPointer() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyPointer() { QGuiApplication::restoreOverrideCursor(); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-};
 
 // Lets the screen events that are waiting run before the work goes on.
 QCoro::Task<> letEventsRun()
