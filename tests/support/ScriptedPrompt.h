@@ -6,25 +6,35 @@
 #include <QString>
 #include <QStringList>
 
-// Answers questions from a script and records every message and question.
+// Stands in for every message box, question and file dialog while it lives: answers from a script
+// and records what it was asked to show.
 class ScriptedPrompt : public Prompt
 {
 public:
     struct Shown
     {
         QString title;
-        QString text;
+        QString text; // the filter, for a file dialog
         Icon icon;
     };
 
-    QList<Answer> answers;
+    QList<Answer> answers;    // question() answers, in order; No when used up
+    QStringList inputs;       // input() answers, in order; cancelled when used up
+    QStringList files;        // open-file dialog answers, in order; cancelled when used up
     QList<Shown> messages;
     QList<Shown> questions;
-    QStringList files;        // answers of the open-file dialog, in order
-    QList<Shown> fileDialogs; // title and filter of each open-file dialog
+    QList<Shown> fileDialogs;
 
     ScriptedPrompt() { Prompt::install(this); }
     ~ScriptedPrompt() override { Prompt::install(nullptr); }
+
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const Shown& s : messages)
+            texts << s.text;
+        return texts;
+    }
 
     void message(QWidget*, const QString& title, const QString& text, Icon icon) override
     {
@@ -35,7 +45,13 @@ public:
         questions.append({title, text, Icon::Question});
         return answers.isEmpty() ? Answer::No : answers.takeFirst();
     }
-    bool input(QWidget*, const QString&, const QString&, QString&) override { return false; }
+    bool input(QWidget*, const QString&, const QString&, QString& value) override
+    {
+        if (inputs.isEmpty())
+            return false;
+        value = inputs.takeFirst();
+        return true;
+    }
     QString openFileName(QWidget*, const QString& title, const QString& filter) override
     {
         fileDialogs.append({title, filter, Icon::None});
