@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 class InstanceLockTest : public QObject
 {
     Q_OBJECT
@@ -46,7 +48,7 @@ void InstanceLockTest::lockOfAnotherProcessHoldsUntilItIsKilled()
 {
     QTemporaryDir dir;
     QProcess holder;
-    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-lock"), dir.path()});
+    holder.start(QCoreApplication::applicationFilePath(), {u"--hold-lock"_s, dir.path()});
     QVERIFY(holder.waitForStarted());
     QVERIFY(holder.waitForReadyRead(10000)); // "locked" once it holds the lock
     QCOMPARE(holder.readLine().trimmed(), QByteArray("locked"));
@@ -65,7 +67,7 @@ void InstanceLockTest::lockOfAnotherProcessHoldsUntilItIsKilled()
 void InstanceLockTest::missingFolderFailsInsteadOfReportingARunningEngine()
 {
     QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("gone"));
+    const QString missing = dir.filePath(u"gone"_s);
     InstanceLock lock(missing);
     QCOMPARE(lock.acquire(), InstanceLock::Result::Failed);
     QVERIFY(lock.errorString().contains(missing));

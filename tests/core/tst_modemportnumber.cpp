@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class ModemPortNumberTest : public QObject
 {
     Q_OBJECT
@@ -40,9 +42,9 @@ void ModemPortNumberTest::read()
     QFETCH(int, expected);
     StoreFixture f;
     if (!withTable)
-        f.store().exec(QStringLiteral("DROP TABLE GSMSet"));
+        f.store().exec(u"DROP TABLE GSMSet"_s);
     for (const QVariant& v : values)
-        f.insert(QStringLiteral("GSMSet"), {{QStringLiteral("Comm"), v}});
+        f.insert(u"GSMSet"_s, {{u"Comm"_s, v}});
     QCOMPARE(int(ModemPortNumber::read(f.store())), expected);
 }
 
@@ -63,12 +65,12 @@ void ModemPortNumberTest::write()
     QFETCH(QStringList, stored);
     StoreFixture f;
     for (const char* comm : {"8", "9"})
-        f.insert(QStringLiteral("GSMSet"), {{QStringLiteral("Comm"), comm}});
+        f.insert(u"GSMSet"_s, {{u"Comm"_s, comm}});
     if (stored.size() == 1)
         ModemPortNumber::write(f.store(), static_cast<qint16>(port));
     else
         QVERIFY_THROWS_EXCEPTION(StoreError, ModemPortNumber::write(f.store(), static_cast<qint16>(port)));
-    QCOMPARE(f.column(QStringLiteral("SELECT Comm FROM GSMSet ORDER BY rowid")), stored);
+    QCOMPARE(f.column(u"SELECT Comm FROM GSMSet ORDER BY rowid"_s), stored);
 }
 
 QTEST_GUILESS_MAIN(ModemPortNumberTest)

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 bool sameState(const ProfileState& a, const ProfileState& b)
 {
@@ -21,8 +23,6 @@ private Q_SLOTS:
     void selectsTheRow();
     void copiesTheRow();
     void nullOptionalColumnsReadAsEmpty();
-    void noMatchingRowIsProfileNotFound_data();
-    void noMatchingRowIsProfileNotFound();
     void balanceUrl_data();
     void balanceUrl();
     void emptyBalanceKeepsTheEarlierUrl_data();
@@ -38,7 +38,7 @@ void ProfileLoaderTest::selectsTheRow_data()
     QTest::addColumn<QStringList>("users");   // config rows, in order
     QTest::addColumn<QList<int>>("defaults"); // Defult of each row
     QTest::addColumn<QString>("name");        // the name loaded
-    QTest::addColumn<QString>("expected");    // the user name loaded
+    QTest::addColumn<QString>("expected");    // the user name loaded; empty: no row matches
     const QStringList three{"alpha", "beta", "gamma"};
     QTest::newRow("empty name: the default row") << three << QList<int>{0, 1, 0} << ""
                                                  << "beta";
@@ -52,6 +52,12 @@ void ProfileLoaderTest::selectsTheRow_data()
     QTest::newRow("a name that would inject SQL loads only its own row")
         << QStringList{"alpha", "x' OR '1'='1"} << QList<int>{0, 0} << "x' OR '1'='1"
         << "x' OR '1'='1";
+    QTest::newRow("no default row") << three << QList<int>{0, 0, 0} << ""
+                                    << "";
+    QTest::newRow("unknown name") << three << QList<int>{0, 1, 0} << "nobody"
+                                  << "";
+    QTest::newRow("name differs in case") << three << QList<int>{0, 1, 0} << "ALPHA"
+                                          << "";
 }
 
 void ProfileLoaderTest::selectsTheRow()
@@ -62,30 +68,39 @@ void ProfileLoaderTest::selectsTheRow()
     QFETCH(QString, expected);
     StoreFixture f;
     for (qsizetype i = 0; i < users.size(); ++i)
-        f.addProfile(users[i], {{QStringLiteral("Defult"), defaults[i]}});
+        f.addProfile(users[i], {{u"Defult"_s, defaults[i]}});
+    if (expected.isEmpty()) {
+        f.context().profile().userName = u"before"_s;
+        try {
+            f.context().loadProfile(name);
+            QFAIL("loaded");
+        } catch (const ProfileNotFound& e) {
+            QCOMPARE(e.name, name);
+        }
+        QCOMPARE(f.context().profile().userName, u"before"_s);
+        return;
+    }
     f.context().loadProfile(name);
     QCOMPARE(f.context().profile().userName, expected);
-    QCOMPARE(f.context().profile().password, QStringLiteral("pw-") + expected);
+    QCOMPARE(f.context().profile().password, u"pw-"_s + expected);
 }
 
 void ProfileLoaderTest::copiesTheRow()
 {
     StoreFixture f;
-    f.loadDefaultProfile(QStringLiteral("alice"),
-                         {{QStringLiteral("TmInterval"), 2500},
-                          {QStringLiteral("Smsid"), 123456},
-                          {QStringLiteral("CDMASid"), QStringLiteral("CDMA-alice")}});
+    f.loadDefaultProfile(u"alice"_s,
+                         {{u"TmInterval"_s, 2500}, {u"Smsid"_s, 123456}, {u"CDMASid"_s, u"CDMA-alice"_s}});
     const ProfileState& state = f.context().profile();
-    const QVariantMap row = StoreFixture::profileRow(QStringLiteral("alice"));
-    QCOMPARE(state.userName, QStringLiteral("alice"));
-    QCOMPARE(state.password, QStringLiteral("pw-alice"));
-    QCOMPARE(state.sendUrl, row.value(QStringLiteral("Provider")).toString());
-    QCOMPARE(state.reportUrl, row.value(QStringLiteral("RepoStr")).toString());
-    QCOMPARE(state.balanceUrl, QStringLiteral("http://127.0.0.1:9/bal?u=alice&p=pw-alice"));
+    const QVariantMap row = StoreFixture::profileRow(u"alice"_s);
+    QCOMPARE(state.userName, u"alice"_s);
+    QCOMPARE(state.password, u"pw-alice"_s);
+    QCOMPARE(state.sendUrl, row.value(u"Provider"_s).toString());
+    QCOMPARE(state.reportUrl, row.value(u"RepoStr"_s).toString());
+    QCOMPARE(state.balanceUrl, u"http://127.0.0.1:9/bal?u=alice&p=pw-alice"_s);
     QCOMPARE(state.interval, 2500);
     QCOMPARE(state.smsId, 123456);
-    QCOMPARE(state.gsmSid, QStringLiteral("GSMID"));
-    QCOMPARE(state.cdmaSid, QStringLiteral("CDMA-alice"));
+    QCOMPARE(state.gsmSid, u"GSMID"_s);
+    QCOMPARE(state.cdmaSid, u"CDMA-alice"_s);
     QVERIFY(state.httpGateway);
     QVERIFY(!f.context().server().isOpen());
 }
@@ -96,38 +111,15 @@ void ProfileLoaderTest::nullOptionalColumnsReadAsEmpty()
     QVariantMap nulls;
     for (const char* c : {"RepoStr", "GsmSid", "CDMASid", "balstr", "ConSrt"})
         nulls.insert(QString::fromLatin1(c), QVariant());
-    f.addProfile(QStringLiteral("alice"), nulls);
+    f.addProfile(u"alice"_s, nulls);
     ProfileState& state = f.context().profile();
-    state.reportUrl = state.gsmSid = state.cdmaSid = QStringLiteral("old");
+    state.reportUrl = state.gsmSid = state.cdmaSid = u"old"_s;
     state.httpGateway = true;
-    f.context().loadProfile(QStringLiteral("alice"));
+    f.context().loadProfile(u"alice"_s);
     QCOMPARE(state.reportUrl, QString());
     QCOMPARE(state.gsmSid, QString());
     QCOMPARE(state.cdmaSid, QString());
     QVERIFY(!state.httpGateway);
-}
-
-void ProfileLoaderTest::noMatchingRowIsProfileNotFound_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("no default row") << "";
-    QTest::newRow("unknown name") << "nobody";
-    QTest::newRow("name differs in case") << "ALPHA";
-}
-
-void ProfileLoaderTest::noMatchingRowIsProfileNotFound()
-{
-    QFETCH(QString, name);
-    StoreFixture f;
-    f.addProfile(QStringLiteral("alpha"));
-    f.context().profile().userName = QStringLiteral("before");
-    try {
-        f.context().loadProfile(name);
-        QFAIL("loaded");
-    } catch (const ProfileNotFound& e) {
-        QCOMPARE(e.name, name);
-    }
-    QCOMPARE(f.context().profile().userName, QStringLiteral("before"));
 }
 
 void ProfileLoaderTest::balanceUrl_data()
@@ -150,8 +142,7 @@ void ProfileLoaderTest::balanceUrl()
 {
     QFETCH(QString, balstr);
     QFETCH(QString, expected);
-    QCOMPARE(ProfileLoader::fillBalanceUrl(balstr, QStringLiteral("alice"), QStringLiteral("s3cret")),
-             expected);
+    QCOMPARE(ProfileLoader::fillBalanceUrl(balstr, u"alice"_s, u"s3cret"_s), expected);
 }
 
 void ProfileLoaderTest::emptyBalanceKeepsTheEarlierUrl_data()
@@ -165,12 +156,12 @@ void ProfileLoaderTest::emptyBalanceKeepsTheEarlierUrl()
 {
     QFETCH(QVariant, secondBalstr);
     StoreFixture f;
-    f.addProfile(QStringLiteral("second"), {{QStringLiteral("balstr"), secondBalstr}});
-    f.loadDefaultProfile(QStringLiteral("first"));
+    f.addProfile(u"second"_s, {{u"balstr"_s, secondBalstr}});
+    f.loadDefaultProfile(u"first"_s);
     const QString firstUrl = f.context().profile().balanceUrl;
-    QVERIFY(firstUrl.contains(QStringLiteral("u=first")));
-    f.context().loadProfile(QStringLiteral("second"));
-    QCOMPARE(f.context().profile().userName, QStringLiteral("second"));
+    QVERIFY(firstUrl.contains(u"u=first"_s));
+    f.context().loadProfile(u"second"_s);
+    QCOMPARE(f.context().profile().userName, u"second"_s);
     QCOMPARE(f.context().profile().balanceUrl, firstUrl);
 }
 
@@ -201,7 +192,7 @@ void ProfileLoaderTest::conSrt()
         return; // opening a server: see the server mode tests
     StoreFixture f;
     f.context().profile().httpGateway = !flag;
-    f.loadDefaultProfile(QStringLiteral("alice"), {{QStringLiteral("ConSrt"), consrt}});
+    f.loadDefaultProfile(u"alice"_s, {{u"ConSrt"_s, consrt}});
     QCOMPARE(f.context().profile().httpGateway, flag);
     QVERIFY(!f.context().server().isOpen());
 }
@@ -232,9 +223,9 @@ void ProfileLoaderTest::badRequiredColumnKeepsTheOldState()
     QFETCH(QVariant, value);
     QFETCH(QString, expectedText);
     StoreFixture f;
-    f.addProfile(QStringLiteral("good"));
-    f.addProfile(QStringLiteral("bad"), {{QStringLiteral("Defult"), 1}, {column, value}});
-    f.context().loadProfile(QStringLiteral("good"));
+    f.addProfile(u"good"_s);
+    f.addProfile(u"bad"_s, {{u"Defult"_s, 1}, {column, value}});
+    f.context().loadProfile(u"good"_s);
     const ProfileState before = f.context().profile();
     try {
         f.context().loadProfile(QString());
@@ -243,7 +234,7 @@ void ProfileLoaderTest::badRequiredColumnKeepsTheOldState()
         QFAIL("the bad row was not found");
     } catch (const StoreError& e) {
         QVERIFY2(e.text().contains(expectedText), qPrintable(e.text()));
-        QVERIFY2(e.text().contains(QStringLiteral("default gateway profile")), qPrintable(e.text()));
+        QVERIFY2(e.text().contains(u"default gateway profile"_s), qPrintable(e.text()));
     }
     QVERIFY(sameState(f.context().profile(), before));
 }

@@ -17,6 +17,8 @@
 
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 const QString kSendSmsTable = "CREATE TABLE SendSMS (autono serial PRIMARY KEY, MobileNo text, SmsText text, "
                               "status text, Piority integer, sdt timestamp)";
@@ -96,7 +98,7 @@ void ServerModeTest::openKeepsOrReplacesTheConnection()
     Store* first = server.store();
     QCOMPARE(first->dialect(), Store::Dialect::Postgres);
     QCOMPARE(server.source(), m_pg.uri());
-    QCOMPARE(unsentCount(*first), QStringLiteral("3"));
+    QCOMPARE(unsentCount(*first), u"3"_s);
     // Values are bound on the server too, quotes and all.
     const QString text = "it's \"quoted\"";
     first->exec("UPDATE SendSMS SET SmsText = ? WHERE MobileNo = ?", {text, "111"});
@@ -110,7 +112,7 @@ void ServerModeTest::openKeepsOrReplacesTheConnection()
     server.open(m_pg.uri("smsother"));
     QVERIFY(server.isOpen());
     QCOMPARE(server.source(), m_pg.uri("smsother"));
-    QCOMPARE(unsentCount(*server.store()), QStringLiteral("0"));
+    QCOMPARE(unsentCount(*server.store()), u"0"_s);
     QVERIFY(!QSqlDatabase::connectionNames().contains(name));
 }
 
@@ -144,7 +146,7 @@ void ServerModeTest::failingServerKeepsTheOldConnection()
     QVERIFY(server.isOpen());
     QCOMPARE(server.store(), before);
     QCOMPARE(server.source(), m_pg.uri());
-    QCOMPARE(unsentCount(*server.store()), QStringLiteral("3"));
+    QCOMPARE(unsentCount(*server.store()), u"3"_s);
 }
 
 void ServerModeTest::unreachableServerLeavesServerModeOff_data()
@@ -200,13 +202,13 @@ void ServerModeTest::profileLoadOpensServerMode()
 
     // A profile without a server name leaves server mode as it is.
     f.context().loadProfile("gw");
-    QCOMPARE(state.userName, QStringLiteral("gw"));
+    QCOMPARE(state.userName, u"gw"_s);
     QVERIFY(state.httpGateway);
     QCOMPARE(server.store(), opened);
 
     // A server that fails: the profile state and the connection stay.
     QVERIFY_THROWS_EXCEPTION(StoreError, f.context().loadProfile("broken"));
-    QCOMPARE(state.userName, QStringLiteral("gw"));
+    QCOMPARE(state.userName, u"gw"_s);
     QCOMPARE(server.store(), opened);
     QVERIFY(server.isOpen());
 }
@@ -236,8 +238,8 @@ void ServerModeTest::savingMarksTheServerRow()
     QueueCursor cursor = QueueCursor::openServer(*f->context().server().store());
     QVERIFY(cursor.isServer());
     QCOMPARE(cursor.key(), 4);
-    QCOMPARE(cursor.mobile(), QStringLiteral(" 55512-34567"));
-    QCOMPARE(cursor.msg(), QStringLiteral("first"));
+    QCOMPARE(cursor.mobile(), u" 55512-34567"_s);
+    QCOMPARE(cursor.msg(), u"first"_s);
     SentLedger ledger(f->context());
     if (closeServer) {
         f->context().server().close();
@@ -251,7 +253,7 @@ void ServerModeTest::savingMarksTheServerRow()
         QCOMPARE(
             server("SELECT sdt BETWEEN localtimestamp - interval '1 minute' AND localtimestamp FROM SendSMS "
                    "WHERE autono = 4"),
-            QStringLiteral("t"));
+            u"t"_s);
     }
     QCOMPARE(server("SELECT coalesce(status, 'NULL') FROM SendSMS ORDER BY autono"),
              QString("Y\nNULL\nN\n%1\nx").arg(closeServer ? "" : "Y"));
@@ -307,10 +309,9 @@ void ServerModeTest::tickSendsFromSendSms()
                                             : "failed ") +
                         o.mobile;
         if (i == 0) {
-            QCOMPARE(f->context().console().text(ConsoleState::Field::Mobile), QStringLiteral("5551234567"));
+            QCOMPARE(f->context().console().text(ConsoleState::Field::Mobile), u"5551234567"_s);
             // The status line still counts the local queue.
-            QCOMPARE(f->context().console().text(ConsoleState::Field::Status),
-                     QStringLiteral("Pending SMS : 2"));
+            QCOMPARE(f->context().console().text(ConsoleState::Field::Status), u"Pending SMS : 2"_s);
         }
     }
     qunsetenv(ModemDevicePath::EnvironmentVariable);
