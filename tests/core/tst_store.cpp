@@ -41,9 +41,8 @@ class StoreTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void freshStoreIsCompleteAndOwnerOnly_data();
     void freshStoreIsCompleteAndOwnerOnly();
-    void folderNamesNeedNoEscaping_data();
-    void folderNamesNeedNoEscaping();
     void glistIdIsNeverHandedOutTwice();
     void queuePickUsesTheUrgentIndex();
     void upgradeBringsOlderStoreUpToDate_data();
@@ -58,27 +57,9 @@ private Q_SLOTS:
     void transactionRollsBackWithoutCommit();
 };
 
-void StoreTest::freshStoreIsCompleteAndOwnerOnly()
+void StoreTest::freshStoreIsCompleteAndOwnerOnly_data()
 {
-    StoreFixture f;
-    const QString path = f.path(u"new.db"_s);
-    const mode_t old = ::umask(0);
-    auto store = Store::openFile(path, true);
-    ::umask(old);
-    QCOMPARE(Schema::createMissingTables(*store), Schema::tableNames());
-    QVERIFY(Schema::missingTables(*store).isEmpty());
-    QVERIFY(Schema::createMissingTables(*store).isEmpty());
-    QVERIFY(Schema::upgradeWithReport(*store).structuralChanges().isEmpty());
-    QCOMPARE(fileMode(path), mode_t(0600));
-
-    ::chmod(QFile::encodeName(path).constData(), 0644);
-    QVERIFY(Store::restrictToOwner(path));
-    QCOMPARE(fileMode(path), mode_t(0600));
-    QVERIFY(!Store::restrictToOwner(path));
-}
-
-void StoreTest::folderNamesNeedNoEscaping_data()
-{
+    // Folder names that a connection string would have to escape.
     QTest::addColumn<QString>("folder");
     QTest::newRow("blank") << "program files";
     QTest::newRow("hash and question mark") << "a#b?c";
@@ -86,21 +67,32 @@ void StoreTest::folderNamesNeedNoEscaping_data()
     QTest::newRow("non-ASCII") << QString::fromUtf8("\u0645\u062c\u0644\u062f");
 }
 
-void StoreTest::folderNamesNeedNoEscaping()
+void StoreTest::freshStoreIsCompleteAndOwnerOnly()
 {
     QFETCH(QString, folder);
     StoreFixture f;
     const QString path = f.path(folder + u"/SMS.db"_s);
     QVERIFY(QDir().mkpath(f.path(folder)));
     {
+        const mode_t old = ::umask(0);
         auto store = Store::openFile(path, true);
+        ::umask(old);
         QCOMPARE(store->path(), path);
-        store->exec(u"CREATE TABLE GSMSet (Comm text)"_s);
+        QCOMPARE(Schema::createMissingTables(*store), Schema::tableNames());
+        QVERIFY(Schema::missingTables(*store).isEmpty());
+        QVERIFY(Schema::createMissingTables(*store).isEmpty());
+        QVERIFY(Schema::upgradeWithReport(*store).structuralChanges().isEmpty());
         store->exec(u"INSERT INTO GSMSet (Comm) VALUES ('5')"_s);
     }
+    QCOMPARE(fileMode(path), mode_t(0600));
     // The data went into exactly that file, and it opens again.
     QCOMPARE(QDir(f.path(folder)).entryList(QDir::Files), QStringList{u"SMS.db"_s});
     QCOMPARE(Store::openFile(path, false)->scalar(u"SELECT Comm FROM GSMSet"_s).toString(), u"5"_s);
+
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+    QVERIFY(Store::restrictToOwner(path));
+    QCOMPARE(fileMode(path), mode_t(0600));
+    QVERIFY(!Store::restrictToOwner(path));
 }
 
 void StoreTest::glistIdIsNeverHandedOutTwice()
