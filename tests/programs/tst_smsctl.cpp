@@ -377,7 +377,8 @@ void SmsctlTest::refusalsChangeNothing()
     QVERIFY(QDir().mkpath(m_home));
     const auto folder = [this] {
         QByteArray all;
-        for (const QString& name : QDir(m_home).entryList(QDir::Files | QDir::Hidden)) {
+        for (const QString& name :
+             QDir(m_home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
             QFile f(m_home + "/" + name);
             all += name.toUtf8() + ":" + (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray()) + "\n";
         }
