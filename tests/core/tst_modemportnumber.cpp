@@ -1,11 +1,9 @@
-#include "CoreTestSupport.h"
-
+#include "StoreFixture.h"
 #include "core/ModemPortNumber.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
-using namespace CoreTest;
+using namespace Qt::StringLiterals;
 
 class ModemPortNumberTest : public QObject
 {
@@ -13,9 +11,8 @@ class ModemPortNumberTest : public QObject
 private Q_SLOTS:
     void read_data();
     void read();
-    void writeReplacesTheStoredPort();
-    void writeRefusesPortsTheColumnCannotHold_data();
-    void writeRefusesPortsTheColumnCannotHold();
+    void write_data();
+    void write();
 };
 
 void ModemPortNumberTest::read_data()
@@ -34,6 +31,7 @@ void ModemPortNumberTest::read_data()
     QTest::newRow("Null") << true << QVariantList{QVariant()} << 1;
     QTest::newRow("zero") << true << QVariantList{"0"} << 1;
     QTest::newRow("negative") << true << QVariantList{"-2"} << 1;
+    QTest::newRow("three digits") << true << QVariantList{"100"} << 1;
     QTest::newRow("empty text") << true << QVariantList{""} << 1;
 }
 
@@ -42,42 +40,37 @@ void ModemPortNumberTest::read()
     QFETCH(bool, withTable);
     QFETCH(QVariantList, values);
     QFETCH(int, expected);
-    QTemporaryDir dir;
-    auto store = createStore(dir.path());
+    StoreFixture f;
     if (!withTable)
-        store->exec(QStringLiteral("DROP TABLE GSMSet"));
+        f.store().exec(u"DROP TABLE GSMSet"_s);
     for (const QVariant& v : values)
-        store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES (?)"), {v});
-    QCOMPARE(int(ModemPortNumber::read(*store)), expected);
+        f.insert(u"GSMSet"_s, {{u"Comm"_s, v}});
+    QCOMPARE(int(ModemPortNumber::read(f.store())), expected);
 }
 
-void ModemPortNumberTest::writeReplacesTheStoredPort()
-{
-    QTemporaryDir dir;
-    auto store = createStore(dir.path());
-    store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES ('8')"));
-    store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES ('9')"));
-    ModemPortNumber::write(*store, 5);
-    QCOMPARE(store->scalar(QStringLiteral("SELECT count(*) FROM GSMSet")).toInt(), 1);
-    QCOMPARE(int(ModemPortNumber::read(*store)), 5);
-}
-
-void ModemPortNumberTest::writeRefusesPortsTheColumnCannotHold_data()
+void ModemPortNumberTest::write_data()
 {
     QTest::addColumn<int>("port");
-    QTest::newRow("0") << 0;
-    QTest::newRow("negative") << -1;
-    QTest::newRow("three digits") << 100;
+    QTest::addColumn<QStringList>("stored"); // GSMSet afterwards; a refused port leaves it as it was
+    QTest::newRow("5 replaces every row") << 5 << QStringList{"5"};
+    QTest::newRow("99") << 99 << QStringList{"99"};
+    QTest::newRow("0") << 0 << QStringList{"8", "9"};
+    QTest::newRow("negative") << -1 << QStringList{"8", "9"};
+    QTest::newRow("three digits") << 100 << QStringList{"8", "9"};
 }
 
-void ModemPortNumberTest::writeRefusesPortsTheColumnCannotHold()
+void ModemPortNumberTest::write()
 {
     QFETCH(int, port);
-    QTemporaryDir dir;
-    auto store = createStore(dir.path());
-    ModemPortNumber::write(*store, 6);
-    QVERIFY_THROWS_EXCEPTION(StoreError, ModemPortNumber::write(*store, static_cast<qint16>(port)));
-    QCOMPARE(int(ModemPortNumber::read(*store)), 6);
+    QFETCH(QStringList, stored);
+    StoreFixture f;
+    for (const char* comm : {"8", "9"})
+        f.insert(u"GSMSet"_s, {{u"Comm"_s, comm}});
+    if (stored.size() == 1)
+        ModemPortNumber::write(f.store(), static_cast<qint16>(port));
+    else
+        QVERIFY_THROWS_EXCEPTION(StoreError, ModemPortNumber::write(f.store(), static_cast<qint16>(port)));
+    QCOMPARE(f.column(u"SELECT Comm FROM GSMSet ORDER BY rowid"_s), stored);
 }
 
 QTEST_GUILESS_MAIN(ModemPortNumberTest)

@@ -1,16 +1,9 @@
-#include "CoreTestSupport.h"
-
+#include "StoreFixture.h"
 #include "core/ProfileLoader.h"
-#include "core/ServerConnection.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 
-using namespace CoreTest;
-
-Q_DECLARE_METATYPE(QVariantMap)
+using namespace Qt::StringLiterals;
 
 namespace {
 bool sameState(const ProfileState& a, const ProfileState& b)
@@ -20,77 +13,50 @@ bool sameState(const ProfileState& a, const ProfileState& b)
            a.balanceUrl == b.balanceUrl && a.gsmSid == b.gsmSid && a.cdmaSid == b.cdmaSid &&
            a.httpGateway == b.httpGateway;
 }
-
-// A loopback port with nothing listening on it.
-int closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 } // namespace
 
 class ProfileLoaderTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-
     void selectsTheRow_data();
     void selectsTheRow();
     void copiesTheRow();
-    void noMatchingRowIsProfileNotFound_data();
-    void noMatchingRowIsProfileNotFound();
     void balanceUrl_data();
     void balanceUrl();
     void emptyBalanceKeepsTheEarlierUrl_data();
     void emptyBalanceKeepsTheEarlierUrl();
     void conSrt_data();
     void conSrt();
-    void nullOptionalColumnsReadAsEmpty();
     void badRequiredColumnKeepsTheOldState_data();
     void badRequiredColumnKeepsTheOldState();
-    void unreachableServerKeepsTheOldState();
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Store> m_store;
 };
-
-void ProfileLoaderTest::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_store = createStore(m_dir->path());
-}
-
-void ProfileLoaderTest::cleanup()
-{
-    m_store.reset();
-    m_dir.reset();
-}
 
 void ProfileLoaderTest::selectsTheRow_data()
 {
     QTest::addColumn<QStringList>("users");   // config rows, in order
     QTest::addColumn<QList<int>>("defaults"); // Defult of each row
     QTest::addColumn<QString>("name");        // the name loaded
-    QTest::addColumn<QString>("expected");    // the user name loaded
-    QTest::newRow("empty name: the default row")
-        << QStringList{"alpha", "beta", "gamma"} << QList<int>{0, 1, 0} << ""
-        << "beta";
-    QTest::newRow("a name: that row, default or not")
-        << QStringList{"alpha", "beta", "gamma"} << QList<int>{0, 1, 0} << "gamma"
-        << "gamma";
-    QTest::newRow("several defaults: the first stored")
-        << QStringList{"alpha", "beta", "gamma"} << QList<int>{0, 1, 1} << ""
-        << "beta";
+    QTest::addColumn<QString>("expected");    // the user name loaded; empty: no row matches
+    const QStringList three{"alpha", "beta", "gamma"};
+    QTest::newRow("empty name: the default row") << three << QList<int>{0, 1, 0} << ""
+                                                 << "beta";
+    QTest::newRow("a name: that row, default or not") << three << QList<int>{0, 1, 0} << "gamma"
+                                                      << "gamma";
+    QTest::newRow("several defaults: the first stored") << three << QList<int>{0, 1, 1} << ""
+                                                        << "beta";
     QTest::newRow("a quote in the name is matched, not spliced")
         << QStringList{"o'brien", "x' OR '1'='1"} << QList<int>{0, 0} << "o'brien"
         << "o'brien";
     QTest::newRow("a name that would inject SQL loads only its own row")
         << QStringList{"alpha", "x' OR '1'='1"} << QList<int>{0, 0} << "x' OR '1'='1"
         << "x' OR '1'='1";
+    QTest::newRow("no default row") << three << QList<int>{0, 0, 0} << ""
+                                    << "";
+    QTest::newRow("unknown name") << three << QList<int>{0, 1, 0} << "nobody"
+                                  << "";
+    QTest::newRow("name differs in case") << three << QList<int>{0, 1, 0} << "ALPHA"
+                                          << "";
 }
 
 void ProfileLoaderTest::selectsTheRow()
@@ -99,59 +65,54 @@ void ProfileLoaderTest::selectsTheRow()
     QFETCH(QList<int>, defaults);
     QFETCH(QString, name);
     QFETCH(QString, expected);
+    StoreFixture f;
     for (qsizetype i = 0; i < users.size(); ++i)
-        insertProfile(*m_store, profileRow(users[i], defaults[i] == 1));
-    ProfileState state;
-    ServerConnection server;
-    ProfileLoader::load(*m_store, name, state, server);
-    QCOMPARE(state.userName, expected);
-    QCOMPARE(state.password, QStringLiteral("pw-") + expected);
+        f.addProfile(users[i], {{u"Defult"_s, defaults[i]}});
+    if (expected.isEmpty()) {
+        f.context().profile().userName = u"before"_s;
+        try {
+            f.context().loadProfile(name);
+            QFAIL("loaded");
+        } catch (const ProfileNotFound& e) {
+            QCOMPARE(e.name, name);
+        }
+        QCOMPARE(f.context().profile().userName, u"before"_s);
+        return;
+    }
+    f.context().loadProfile(name);
+    QCOMPARE(f.context().profile().userName, expected);
+    QCOMPARE(f.context().profile().password, u"pw-"_s + expected);
 }
 
 void ProfileLoaderTest::copiesTheRow()
 {
-    QVariantMap row = profileRow(QStringLiteral("alice"), true);
-    row[QStringLiteral("TmInterval")] = 2500;
-    row[QStringLiteral("Smsid")] = 123456;
-    insertProfile(*m_store, row);
-    ProfileState state;
-    ServerConnection server;
-    ProfileLoader::load(*m_store, QString(), state, server);
-    QCOMPARE(state.userName, QStringLiteral("alice"));
-    QCOMPARE(state.password, QStringLiteral("pw-alice"));
-    QCOMPARE(state.sendUrl, row.value(QStringLiteral("Provider")).toString());
-    QCOMPARE(state.reportUrl, row.value(QStringLiteral("RepoStr")).toString());
-    QCOMPARE(state.balanceUrl, QStringLiteral("http://gw.example/bal?u=alice&p=pw-alice"));
+    StoreFixture f;
+    f.loadDefaultProfile(u"alice"_s,
+                         {{u"TmInterval"_s, 2500}, {u"Smsid"_s, 123456}, {u"CDMASid"_s, u"CDMA-alice"_s}});
+    const ProfileState& state = f.context().profile();
+    const QVariantMap row = StoreFixture::profileRow(u"alice"_s);
+    QCOMPARE(state.userName, u"alice"_s);
+    QCOMPARE(state.password, u"pw-alice"_s);
+    QCOMPARE(state.sendUrl, row.value(u"Provider"_s).toString());
+    QCOMPARE(state.reportUrl, row.value(u"RepoStr"_s).toString());
+    QCOMPARE(state.balanceUrl, u"http://127.0.0.1:9/bal?u=alice&p=pw-alice"_s);
     QCOMPARE(state.interval, 2500);
     QCOMPARE(state.smsId, 123456);
-    QCOMPARE(state.gsmSid, QStringLiteral("GSM-alice"));
-    QCOMPARE(state.cdmaSid, QStringLiteral("CDMA-alice"));
+    QCOMPARE(state.gsmSid, u"GSMID"_s);
+    QCOMPARE(state.cdmaSid, u"CDMA-alice"_s);
     QVERIFY(state.httpGateway);
-    QVERIFY(!server.isOpen());
-}
+    QVERIFY(!f.context().server().isOpen());
 
-void ProfileLoaderTest::noMatchingRowIsProfileNotFound_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("no default row") << "";
-    QTest::newRow("unknown name") << "nobody";
-    QTest::newRow("name differs in case") << "ALPHA";
-}
-
-void ProfileLoaderTest::noMatchingRowIsProfileNotFound()
-{
-    QFETCH(QString, name);
-    insertProfile(*m_store, profileRow(QStringLiteral("alpha"), false));
-    ProfileState state;
-    state.userName = QStringLiteral("before");
-    ServerConnection server;
-    try {
-        ProfileLoader::load(*m_store, name, state, server);
-        QFAIL("loaded");
-    } catch (const ProfileNotFound& e) {
-        QCOMPARE(e.name, name);
-    }
-    QCOMPARE(state.userName, QStringLiteral("before"));
+    // Null optional columns replace what the last profile set with empty values.
+    QVariantMap nulls;
+    for (const char* c : {"RepoStr", "GsmSid", "CDMASid", "balstr", "ConSrt"})
+        nulls.insert(QString::fromLatin1(c), QVariant());
+    f.addProfile(u"bare"_s, nulls);
+    f.context().loadProfile(u"bare"_s);
+    QCOMPARE(state.reportUrl, QString());
+    QCOMPARE(state.gsmSid, QString());
+    QCOMPARE(state.cdmaSid, QString());
+    QVERIFY(!state.httpGateway);
 }
 
 void ProfileLoaderTest::balanceUrl_data()
@@ -174,14 +135,7 @@ void ProfileLoaderTest::balanceUrl()
 {
     QFETCH(QString, balstr);
     QFETCH(QString, expected);
-    QVariantMap row = profileRow(QStringLiteral("alice"), true);
-    row[QStringLiteral("Password")] = QStringLiteral("s3cret");
-    row[QStringLiteral("balstr")] = balstr;
-    insertProfile(*m_store, row);
-    ProfileState state;
-    ServerConnection server;
-    ProfileLoader::load(*m_store, QString(), state, server);
-    QCOMPARE(state.balanceUrl, expected);
+    QCOMPARE(ProfileLoader::fillBalanceUrl(balstr, u"alice"_s, u"s3cret"_s), expected);
 }
 
 void ProfileLoaderTest::emptyBalanceKeepsTheEarlierUrl_data()
@@ -194,19 +148,14 @@ void ProfileLoaderTest::emptyBalanceKeepsTheEarlierUrl_data()
 void ProfileLoaderTest::emptyBalanceKeepsTheEarlierUrl()
 {
     QFETCH(QVariant, secondBalstr);
-    insertProfile(*m_store, profileRow(QStringLiteral("first"), true));
-    QVariantMap second = profileRow(QStringLiteral("second"));
-    second[QStringLiteral("balstr")] = secondBalstr;
-    insertProfile(*m_store, second);
-
-    ProfileState state;
-    ServerConnection server;
-    ProfileLoader::load(*m_store, QString(), state, server);
-    const QString firstUrl = state.balanceUrl;
-    QVERIFY(firstUrl.contains(QStringLiteral("u=first")));
-    ProfileLoader::load(*m_store, QStringLiteral("second"), state, server);
-    QCOMPARE(state.userName, QStringLiteral("second"));
-    QCOMPARE(state.balanceUrl, firstUrl);
+    StoreFixture f;
+    f.addProfile(u"second"_s, {{u"balstr"_s, secondBalstr}});
+    f.loadDefaultProfile(u"first"_s);
+    const QString firstUrl = f.context().profile().balanceUrl;
+    QVERIFY(firstUrl.contains(u"u=first"_s));
+    f.context().loadProfile(u"second"_s);
+    QCOMPARE(f.context().profile().userName, u"second"_s);
+    QCOMPARE(f.context().profile().balanceUrl, firstUrl);
 }
 
 void ProfileLoaderTest::conSrt_data()
@@ -230,36 +179,15 @@ void ProfileLoaderTest::conSrt()
     QFETCH(QVariant, consrt);
     QFETCH(bool, flag);
     QFETCH(bool, namesServer);
-    const QString text = consrt.toString();
-    QCOMPARE(ProfileLoader::httpGatewayFlag(text), flag);
-    QCOMPARE(ProfileLoader::namesServer(text), namesServer);
+    QCOMPARE(ProfileLoader::httpGatewayFlag(consrt.toString()), flag);
+    QCOMPARE(ProfileLoader::namesServer(consrt.toString()), namesServer);
     if (namesServer)
-        return; // opening a server: see the server connection tests
-    QVariantMap row = profileRow(QStringLiteral("alice"), true);
-    row[QStringLiteral("ConSrt")] = consrt;
-    insertProfile(*m_store, row);
-    ProfileState state;
-    state.httpGateway = !flag;
-    ServerConnection server;
-    ProfileLoader::load(*m_store, QString(), state, server);
-    QCOMPARE(state.httpGateway, flag);
-    QVERIFY(!server.isOpen());
-}
-
-void ProfileLoaderTest::nullOptionalColumnsReadAsEmpty()
-{
-    QVariantMap row = profileRow(QStringLiteral("alice"), true);
-    for (const char* c : {"RepoStr", "GsmSid", "CDMASid", "balstr", "ConSrt"})
-        row[QString::fromLatin1(c)] = QVariant();
-    insertProfile(*m_store, row);
-    ProfileState state;
-    state.reportUrl = state.gsmSid = state.cdmaSid = QStringLiteral("old");
-    ServerConnection server;
-    ProfileLoader::load(*m_store, QString(), state, server);
-    QCOMPARE(state.reportUrl, QString());
-    QCOMPARE(state.gsmSid, QString());
-    QCOMPARE(state.cdmaSid, QString());
-    QVERIFY(!state.httpGateway);
+        return; // opening a server: see the server mode tests
+    StoreFixture f;
+    f.context().profile().httpGateway = !flag;
+    f.loadDefaultProfile(u"alice"_s, {{u"ConSrt"_s, consrt}});
+    QCOMPARE(f.context().profile().httpGateway, flag);
+    QVERIFY(!f.context().server().isOpen());
 }
 
 void ProfileLoaderTest::badRequiredColumnKeepsTheOldState_data()
@@ -287,40 +215,21 @@ void ProfileLoaderTest::badRequiredColumnKeepsTheOldState()
     QFETCH(QString, column);
     QFETCH(QVariant, value);
     QFETCH(QString, expectedText);
-    insertProfile(*m_store, profileRow(QStringLiteral("good"), false));
-    QVariantMap bad = profileRow(QStringLiteral("bad"), true);
-    bad[column] = value;
-    insertProfile(*m_store, bad);
-
-    ProfileState state;
-    ServerConnection server;
-    ProfileLoader::load(*m_store, QStringLiteral("good"), state, server);
-    const ProfileState before = state;
+    StoreFixture f;
+    f.addProfile(u"good"_s);
+    f.addProfile(u"bad"_s, {{u"Defult"_s, 1}, {column, value}});
+    f.context().loadProfile(u"good"_s);
+    const ProfileState before = f.context().profile();
     try {
-        ProfileLoader::load(*m_store, QString(), state, server);
+        f.context().loadProfile(QString());
         QFAIL("loaded a bad row");
     } catch (const ProfileNotFound&) {
         QFAIL("the bad row was not found");
     } catch (const StoreError& e) {
         QVERIFY2(e.text().contains(expectedText), qPrintable(e.text()));
-        QVERIFY2(e.text().contains(QStringLiteral("default gateway profile")), qPrintable(e.text()));
+        QVERIFY2(e.text().contains(u"default gateway profile"_s), qPrintable(e.text()));
     }
-    QVERIFY(sameState(state, before));
-}
-
-void ProfileLoaderTest::unreachableServerKeepsTheOldState()
-{
-    insertProfile(*m_store, profileRow(QStringLiteral("good"), false));
-    QVariantMap row = profileRow(QStringLiteral("server"), true);
-    row[QStringLiteral("ConSrt")] = QStringLiteral("127.0.0.1,%1").arg(closedPort());
-    insertProfile(*m_store, row);
-    ProfileState state;
-    ServerConnection server;
-    ProfileLoader::load(*m_store, QStringLiteral("good"), state, server);
-    const ProfileState before = state;
-    QVERIFY_THROWS_EXCEPTION(StoreError, ProfileLoader::load(*m_store, QString(), state, server));
-    QVERIFY(sameState(state, before));
-    QVERIFY(!server.isOpen());
+    QVERIFY(sameState(f.context().profile(), before));
 }
 
 QTEST_GUILESS_MAIN(ProfileLoaderTest)

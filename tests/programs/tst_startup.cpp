@@ -1,48 +1,17 @@
-#include "CoreTestSupport.h"
-
-#include "core/ProfileLoader.h"
+#include "ScriptedPrompt.h"
+#include "StoreFixture.h"
 #include "core/Startup.h"
 #include "programs/smsengine/EngineProgram.h"
-#include "ui/Prompt.h"
 
-#include <QApplication>
-#include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
-using namespace CoreTest;
+using namespace Qt::StringLiterals;
 
 namespace {
-// Records every message instead of showing it.
-class ScriptedPrompt : public Prompt
-{
-public:
-    struct Shown
-    {
-        QString title;
-        QString text;
-        Icon icon;
-    };
-    QList<Shown> shown;
-
-    void message(QWidget*, const QString& title, const QString& text, Icon icon) override
-    {
-        shown.append({title, text, icon});
-    }
-    Answer question(QWidget*, const QString&, const QString&) override { return Answer::No; }
-    bool input(QWidget*, const QString&, const QString&, QString&) override { return false; }
-    QString openFileName(QWidget*, const QString&, const QString&) override { return QString(); }
-};
-
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-}
-
-QString smsengine()
-{
-    return qEnvironmentVariable("SMS_BINARY_DIR") + QStringLiteral("/bin/smsengine");
 }
 } // namespace
 
@@ -50,115 +19,67 @@ class StartupTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-
-    void failures_data();
-    void failures();
+    void failuresAreShownAndLeaveNothingBehind_data();
+    void failuresAreShownAndLeaveNothingBehind();
     void readyOnAnOlderStore();
-    void modemPortIsReadBeforeTheUpgrade_data();
-    void modemPortIsReadBeforeTheUpgrade();
     void secondStartIsAlreadyRunning();
-
-    void programShowsWhatStartupFound_data();
-    void programShowsWhatStartupFound();
     void programHandsTheReadyContextToTheConsole();
     void engineExecutableEndsSilently_data();
     void engineExecutableEndsSilently();
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    ScriptedPrompt m_prompt;
 };
 
-void StartupTest::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_prompt.shown.clear();
-    Prompt::install(&m_prompt);
-}
-
-void StartupTest::cleanup()
-{
-    Prompt::install(nullptr);
-    m_dir.reset();
-}
-
-// Builds the program folder that a case names.
-static QString prepare(const QString& folder, const QString& setup)
-{
-    if (setup == QStringLiteral("missing-folder"))
-        return QDir(folder).filePath(QStringLiteral("nowhere"));
-    if (setup == QStringLiteral("no-store"))
-        return folder;
-    if (setup == QStringLiteral("not-a-database")) {
-        writeFile(QDir(folder).filePath(QStringLiteral("SMS.db")), QByteArray(2048, 'x'));
-        return folder;
-    }
-    auto store = Store::openFile(QDir(folder).filePath(QStringLiteral("SMS.db")), true);
-    if (setup == QStringLiteral("no-config")) {
-        store->exec(QStringLiteral("CREATE TABLE sms (Mobile text)"));
-        return folder;
-    }
-    Schema::createMissingTables(*store);
-    if (setup == QStringLiteral("no-default")) {
-        insertProfile(*store, profileRow(QStringLiteral("alice"), false));
-    } else if (setup == QStringLiteral("null-provider")) {
-        QVariantMap row = profileRow(QStringLiteral("alice"), true);
-        row[QStringLiteral("Provider")] = QVariant();
-        insertProfile(*store, row);
-    } else if (setup == QStringLiteral("send-url-without-msg")) {
-        QVariantMap row = profileRow(QStringLiteral("alice"), true);
-        row[QStringLiteral("Provider")] = QStringLiteral("http://gw.example/send?to=<mobile>");
-        insertProfile(*store, row);
-    } else if (setup == QStringLiteral("ready") || setup == QStringLiteral("locked-old-store")) {
-        insertProfile(*store, profileRow(QStringLiteral("alice"), true));
-    }
-    return folder;
-}
-
-void StartupTest::failures_data()
+void StartupTest::failuresAreShownAndLeaveNothingBehind_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("status");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("messagePart");
+    using S = StartupResult::Status;
     QTest::newRow("program folder missing")
-        << "missing-folder" << int(StartupResult::Status::StoreUnavailable) << Startup::ExitStoreError
-        << "does not exist";
-    QTest::newRow("store missing") << "no-store" << int(StartupResult::Status::StoreUnavailable)
-                                   << Startup::ExitStoreError << "smsctl init";
-    QTest::newRow("not a database") << "not-a-database" << int(StartupResult::Status::StoreUnavailable)
-                                    << Startup::ExitStoreError << "not a database";
-    QTest::newRow("store without config") << "no-config" << int(StartupResult::Status::StoreUnavailable)
-                                          << Startup::ExitStoreError << "no table config";
-    QTest::newRow("no default profile") << "no-default" << int(StartupResult::Status::ProfileNotFound)
+        << "missing-folder" << int(S::StoreUnavailable) << Startup::ExitStoreError << "does not exist";
+    QTest::newRow("store missing") << "no-store" << int(S::StoreUnavailable) << Startup::ExitStoreError
+                                   << "smsctl init";
+    QTest::newRow("not a database") << "not-a-database" << int(S::StoreUnavailable) << Startup::ExitStoreError
+                                    << "not a database";
+    QTest::newRow("store without config")
+        << "no-config" << int(S::StoreUnavailable) << Startup::ExitStoreError << "no table config";
+    QTest::newRow("no default profile") << "no-default" << int(S::ProfileNotFound)
                                         << Startup::ExitNoDefaultProfile << " Please Call Administrator ";
     QTest::newRow("Null in the default profile")
-        << "null-provider" << int(StartupResult::Status::ProfileFailed) << Startup::ExitProfileError
-        << "config.Provider";
-    QTest::newRow("default profile whose send URL has no text")
-        << "send-url-without-msg" << int(StartupResult::Status::ProfileFailed) << Startup::ExitProfileError
-        << "no <msg>";
+        << "null-provider" << int(S::ProfileFailed) << Startup::ExitProfileError << "config.Provider";
     QTest::newRow("older store locked by another program")
-        << "locked-old-store" << int(StartupResult::Status::StoreUnavailable) << Startup::ExitStoreError
-        << "locked";
+        << "locked-old-store" << int(S::StoreUnavailable) << Startup::ExitStoreError << "locked";
 }
 
-void StartupTest::failures()
+void StartupTest::failuresAreShownAndLeaveNothingBehind()
 {
     QFETCH(QString, setup);
     QFETCH(int, status);
     QFETCH(int, exitCode);
     QFETCH(QString, messagePart);
-    const QString folder = prepare(m_dir->path(), setup);
-    std::unique_ptr<Store> holder;
-    if (setup == QStringLiteral("locked-old-store")) {
-        holder = Store::openFile(QDir(folder).filePath(QStringLiteral("SMS.db")), false);
-        holder->exec(QStringLiteral("ALTER TABLE sms DROP COLUMN Try"));
-        holder->exec(QStringLiteral("BEGIN IMMEDIATE"));
+    StoreFixture f;
+    QString folder = f.home();
+    if (setup == u"missing-folder"_s) {
+        folder = f.path(u"nowhere"_s);
+    } else if (setup == u"no-store"_s) {
+        folder = f.path(u"empty"_s);
+        QVERIFY(QDir().mkpath(folder));
+    } else if (setup == u"not-a-database"_s) {
+        folder = QFileInfo(f.writeFile(u"bad/SMS.db"_s, QByteArray(2048, 'x'))).path();
+    } else if (setup == u"no-config"_s) {
+        f.store().exec(u"DROP TABLE config"_s);
+    } else if (setup == u"no-default"_s) {
+        f.addProfile(u"alice"_s);
+    } else if (setup == u"null-provider"_s) {
+        f.addProfile(u"alice"_s, {{u"Defult"_s, 1}, {u"Provider"_s, QVariant()}});
+    } else if (setup == u"locked-old-store"_s) {
+        f.addProfile(u"alice"_s, {{u"Defult"_s, 1}});
+        f.store().exec(u"DROP INDEX ix_sms_poll"_s);
+        f.store().exec(u"ALTER TABLE sms DROP COLUMN Try"_s);
+        f.store().exec(u"BEGIN IMMEDIATE"_s);
     }
-    const QStringList before = entries(m_dir->path());
+    const QStringList before = entries(f.home());
+    QString message;
     {
         const StartupResult result = Startup::run(folder);
         QCOMPARE(int(result.status), status);
@@ -166,132 +87,88 @@ void StartupTest::failures()
         QVERIFY(!result.context);
         QVERIFY2(result.message.contains(messagePart), qPrintable(result.message));
         if (result.status == StartupResult::Status::StoreUnavailable)
-            QVERIFY2(result.message.contains(QStringLiteral("SMS.db")), qPrintable(result.message));
+            QVERIFY2(result.message.contains(u"SMS.db"_s), qPrintable(result.message));
+        message = result.message;
     }
+    // The program shows exactly that, as its one message, and no console.
+    ScriptedPrompt prompt;
+    bool consoleShown = false;
+    QCOMPARE(runEngineProgram(folder,
+                              [&](EngineContext&) {
+                                  consoleShown = true;
+                                  return 0;
+                              }),
+             exitCode);
+    QVERIFY(!consoleShown);
+    QCOMPARE(prompt.messageTexts(), QStringList{message});
+    QCOMPARE(prompt.messages.first().title, QString());
+    QCOMPARE(prompt.messages.first().icon, Prompt::Icon::Critical);
     // Nothing is left behind: no store, no folder, no lock file.
-    QCOMPARE(entries(m_dir->path()), before);
+    QCOMPARE(entries(f.home()), before);
+    if (setup == u"locked-old-store"_s)
+        f.store().rollback();
 }
 
 void StartupTest::readyOnAnOlderStore()
 {
-    {
-        auto store = Store::openFile(m_dir->filePath(QStringLiteral("SMS.db")), true);
-        store->exec(
-            QStringLiteral("CREATE TABLE config (UName text, Password text, Provider text, balstr text, "
-                           "TmInterval integer, Smsid integer, ConSrt text, Defult integer)"));
-        store->exec(QStringLiteral("CREATE TABLE Rsms (Mobile text, msg text, RDtTM text, urgent integer, "
-                                   "typ integer, Extra1 text)"));
-        store->exec(QStringLiteral("CREATE TABLE sms (Mobile text, msg text, RDtTM text, SDTTm datetime, "
-                                   "typ integer, ANS text(50), Status text, Extra1 text)"));
-        store->exec(QStringLiteral("INSERT INTO sms (Mobile, Status) VALUES ('1', 'P')"));
-        store->exec(
-            QStringLiteral("INSERT INTO config VALUES ('old', 'pw', 'http://gw/s?to=<mobile>&m=<msg>', "
-                           "'b?u=<uname>', 9000, 41, 'c', 1)"));
-    }
-    const StartupResult result = Startup::run(m_dir->path());
+    StoreFixture f;
+    f.addProfile(u"old"_s, {{u"Defult"_s, 1}, {u"balstr"_s, u"b?u=<uname>"_s}, {u"ConSrt"_s, u"c"_s}});
+    f.ledger(u"1"_s);
+    // Without GSMSet, the Try column and GsmSid, as an older engine left it: the profile can only load
+    // once the store is upgraded.
+    for (const char* sql : {"DROP TABLE GSMSet", "DROP INDEX ix_sms_poll", "ALTER TABLE sms DROP COLUMN Try",
+                            "ALTER TABLE config DROP COLUMN GsmSid"})
+        f.store().exec(QString::fromLatin1(sql));
+    const StartupResult result = Startup::run(f.home());
     QVERIFY2(result.ready(), qPrintable(result.message));
     QCOMPARE(result.exitCode(), 0);
     QVERIFY(result.lock && result.lock->isLocked());
     EngineContext& context = *result.context;
-    QCOMPARE(context.programFolder(), QDir(m_dir->path()).absolutePath());
+    QCOMPARE(context.programFolder(), QDir(f.home()).absolutePath());
     QCOMPARE(context.modemPort(), qint16(1)); // no GSMSet table before the upgrade
-    QCOMPARE(context.profile().userName, QStringLiteral("old"));
-    QCOMPARE(context.profile().balanceUrl, QStringLiteral("b?u=old"));
-    QCOMPARE(context.profile().interval, 9000);
+    QCOMPARE(context.profile().userName, u"old"_s);
+    QCOMPARE(context.profile().balanceUrl, u"b?u=old"_s);
     QVERIFY(context.profile().httpGateway);
     QCOMPARE(context.profile().gsmSid, QString()); // the column was only just added
     QVERIFY(Schema::missingTables(context.store()).isEmpty());
-    QCOMPARE(context.store().scalar(QStringLiteral("SELECT Try FROM sms")).toInt(), 0);
-    QCOMPARE(result.upgrade.structuralChanges().size(), 11);
-}
-
-void StartupTest::modemPortIsReadBeforeTheUpgrade_data()
-{
-    QTest::addColumn<QString>("comm");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("3") << "3" << 3;
-    QTest::newRow("x") << "x" << 1;
-}
-
-void StartupTest::modemPortIsReadBeforeTheUpgrade()
-{
-    QFETCH(QString, comm);
-    QFETCH(int, expected);
-    {
-        auto store = Store::openFile(m_dir->filePath(QStringLiteral("SMS.db")), true);
-        Schema::createMissingTables(*store);
-        insertProfile(*store, profileRow(QStringLiteral("alice"), true));
-        store->exec(QStringLiteral("INSERT INTO GSMSet (Comm) VALUES (?)"), {comm});
-    }
-    const StartupResult result = Startup::run(m_dir->path());
-    QVERIFY2(result.ready(), qPrintable(result.message));
-    QCOMPARE(int(result.context->modemPort()), expected);
+    QCOMPARE(context.store().scalar(u"SELECT Try FROM sms"_s).toInt(), 0);
+    QCOMPARE(result.upgrade.structuralChanges().size(), 3);
 }
 
 void StartupTest::secondStartIsAlreadyRunning()
 {
-    prepare(m_dir->path(), QStringLiteral("ready"));
-    const StartupResult first = Startup::run(m_dir->path());
+    StoreFixture f;
+    f.addProfile(u"alice"_s, {{u"Defult"_s, 1}});
+    f.insert(u"GSMSet"_s, {{u"Comm"_s, u"3"_s}});
+    const StartupResult first = Startup::run(f.home());
     QVERIFY(first.ready());
-    const StartupResult second = Startup::run(m_dir->path());
+    QCOMPARE(int(first.context->modemPort()), 3);
+    const StartupResult second = Startup::run(f.home());
     QCOMPARE(second.status, StartupResult::Status::AlreadyRunning);
     QCOMPARE(second.exitCode(), 0);
     QVERIFY(second.message.isEmpty());
     QVERIFY(!second.context);
 }
 
-void StartupTest::programShowsWhatStartupFound_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("text"); // exact text, or a part of it after "~"
-    QTest::newRow("no default profile") << "no-default" << 3 << " Please Call Administrator ";
-    QTest::newRow("store missing") << "no-store" << 1 << "~smsctl init";
-    QTest::newRow("Null in the profile") << "null-provider" << 4 << "~config.Provider";
-}
-
-void StartupTest::programShowsWhatStartupFound()
-{
-    QFETCH(QString, setup);
-    QFETCH(int, exitCode);
-    QFETCH(QString, text);
-    const QString folder = prepare(m_dir->path(), setup);
-    bool consoleShown = false;
-    const int status = runEngineProgram(folder, [&](EngineContext&) {
-        consoleShown = true;
-        return 0;
-    });
-    QCOMPARE(status, exitCode);
-    QVERIFY(!consoleShown);
-    QCOMPARE(m_prompt.shown.size(), 1);
-    const ScriptedPrompt::Shown& shown = m_prompt.shown.first();
-    QCOMPARE(shown.title, QString());
-    QCOMPARE(shown.icon, Prompt::Icon::Critical);
-    if (text.startsWith(u'~'))
-        QVERIFY2(shown.text.contains(text.mid(1)), qPrintable(shown.text));
-    else
-        QCOMPARE(shown.text, text);
-}
-
 void StartupTest::programHandsTheReadyContextToTheConsole()
 {
-    prepare(m_dir->path(), QStringLiteral("ready"));
+    StoreFixture f;
+    f.addProfile(u"alice"_s, {{u"Defult"_s, 1}});
+    ScriptedPrompt prompt;
     QString loaded;
     int calls = 0;
-    const int status = runEngineProgram(m_dir->path(), [&](EngineContext& context) {
+    const int status = runEngineProgram(f.home(), [&](EngineContext& context) {
         ++calls;
         loaded = context.profile().userName;
         // While the console runs, a second start is turned away silently.
-        const StartupResult second = Startup::run(m_dir->path());
-        return second.status == StartupResult::Status::AlreadyRunning ? 7 : 8;
+        return Startup::run(f.home()).status == StartupResult::Status::AlreadyRunning ? 7 : 8;
     });
     QCOMPARE(calls, 1);
-    QCOMPARE(loaded, QStringLiteral("alice"));
+    QCOMPARE(loaded, u"alice"_s);
     QCOMPARE(status, 7);
-    QVERIFY(m_prompt.shown.isEmpty());
     // Without a console the program ends after the load with status 0.
-    QCOMPARE(runEngineProgram(m_dir->path()), 0);
-    QVERIFY(m_prompt.shown.isEmpty());
+    QCOMPARE(runEngineProgram(f.home()), 0);
+    QVERIFY(prompt.messages.isEmpty());
 }
 
 void StartupTest::engineExecutableEndsSilently_data()
@@ -304,21 +181,23 @@ void StartupTest::engineExecutableEndsSilently_data()
 void StartupTest::engineExecutableEndsSilently()
 {
     QFETCH(bool, holdLock);
-    prepare(m_dir->path(), QStringLiteral("ready"));
-    InstanceLock lock(m_dir->path());
+    StoreFixture f;
+    f.addProfile(u"alice"_s, {{u"Defult"_s, 1}});
+    InstanceLock lock(f.home());
     if (holdLock)
         QVERIFY(lock.tryLock());
 
     QTemporaryDir runtime;
     QProcess engine;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("SMSENGINE_HOME"), m_dir->path());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path());
+    env.insert(u"SMSENGINE_HOME"_s, f.home());
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    env.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+    env.insert(u"XDG_CONFIG_HOME"_s, runtime.path());
     engine.setProcessEnvironment(env);
-    engine.start(smsengine(), {});
-    QVERIFY2(engine.waitForStarted(), qPrintable(smsengine()));
+    const QString program = qEnvironmentVariable("SMS_BINARY_DIR") + u"/bin/smsengine"_s;
+    engine.start(program, {});
+    QVERIFY2(engine.waitForStarted(), qPrintable(program));
 
     if (!holdLock) {
         // Started: the console is up and the engine holds the program folder.
