@@ -249,80 +249,60 @@ private Q_SLOTS:
         QCOMPARE(grid(sheet), (QStringList{"a|", "|", "|b"}));
     }
 
-    void plainNumbers_data()
+    // Numbers as a sheet stores them: as text (.xlsx, a string here), as binary doubles, and as serial dates
+    // of the 1900 and 1904 date systems.
+    void numbers_data()
     {
-        QTest::addColumn<QString>("raw");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("dateSystem"); // 0: a number
         QTest::addColumn<QString>("expected");
-        const char* rows[][2] = {{"9.87654321E9", "9876543210"},
-                                 {"9.87654321e+9", "9876543210"},
-                                 {"12345678901234567890", "12345678901234567890"},
-                                 {"1.23456789012345678E17", "123456789012345678"},
-                                 {"1E20", "100000000000000000000"},
-                                 {"1.5E-3", "0.0015"},
-                                 {"9876543210.000", "9876543210"},
-                                 {"12.50", "12.5"},
-                                 {".5", "0.5"},
-                                 {"007", "7"},
-
-                                 {"-0.0", "0"},
-                                 {"+7", "7"},
-                                 {" 42 ", "42"},
-                                 {"abc", "abc"},
-                                 {"", ""},
-                                 {"1E", "1E"},
-                                 {"1.2.3", "1.2.3"},
-                                 {"1E999", "1E999"}};
-        for (const auto& [raw, expected] : rows)
-            QTest::addRow("'%s'", raw) << QString::fromLatin1(raw) << QString::fromLatin1(expected);
+        const auto row = [](const QVariant& value, const char* expected, int dateSystem = 0) {
+            QTest::addRow("%s %d", qPrintable(value.toString()), dateSystem)
+                << value << dateSystem << QString::fromLatin1(expected);
+        };
+        row("9.87654321E9", "9876543210");
+        row("9.87654321e+9", "9876543210");
+        row("12345678901234567890", "12345678901234567890");
+        row("1.23456789012345678E17", "123456789012345678");
+        row("1E20", "100000000000000000000");
+        row("1.5E-3", "0.0015");
+        row("9876543210.000", "9876543210");
+        row("12.50", "12.5");
+        row(".5", "0.5");
+        row("007", "7");
+        row("-0.0", "0");
+        row("+7", "7");
+        row(" 42 ", "42");
+        row("abc", "abc");
+        row("", "");
+        row("1E", "1E");
+        row("1.2.3", "1.2.3");
+        row("1E999", "1E999");
+        row(0.1 + 0.2, "0.30000000000000004");
+        row(1e-7, "0.0000001");
+        row(-0.0, "0");
+        row(1e20, "100000000000000000000");
+        row(std::nan(""), "");
+        row(HUGE_VAL, "");
+        row(1.0, "1900-01-01", 1900);
+        row(61.0, "1900-03-01", 1900);
+        row(45322.999999999, "2024-02-01", 1900);
+        row(0.25, "06:00:00", 1904);
+        row(-1.0, "-1", 1900);
+        row(3000000.0, "3000000", 1900);
     }
 
-    void plainNumbers()
+    void numbers()
     {
-        QFETCH(QString, raw);
+        QFETCH(QVariant, value);
+        QFETCH(int, dateSystem);
         QFETCH(QString, expected);
-        QCOMPARE(plainNumber(raw), expected);
-    }
-
-    // Binary numbers as text (system 0), and as dates of the 1900 and 1904 date systems.
-    void binaryNumbers_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<int>("system");
-        QTest::addColumn<QString>("expected");
-        const struct
-        {
-            double value;
-            int system;
-            const char* expected;
-        } rows[] = {
-
-            {0.1 + 0.2, 0, "0.30000000000000004"},
-            {1e-7, 0, "0.0000001"},
-
-            {-0.0, 0, "0"},
-            {1e20, 0, "100000000000000000000"},
-            {std::nan(""), 0, ""},
-            {HUGE_VAL, 0, ""},
-
-            {1.0, 1900, "1900-01-01"},
-
-            {61.0, 1900, "1900-03-01"},
-            {45322.999999999, 1900, "2024-02-01"},
-
-            {0.25, 1904, "06:00:00"},
-            {-1.0, 1900, "-1"},
-            {3000000.0, 1900, "3000000"}};
-        for (const auto& r : rows)
-            QTest::addRow("%.17g in %d", r.value, r.system)
-                << r.value << r.system << QString::fromLatin1(r.expected);
-    }
-
-    void binaryNumbers()
-    {
-        QFETCH(double, value);
-        QFETCH(int, system);
-        QFETCH(QString, expected);
-        QCOMPARE(system ? serialDateText(value, system == 1904) : numberText(value), expected);
+        if (value.typeId() == QMetaType::QString)
+            QCOMPARE(plainNumber(value.toString()), expected);
+        else if (dateSystem)
+            QCOMPARE(serialDateText(value.toDouble(), dateSystem == 1904), expected);
+        else
+            QCOMPARE(numberText(value.toDouble()), expected);
     }
 
     void dateFormats_data()
@@ -330,26 +310,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("code");
         QTest::addColumn<bool>("isDate");
-        const struct
-        {
-            int id;
-            const char* code;
-            bool isDate;
-        } rows[] = {{14, "", true},
-                    {22, "", true},
-                    {45, "", true},
-                    {0, "General", false},
-                    {2, "0.00", false},
-                    {164, "dd/mm/yyyy", true},
-                    {165, "hh:mm AM/PM", true},
-                    {166, "[h]:mm", true},
-                    {167, "\"Day\"\\ 0", false},
-                    {168, "[Red]0.00", false},
-                    {169, "0.00E+00", false},
-                    {170, "\\d0", false},
-                    {171, "_m0", false}};
-        for (const auto& r : rows)
-            QTest::addRow("%d %s", r.id, r.code) << r.id << QString::fromLatin1(r.code) << r.isDate;
+        const auto row = [](int id, const char* code, bool isDate) {
+            QTest::addRow("%d %s", id, code) << id << QString::fromLatin1(code) << isDate;
+        };
+        row(14, "", true);
+        row(22, "", true);
+        row(45, "", true);
+        row(0, "General", false);
+        row(2, "0.00", false);
+        row(164, "dd/mm/yyyy", true);
+        row(165, "hh:mm AM/PM", true);
+        row(166, "[h]:mm", true);
+        row(167, "\"Day\"\\ 0", false);
+        row(168, "[Red]0.00", false);
+        row(169, "0.00E+00", false);
+        row(170, "\\d0", false);
+        row(171, "_m0", false);
     }
 
     void dateFormats()
@@ -406,7 +382,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("offset"); // -1: none changed
         QTest::addColumn<quint32>("value");
         QTest::addColumn<int>("truncateTo"); // -1: whole
-        QTest::newRow("intact") << -1 << 0u << -1;
         QTest::newRow("cut inside the header") << -1 << 0u << 300;
         QTest::newRow("byte order mark") << 0x1C << 0x1234u << -1;
         QTest::newRow("sector size") << 0x1E << 0x0007u << -1;
@@ -430,9 +405,8 @@ private Q_SLOTS:
         if (truncateTo >= 0)
             bytes.truncate(truncateTo);
         const CompoundFile container(bytes);
-        const bool intact = offset < 0 && truncateTo < 0;
-        QCOMPARE(container.isValid(), intact);
-        QCOMPARE(container.readStream(QStringLiteral("Workbook")).has_value(), intact);
+        QVERIFY(!container.isValid());
+        QVERIFY(!container.readStream(QStringLiteral("Workbook")));
     }
 };
 
