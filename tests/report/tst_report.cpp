@@ -1,0 +1,371 @@
+#include "ScriptedPrompt.h"
+#include "StoreFixture.h"
+#include "report/QueueStamp.h"
+#include "report/ReportQuery.h"
+#include "report/ui/ReportWindow.h"
+#include "ui/ScreenRegistry.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
+Q_DECLARE_METATYPE(Prompt::Answer)
+Q_DECLARE_METATYPE(QueueStamp::Form)
+
+namespace {
+
+const QString Stamp = QStringLiteral("RDtTM");
+// The queue in the date order of its list (rows without a queueing day, by number).
+const QStringList AllQueued{"q-d", "q-h", "q-g", "q-e", "q-c", "q-b",
+                            "q-a", "w-3", "w-1", "w-4", "w-2", "q-f"};
+// Extra1 of the ledger rows once back-filled.
+const QStringList Backfilled{"20261201", "<null>", "<null>", "20240105", "20240105", "20240105", "kept"};
+
+} // namespace
+
+// The report's statements and the report screen, on one queue and one ledger.
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<StoreFixture> m_db;
+    std::unique_ptr<ScriptedPrompt> m_prompt;
+    std::unique_ptr<ReportWindow> m_screen;
+
+    template <class T> T* child(const QString& name) { return m_screen->findChild<T*>(name); }
+    QTableView* grid() { return child<QTableView>(QStringLiteral("MSF")); }
+    QAbstractItemModel* model() { return grid()->model(); }
+    QString text(const QString& label) { return child<QLabel>(label)->text(); }
+    void click(const QString& button) { child<QAbstractButton>(button)->click(); }
+    void show(int view, const QString& typed = QString())
+    {
+        child<QLineEdit>(QStringLiteral("Text1"))->setText(typed);
+        if (view >= 0)
+            click(QStringLiteral("OP_%1").arg(view));
+        click(QStringLiteral("JOk"));
+    }
+    QStringList listed()
+    {
+        QStringList out;
+        for (int row = 0; row < model()->rowCount(); ++row)
+            out << model()->index(row, 1).data().toString();
+        return out;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_db = std::make_unique<StoreFixture>();
+        // Both stamp forms, an unreadable, an empty and a missing stamp; numbers with LIKE's wildcards.
+        const QList<QVariantList> queue{{"9899999999", "q-a", "02122026090000"},
+                                        {"9812345678", "q-b", "011226335100000"},
+                                        {"9712345678", "q-c", "03122026235959"},
+                                        {" 9811111111", "q-d", "garbage"},
+                                        {"9700000000", "q-e", "04122026000000"},
+                                        {"98_5555555", "q-f", ""},
+                                        {"9600000000", "q-g", QVariant()},
+                                        {"9500000000", "q-h", "301126334235959"},
+                                        {"98AB123", "w-1", ""},
+                                        {"98A_777", "w-2", ""},
+                                        {"98A%888", "w-3", ""},
+                                        {"98A\\999", "w-4", ""}};
+        for (const QVariantList& r : queue)
+            m_db->queue(r[0].toString(), r[1].toString(), {{Stamp, r[2]}});
+        // Delivered, undelivered and awaiting rows on both sides of 1 to 3 December; s-a has the
+        // number and stamp of queued row q-b.
+        const QList<QVariantList> ledger{{"9812345678", "a", "2026-12-01 00:00:00", "Y", "011226335100000"},
+                                         {"9712345678", "b", "2026-12-03 23:59:59", "Y", QVariant()},
+                                         {"9800000000", "c", "2026-11-30 23:59:59", "Y", "garbage"},
+                                         {"9811111111", "d", "2026-12-04 00:00:00", "Y", "0501245140309"},
+                                         {"9822222222", "e", "2026-12-02 12:00:00", "N", "0501245140309"},
+                                         {"9833333333", "f", "2026-12-02 13:00:00", "P", "0501245140309"},
+                                         {"9844444444", "g", "2026-12-01 08:00:00", "X", "0501245140309"}};
+        for (const QVariantList& r : ledger)
+            m_db->ledger(r[0].toString(),
+                         {{"msg", "s-" + r[1].toString()},
+                          {"Reply", "r-" + r[1].toString()},
+                          {"SDTTm", r[2]},
+                          {"Status", r[3]},
+                          {Stamp, r[4]},
+                          {"Extra1", r[1].toString() == u"g" ? QVariant("kept") : QVariant()}});
+        m_prompt = std::make_unique<ScriptedPrompt>();
+        m_screen = std::make_unique<ReportWindow>(m_db->store());
+        m_screen->show();
+    }
+
+    void cleanup()
+    {
+        m_screen.reset();
+        m_prompt.reset();
+        m_db.reset();
+    }
+
+    void stamps_data()
+    {
+        QTest::addColumn<QString>("stamp");
+        QTest::addColumn<QDate>("expected"); // invalid: unreadable
+        QTest::addColumn<QueueStamp::Form>("form");
+        using enum QueueStamp::Form;
+        const auto row = [](const char* name, const char* stamp, QDate date, QueueStamp::Form form) {
+            QTest::newRow(name) << QString::fromLatin1(stamp) << date << form;
+        };
+        row("day of year, 13 digits", "0501245140309", QDate(2024, 1, 5), DayOfYear);
+        row("day of year, 15 digits", "311224366235959", QDate(2024, 12, 31), DayOfYear);
+        row("day of year, 14 digits", "15022446120000", QDate(2024, 2, 15), DayOfYear);
+        row("day of year in 2020, 13 digits", "0501205101500", QDate(2020, 1, 5), DayOfYear);
+        row("day of year in 2020, 15 digits", "311220366235959", QDate(2020, 12, 31), DayOfYear);
+        row("full year", "05012024140309", QDate(2024, 1, 5), FullYear);
+        row("full year, last second", "31122026235959", QDate(2026, 12, 31), FullYear);
+        row("full year, leap day", "29022028000000", QDate(2028, 2, 29), FullYear);
+        // Both shapes fit: digits 5-6 are "20", so the full year wins.
+        row("both shapes fit", "26012026101500", QDate(2026, 1, 26), FullYear);
+        row("blanks around", " 05012024140309 ", QDate(2024, 1, 5), FullYear);
+        row("dashed", "05-01-2024 14:03:09", QDate(2024, 1, 5), Dashed);
+        row("dashed, blanks around", " 29-02-2028 23:59:59 ", QDate(2028, 2, 29), Dashed);
+        row("empty", "", QDate(), Unreadable);
+        row("letters", "garbage", QDate(), Unreadable);
+        row("too short", "050124514030", QDate(), Unreadable);
+        row("too long", "0501245140309000", QDate(), Unreadable);
+        row("day of year disagrees", "0501246140309", QDate(), Unreadable);
+        row("day of year with leading zero", "05012405140309", QDate(), Unreadable);
+        row("no such day", "31022024120000", QDate(), Unreadable);
+        row("hour 25", "05012024250000", QDate(), Unreadable);
+        row("minute 60", "0501245146009", QDate(), Unreadable);
+        row("a letter inside", "05012024a40309", QDate(), Unreadable);
+        row("letters in the year", "050120ab120000", QDate(), Unreadable);
+        row("dashes, no seconds", "05-01-2024 14:03", QDate(), Unreadable);
+    }
+
+    void stamps()
+    {
+        QFETCH(QString, stamp);
+        QFETCH(QDate, expected);
+        QFETCH(QueueStamp::Form, form);
+        QCOMPARE(QueueStamp::form(stamp), form);
+        QCOMPARE(QueueStamp::date(stamp).value_or(QDate()), expected);
+        const int number =
+            expected.isValid() ? expected.year() * 10000 + expected.month() * 100 + expected.day() : 0;
+        QCOMPARE(QueueStamp::dayNumber(stamp), number);
+        // The SQL function reads the same, Null for an unreadable stamp.
+        const QVariant sql = m_db->store().scalar(QStringLiteral("select queue_day(?)"), {stamp});
+        QCOMPARE(sql.isNull(), number == 0);
+        if (number)
+            QCOMPARE(sql.toInt(), number);
+    }
+
+    // A readable stamp is written, a filled day kept, a missing or unreadable stamp left Null.
+    void backfill()
+    {
+        QCOMPARE(MessageReport::backfillQueueDay(m_db->store()), 4);
+        QCOMPARE(m_db->column(QStringLiteral("select Extra1 from sms order by rowid")), Backfilled);
+        QCOMPARE(MessageReport::backfillQueueDay(m_db->store()), 0);
+    }
+
+    void showBackfillsLedger()
+    {
+        show(1); // the queued view back-fills too
+        QCOMPARE(m_db->column(QStringLiteral("select Extra1 from sms order by rowid")), Backfilled);
+    }
+
+    // A queued row goes only when its key, number and stamp all still match.
+    void deleteQueued()
+    {
+        StoreFixture db;
+        const QVariant mobile("9812345678"), doy("011226335100000");
+        QList<qint64> keys;
+        for (const QVariant& stamp : {doy, doy, QVariant("02122026090000"), QVariant()})
+            keys << db.queue(mobile.toString(), QStringLiteral("m%1").arg(keys.size()), {{Stamp, stamp}});
+        QCOMPARE(MessageReport::deleteQueued(db.store(), keys[2], mobile, doy), 0); // the key of another one
+        QCOMPARE(MessageReport::deleteQueued(db.store(), keys[1], mobile, doy), 1);
+        QCOMPARE(MessageReport::deleteQueued(db.store(), keys[3], mobile, QVariant()), 1);
+        QCOMPARE(db.column(QStringLiteral("select msg from Rsms order by rowid")), (QStringList{"m0", "m2"}));
+    }
+
+    // What the operator chooses and types, the rows listed and counted, and the replies shown for the
+    // first row clicked and the next one reached by the down arrow.
+    void showList_data()
+    {
+        QTest::addColumn<int>("view"); // -1: as the window opens
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QDate>("from"); // invalid: no date filter
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<int>("order"); // -1: as the window opens
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QStringList>("replies"); // empty: not looked at
+        const auto row = [](const char* name, int view, const char* typed, QDate from, QDate to, int order,
+                            const QStringList& shown, const QStringList& replies = {}) {
+            QTest::newRow(name) << view << QString::fromUtf8(typed) << from << to << order << shown
+                                << replies;
+        };
+        const QDate none, d1(2026, 12, 1), d2(2026, 12, 2), d3(2026, 12, 3);
+        row("queued at once", -1, "", none, none, -1, AllQueued, {"", ""});
+        row("queued, 98", 1, "98", none, none, 0, {"q-b", "q-a", "w-3", "w-1", "w-4", "w-2", "q-f"});
+        row("queued, blank 98", 1, " 98", none, none, 0, {"q-d"});
+        row("queued, 0", 1, "0", none, none, 0, AllQueued);
+        row("queued, quote first", 1, "'98", none, none, 0, AllQueued);
+        row("queued, 098", 1, "098", none, none, 0, {});
+        row("queued, underscore literal", 1, "98_", none, none, 0, {"q-f"});
+        row("queued, percent literal", 1, "98%", none, none, 0, {});
+        row("queued, backslash literal", 1, "98\\", none, none, 0, {});
+        row("queued, an injection", 1, "9' or '1'='1", none, none, 0, {});
+        // Past a letter the typed text is matched by LIKE alone: its wildcards stay literal there too.
+        row("queued, a letter", 1, "98a", none, none, 0, {"w-3", "w-1", "w-4", "w-2"});
+        row("queued, underscore after a letter", 1, "98a_", none, none, 0, {"w-2"});
+        row("queued, percent after a letter", 1, "98a%", none, none, 0, {"w-3"});
+        row("queued, backslash after a letter", 1, "98a\\", none, none, 0, {"w-4"});
+        row("queued, 1 to 3 Dec", 1, "", d1, d3, 0, {"q-c", "q-b", "q-a"});
+        row("queued, 2 Dec", 1, "", d2, d2, 0, {"q-a"});
+        row("queued, dates reversed", 1, "", d3, d1, 0, {});
+        row("queued, 98 and 1 to 3 Dec", 1, "98", d1, d3, 0, {"q-b", "q-a"});
+        row("queued, by message", 1, "", none, none, 2,
+            {"q-a", "q-b", "q-c", "q-d", "q-e", "q-f", "q-g", "q-h", "w-1", "w-2", "w-3", "w-4"});
+        row("delivered", 0, "", none, none, -1, {"s-c", "s-a", "s-b", "s-d"}, {"r-c", "r-a"});
+        row("delivered, 1 to 3 Dec", 0, "", d1, d3, 0, {"s-a", "s-b"});
+        row("delivered, by mobile", 0, "", none, none, 1, {"s-b", "s-c", "s-d", "s-a"}, {"r-b", "r-c"});
+        row("delivered, by message", 0, "", none, none, 2, {"s-a", "s-b", "s-c", "s-d"});
+        row("delivered, 981", 0, "981", none, none, 0, {"s-a", "s-d"});
+        row("delivered, 98 and 1 to 3 Dec", 0, "98", d1, d3, 0, {"s-a"});
+        row("undelivered", 2, "", none, none, -1, {"s-e"}, {"r-e", "r-e"});
+        row("awaiting, any other letter", 3, "", none, none, -1, {"s-g", "s-f"}, {"r-g", "r-f"});
+        row("awaiting, quote", 3, "98'; drop table sms; --", none, none, 0, {});
+    }
+
+    void showList()
+    {
+        QFETCH(int, view);
+        QFETCH(QString, typed);
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(int, order);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, replies);
+        if (order >= 0) { // from another order, so that the click is a change
+            click(QStringLiteral("Option1_%1").arg((order + 1) % 3));
+            click(QStringLiteral("Option1_%1").arg(order));
+        }
+        child<QCheckBox>(QStringLiteral("ChDate"))->setChecked(from.isValid());
+        if (from.isValid()) {
+            child<QDateEdit>(QStringLiteral("DT1"))->setDate(from);
+            child<QDateEdit>(QStringLiteral("DT2"))->setDate(to);
+        }
+        show(view, typed);
+        QVERIFY(m_prompt->messages.isEmpty());
+        QCOMPARE(listed(), shown);
+        QCOMPARE(text(QStringLiteral("LBSMS")), QString::number(shown.size()));
+        // The queued list hides its rows' keys, a sent list the reply it shows below the grid.
+        const bool queued = view < 0 || view == 1;
+        QCOMPARE(model()->columnCount(), queued ? 4 : 6);
+        for (int column = 0; column < model()->columnCount(); ++column)
+            QCOMPARE(grid()->isColumnHidden(column), column == (queued ? 3 : 5));
+        if (replies.isEmpty())
+            return;
+        const QRect cell = grid()->visualRect(model()->index(0, 0));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(text(QStringLiteral("LBMass")), replies[0]);
+        QTest::keyClick(grid(), Qt::Key_Down);
+        QCOMPARE(text(QStringLiteral("LBMass")), replies[1]);
+    }
+
+    // The count comes from the store, not from the rows the grid has fetched so far.
+    void largeQueueIsFetchedLazily()
+    {
+        Store::Transaction tx(m_db->store());
+        for (int i = 0; i < 1000; ++i)
+            m_db->queue(QString::number(9000000000LL + i), QStringLiteral("m"));
+        tx.commit();
+        show(1);
+        QCOMPARE(text(QStringLiteral("LBSMS")), QStringLiteral("1012"));
+        QVERIFY(model()->rowCount() > 0);
+        QVERIFY(model()->rowCount() < 1012);
+    }
+
+    void deleteKey_data()
+    {
+        QTest::addColumn<int>("view");
+        QTest::addColumn<int>("tickedAfterShow");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<Prompt::Answer>("answer"); // Cancel: the key must ask nothing
+        QTest::addColumn<QString>("deleted");
+        const auto row = [](const char* name, int view, int ticked, const char* typed, int row,
+                            Prompt::Answer answer, const char* deleted) {
+            QTest::newRow(name) << view << ticked << QString::fromLatin1(typed) << row << answer
+                                << QString::fromLatin1(deleted);
+        };
+        const Prompt::Answer yes = Prompt::Answer::Yes, unasked = Prompt::Answer::Cancel;
+        row("queued, yes", 1, 1, "", 5, yes, "q-b");
+        row("queued, missing stamp, yes", 1, 1, "", 2, yes, "q-g");
+        row("queued, no", 1, 1, "", 5, Prompt::Answer::No, "");
+        row("queued list, sent option ticked since", 1, 0, "", 5, yes, "q-b");
+        row("last row of the list", 1, 1, "98_", 0, yes, "q-f");
+        row("no row selected", 1, 1, "", -1, unasked, "");
+        row("delivered row with the number and stamp of a queued one", 0, 0, "", 1, unasked, "");
+        row("sent list, queued option ticked since", 0, 1, "", 1, unasked, "");
+    }
+
+    void deleteKey()
+    {
+        QFETCH(int, view);
+        QFETCH(int, tickedAfterShow);
+        QFETCH(QString, typed);
+        QFETCH(int, row);
+        QFETCH(Prompt::Answer, answer);
+        QFETCH(QString, deleted);
+        QTest::keyClick(grid(), Qt::Key_Delete); // nothing listed yet
+        show(view, typed);
+        click(QStringLiteral("OP_%1").arg(tickedAfterShow));
+        QStringList queued = m_db->column(QStringLiteral("select msg from Rsms order by rowid"));
+        QStringList shown = listed();
+        m_prompt->answers = {answer};
+        grid()->setFocus();
+        grid()->setCurrentIndex(model()->index(row, 0));
+        QTest::keyClick(grid(), Qt::Key_Delete);
+
+        const bool asked = answer != Prompt::Answer::Cancel;
+        QCOMPARE(m_prompt->questions.size(), asked ? 1 : 0);
+        if (asked)
+            QCOMPARE(m_prompt->questions[0].text,
+                     QStringLiteral("Are You Sure Want To Delete This Massage "));
+        queued.removeOne(deleted);
+        shown.removeOne(deleted);
+        QCOMPARE(m_db->column(QStringLiteral("select msg from Rsms order by rowid")), queued);
+        QCOMPARE(m_db->count(QStringLiteral("sms")), 7);
+        QCOMPARE(listed(), shown);
+        QCOMPARE(text(QStringLiteral("LBSMS")), QString::number(shown.size()));
+        if (shown.isEmpty())
+            QCOMPARE(model()->columnCount(), 0);
+        QVERIFY(m_prompt->messages.isEmpty());
+    }
+
+    void storeFailureIsReported()
+    {
+        show(1);
+        m_db->store().exec(QStringLiteral("alter table Rsms rename to Rsms_gone"));
+        show(1);
+        QCOMPARE(m_prompt->messages.size(), 1);
+        QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Critical);
+        QVERIFY(m_prompt->messages[0].text.contains(QStringLiteral("Rsms")));
+        QCOMPARE(listed(), AllQueued); // the list on show stays
+        QCOMPARE(text(QStringLiteral("LBSMS")), QStringLiteral("12"));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void registeredScreen()
+    {
+        m_screen.reset();
+        registerReportScreens(m_db->context());
+        QWidget* first = ScreenRegistry::instance().show(Screens::Report);
+        QVERIFY(qobject_cast<ReportWindow*>(first));
+        QCOMPARE(ScreenRegistry::instance().show(Screens::Report), first);
+        delete first;
+        ScreenRegistry::instance().clear();
+    }
+};
+
+QTEST_MAIN(TestReport)
+#include "tst_report.moc"
