@@ -10,6 +10,8 @@
 #include "ui/Prompt.h"
 #include "ui/ScreenRegistry.h"
 
+#include "ui_ConsoleWindow.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -20,9 +22,6 @@
 #include <QDateTime>
 #include <QFont>
 #include <QFontDatabase>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -33,7 +32,6 @@
 #include <QScrollBar>
 #include <QSessionManager>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <QCoroTimer>
 
@@ -74,37 +72,6 @@ QIcon consoleIcon()
     return icon;
 }
 
-QLabel* plainLabel(const QString& name, const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    // The engine shows numbers and message texts as they were queued; they
-    // are never read as markup.
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-ClickableLabel* linkLabel(const QString& name, const QString& text, QWidget* parent)
-{
-    auto* label = new ClickableLabel(text, parent);
-    label->setObjectName(name);
-    label->setTextFormat(Qt::PlainText);
-    label->setStyleSheet(QStringLiteral("ClickableLabel { color: #0645ad; text-decoration: underline; }"
-                                        "ClickableLabel:disabled { color: gray; }"));
-    return label;
-}
-
-QPlainTextEdit* readOnlyBox(const QString& name, QWidget* parent)
-{
-    auto* box = new QPlainTextEdit(parent);
-    box->setObjectName(name);
-    box->setReadOnly(true);
-    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    box->setFont(fixed);
-    return box;
-}
-
 // The trace and the reply keep the classic CR LF line ends; the box shows
 // them as plain line breaks.
 QString forDisplay(QString text)
@@ -126,9 +93,9 @@ QAction* menuEntry(QMenu* menu, const QString& name, const QString& caption)
 ConsoleWindow::ConsoleWindow(EngineContext& context, Engine& engine, const ConsoleOptions& options,
                              QWidget* parent)
     : QWidget(parent), m_context(context), m_engine(engine),
-      m_settings(std::make_unique<ConsoleSettings>(options.settingsFile))
+      m_settings(std::make_unique<ConsoleSettings>(options.settingsFile)),
+      m_ui(std::make_unique<Ui::ConsoleWindow>())
 {
-    setObjectName(QStringLiteral("Form2"));
     setWindowTitle(DesignCaption);
     setWindowIcon(consoleIcon());
 
@@ -178,148 +145,51 @@ QString ConsoleWindow::loadCaption()
 
 void ConsoleWindow::buildControls()
 {
-    m_content = new QWidget(this);
-    m_content->setObjectName(QStringLiteral("content"));
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(m_content);
+    // The form shows the engine's numbers and message texts as plain text,
+    // never as markup, and gives the title an arrow cursor: it is a hidden
+    // door to the single message, not a link.
+    m_ui->setupUi(this);
+    m_content = m_ui->content;
+    m_titleLabel = m_ui->Label1;
+    m_singleMessageButton = m_ui->JeweledButton1;
+    m_startTimeLabel = m_ui->Lb1;
+    m_sentCountLabel = m_ui->LB2;
+    m_gsmOption = m_ui->OpGSM;
+    m_internetOption = m_ui->Option2;
+    m_senderIdsLabel = m_ui->Label3;
+    m_profileBox = m_ui->Combo1;
+    m_autoStartCheck = m_ui->ChAuto;
+    m_startButton = m_ui->CmdStart;
+    m_stopButton = m_ui->CmdStop;
+    m_exitButton = m_ui->CmdExit;
+    m_mobileLabel = m_ui->LBmobile;
+    m_deleteLink = m_ui->lbDelete;
+    m_messageLabel = m_ui->Lbmsg;
+    m_statusLabel = m_ui->Label2;
+    m_lastAttemptLabel = m_ui->LB3;
+    m_counterLabel = m_ui->LB4;
+    m_passwordLink = m_ui->LbReturn;
+    m_balanceLink = m_ui->Lbbal;
+    m_balanceLabel = m_ui->Lbbal1;
+    m_recheckLink = m_ui->Label4;
+    m_responseBox = m_ui->Text1;
+    m_traceBox = m_ui->Text2;
 
-    auto* root = new QVBoxLayout(m_content);
-    root->setContentsMargins(12, 10, 12, 10);
-    root->setSpacing(8);
-
-    // Heading: the engine's name with the hidden single-message button, and
-    // the start time and the message counter.
-    auto* heading = new QHBoxLayout;
-    m_titleLabel = new ClickableLabel(QStringLiteral("SMS Engine"), m_content);
-    m_titleLabel->setObjectName(QStringLiteral("Label1"));
-    m_titleLabel->setTextFormat(Qt::PlainText);
-    m_titleLabel->setCursor(Qt::ArrowCursor); // a hidden door, not a link
+    // Sizes that follow the fonts of the desktop.
     QFont big = m_titleLabel->font();
     big.setPointSizeF(big.pointSizeF() * 1.8);
     big.setBold(true);
     m_titleLabel->setFont(big);
-    m_titleLabel->setStyleSheet(QStringLiteral("color: #1f5fa8;"));
-    heading->addWidget(m_titleLabel);
-    m_singleMessageButton = new QPushButton(QStringLiteral("SMS Single"), m_content);
-    m_singleMessageButton->setObjectName(QStringLiteral("JeweledButton1"));
-    m_singleMessageButton->hide();
-    heading->addWidget(m_singleMessageButton);
-    heading->addStretch(1);
-    auto* times = new QVBoxLayout;
-    m_startTimeLabel = plainLabel(QStringLiteral("Lb1"), QString(), m_content);
-    m_sentCountLabel = plainLabel(QStringLiteral("LB2"), QString(), m_content);
-    m_startTimeLabel->setAlignment(Qt::AlignRight);
-    m_sentCountLabel->setAlignment(Qt::AlignRight);
-    times->addWidget(m_startTimeLabel);
-    times->addWidget(m_sentCountLabel);
-    heading->addLayout(times);
-    root->addLayout(heading);
+    m_messageLabel->setMinimumHeight(m_messageLabel->fontMetrics().lineSpacing() * 2);
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_responseBox->setFont(fixed);
+    m_traceBox->setFont(fixed);
+    m_responseBox->setFixedHeight(m_responseBox->fontMetrics().lineSpacing() * 3 + 12);
+    m_traceBox->setMinimumHeight(m_traceBox->fontMetrics().lineSpacing() * 6 + 12);
 
-    // Control: channel, profile, auto-start and the three buttons.
-    auto* control = new QGroupBox(QStringLiteral("Engine"), m_content);
-    auto* controlGrid = new QGridLayout(control);
-    controlGrid->addWidget(new QLabel(QStringLiteral("Channel:"), control), 0, 0);
-    auto* channels = new QHBoxLayout;
-    m_gsmOption = new QRadioButton(QStringLiteral("GSM"), control);
-    m_gsmOption->setObjectName(QStringLiteral("OpGSM"));
-    m_internetOption = new QRadioButton(QStringLiteral("INTERNET"), control);
-    m_internetOption->setObjectName(QStringLiteral("Option2"));
     m_channelGroup = new QButtonGroup(this);
     m_channelGroup->addButton(m_gsmOption, 0);
     m_channelGroup->addButton(m_internetOption, 1);
-    channels->addWidget(m_gsmOption);
-    channels->addWidget(m_internetOption);
-    channels->addSpacing(16);
-    m_senderIdsLabel = plainLabel(QStringLiteral("Label3"), QString(), control);
-    channels->addWidget(m_senderIdsLabel, 1);
-    controlGrid->addLayout(channels, 0, 1, 1, 2);
-
-    controlGrid->addWidget(new QLabel(QStringLiteral("Profile:"), control), 1, 0);
-    m_profileBox = new QComboBox(control);
-    m_profileBox->setObjectName(QStringLiteral("Combo1"));
-    m_profileBox->setEditable(false);
-    m_profileBox->setMinimumContentsLength(16);
-    m_profileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    controlGrid->addWidget(m_profileBox, 1, 1);
-    m_autoStartCheck = new QCheckBox(QStringLiteral("Auto Start Service"), control);
-    m_autoStartCheck->setObjectName(QStringLiteral("ChAuto"));
-    controlGrid->addWidget(m_autoStartCheck, 1, 2);
-
-    auto* buttons = new QHBoxLayout;
-    m_startButton = new QPushButton(QStringLiteral("&START"), control);
-    m_startButton->setObjectName(QStringLiteral("CmdStart"));
-    m_stopButton = new QPushButton(QStringLiteral("S&TOP"), control);
-    m_stopButton->setObjectName(QStringLiteral("CmdStop"));
-    m_exitButton = new QPushButton(QStringLiteral("E&XIT"), control);
-    m_exitButton->setObjectName(QStringLiteral("CmdExit"));
-    for (QPushButton* b : {m_startButton, m_stopButton, m_exitButton}) {
-        b->setMinimumWidth(90);
-        b->setAutoDefault(false);
-    }
-    buttons->addWidget(m_startButton);
-    buttons->addWidget(m_stopButton);
-    buttons->addStretch(1);
-    buttons->addWidget(m_exitButton);
-    controlGrid->addLayout(buttons, 2, 0, 1, 3);
-    controlGrid->setColumnStretch(1, 1);
-    root->addWidget(control);
-
-    // What the engine is doing: the message on show, the status line and the
-    // counters, with the operator's links.
-    auto* current = new QGroupBox(QStringLiteral("Current message"), m_content);
-    auto* currentGrid = new QGridLayout(current);
-    currentGrid->addWidget(new QLabel(QStringLiteral("Mobile:"), current), 0, 0);
-    m_mobileLabel = plainLabel(QStringLiteral("LBmobile"), QString(), current);
-    m_mobileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    currentGrid->addWidget(m_mobileLabel, 0, 1);
-    m_deleteLink = linkLabel(QStringLiteral("lbDelete"), QStringLiteral("Delete this SMS"), current);
-    currentGrid->addWidget(m_deleteLink, 0, 2, Qt::AlignRight);
-    currentGrid->addWidget(new QLabel(QStringLiteral("Message:"), current), 1, 0, Qt::AlignTop);
-    m_messageLabel = plainLabel(QStringLiteral("Lbmsg"), QString(), current);
-    m_messageLabel->setWordWrap(true);
-    m_messageLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_messageLabel->setMinimumHeight(m_messageLabel->fontMetrics().lineSpacing() * 2);
-    m_messageLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    currentGrid->addWidget(m_messageLabel, 1, 1, 1, 2);
-    m_statusLabel = plainLabel(QStringLiteral("Label2"), QString(), current);
-    QFont bold = m_statusLabel->font();
-    bold.setBold(true);
-    m_statusLabel->setFont(bold);
-    currentGrid->addWidget(m_statusLabel, 2, 0, 1, 3);
-    auto* counters = new QHBoxLayout;
-    m_lastAttemptLabel = plainLabel(QStringLiteral("LB3"), QString(), current);
-    m_counterLabel = plainLabel(QStringLiteral("LB4"), QString(), current);
-    counters->addWidget(m_lastAttemptLabel, 1);
-    counters->addWidget(m_counterLabel, 1);
-    currentGrid->addLayout(counters, 3, 0, 1, 3);
-    currentGrid->setColumnStretch(1, 1);
-    root->addWidget(current);
-
-    auto* account = new QHBoxLayout;
-    m_passwordLink = linkLabel(QStringLiteral("LbReturn"), QStringLiteral("Chnage Password "), m_content);
-    m_balanceLink = linkLabel(QStringLiteral("Lbbal"), QStringLiteral("Display Bal."), m_content);
-    m_balanceLabel = plainLabel(QStringLiteral("Lbbal1"), QString(), m_content);
-    m_balanceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_recheckLink = linkLabel(QStringLiteral("Label4"), QStringLiteral("Re-Check For Undiliverd"), m_content);
-    account->addWidget(m_passwordLink);
-    account->addSpacing(12);
-    account->addWidget(m_balanceLink);
-    account->addWidget(m_balanceLabel, 1);
-    account->addWidget(m_recheckLink);
-    root->addLayout(account);
-
-    root->addWidget(new QLabel(QStringLiteral("Gateway reply:"), m_content));
-    m_responseBox = readOnlyBox(QStringLiteral("Text1"), m_content);
-    m_responseBox->setFixedHeight(m_responseBox->fontMetrics().lineSpacing() * 3 + 12);
-    root->addWidget(m_responseBox);
-    root->addWidget(new QLabel(QStringLiteral("Tick trace:"), m_content));
-    m_traceBox = readOnlyBox(QStringLiteral("Text2"), m_content);
-    m_traceBox->setMinimumHeight(m_traceBox->fontMetrics().lineSpacing() * 6 + 12);
-    root->addWidget(m_traceBox, 1);
-
-    setMinimumWidth(560);
-    resize(640, 560);
 
     connect(m_startButton, &QPushButton::clicked, this, &ConsoleWindow::startEngine);
     connect(m_stopButton, &QPushButton::clicked, this, &ConsoleWindow::stopEngine);

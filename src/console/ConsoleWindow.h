@@ -21,6 +21,9 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+namespace Ui {
+class ConsoleWindow;
+}
 
 // How a console is set up beyond its engine: where its settings live and
 // whether the desktop has a notification area. The program passes nothing;
@@ -123,6 +126,7 @@ private:
     EngineContext& m_context;
     Engine& m_engine;
     std::unique_ptr<ConsoleSettings> m_settings;
+    std::unique_ptr<Ui::ConsoleWindow> m_ui;
     ConsoleTray* m_tray = nullptr;
 
     QWidget* m_content = nullptr;

@@ -7,6 +7,8 @@ ClickableLabel::ClickableLabel(const QString& text, QWidget* parent) : QLabel(te
     setCursor(Qt::PointingHandCursor);
 }
 
+ClickableLabel::ClickableLabel(QWidget* parent) : ClickableLabel(QString(), parent) {}
+
 void ClickableLabel::mousePressEvent(QMouseEvent* event)
 {
     m_pressed = event->button() == Qt::LeftButton;

@@ -10,6 +10,8 @@ class ClickableLabel : public QLabel
     Q_OBJECT
 public:
     explicit ClickableLabel(const QString& text = QString(), QWidget* parent = nullptr);
+    // As Designer forms create their widgets.
+    explicit ClickableLabel(QWidget* parent);
 
 Q_SIGNALS:
     void clicked();

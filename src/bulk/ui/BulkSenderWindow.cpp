@@ -16,16 +16,15 @@
 #include "ui/Prompt.h"
 #include "ui/ScreenRegistry.h"
 
+#include "ui_BulkSenderWindow.h"
+
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFont>
 #include <QFrame>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QItemSelection>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,16 +36,6 @@
 #include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTimer>
-#include <QVBoxLayout>
-
-namespace {
-template <typename W, typename... Args> W* named(const char* name, Args&&... args)
-{
-    auto* w = new W(std::forward<Args>(args)...);
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
-} // namespace
 
 BulkSenderWindow::Running::Running(BulkSenderWindow* screen) : m_screen(screen)
 {
@@ -60,10 +49,9 @@ BulkSenderWindow::Running::~Running()
 }
 
 BulkSenderWindow::BulkSenderWindow(EngineContext& context, QWidget* parent)
-    : QWidget(parent), m_context(context), m_sender(new BulkSender(context, this))
+    : QWidget(parent), m_ui(std::make_unique<Ui::BulkSenderWindow>()), m_context(context),
+      m_sender(new BulkSender(context, this))
 {
-    setObjectName(QStringLiteral("FrmMain"));
-    setWindowTitle(QStringLiteral("SMS Utility"));
     buildLayout();
 
     m_sender->setConfirm([this](const QString& title, const QString& text) {
@@ -94,141 +82,46 @@ BulkSenderWindow::~BulkSenderWindow() = default;
 
 void BulkSenderWindow::buildLayout()
 {
-    // Account and balance.
-    m_accountBox = named<QComboBox>("Combo1", this);
-    m_accountBox->setEditable(false);
-    m_senderIdsLabel = named<QLabel>("Label3", this);
-    m_balanceLabel = named<QLabel>("Lbbal1", QStringLiteral("Working ...."), this);
-    m_balanceLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_balanceTimer = named<QTimer>("Timer1", this);
-    m_balanceTimer->setInterval(10);
+    m_ui->setupUi(this);
+    m_accountBox = m_ui->Combo1;
+    m_senderIdsLabel = m_ui->Label3;
+    m_balanceLabel = m_ui->Lbbal1;
+    m_numberBox = m_ui->Text1;
+    m_messageBox = m_ui->tXTsms;
+    m_partCounterLabel = m_ui->Lb1;
+    m_earlierTextBox = m_ui->Combo2;
+    m_responseList = m_ui->List2;
+    m_sendButton = m_ui->JeweledButton1;
+    m_newButton = m_ui->JeweledButton7;
+    m_exitButton = m_ui->JeweledButton2;
+    m_groupCheck = m_ui->Check1;
+    m_groupBox = m_ui->ComGroup;
+    m_contactsFrame = m_ui->Frame1;
+    m_contactList = m_ui->List1;
+    m_selectionFrame = m_ui->Frame10;
+    m_selectedLabel = m_ui->Label11;
+    m_selectOptions[0] = m_ui->OpSELECT_0;
+    m_selectOptions[1] = m_ui->OpSELECT_1;
+    m_selectOptions[2] = m_ui->OpSELECT_2;
+    m_deleteCheck = m_ui->Check2;
+    m_deleteButton = m_ui->JeweledButton6;
+    m_addContactButton = m_ui->JeweledButton3;
+    m_importContactsButton = m_ui->JeweledButton5;
+    m_importPanel = m_ui->Frame3;
+    m_excelOption = m_ui->OpExel;
+    m_directSendOption = m_ui->Option3;
+    m_groupNameLabel = m_ui->Label10;
+    m_importGroupEdit = m_ui->TxtGrp1;
+    m_importButton = m_ui->JeweledButton4;
 
-    // Numbers and message.
-    m_numberBox = named<QPlainTextEdit>("Text1", this);
+    m_balanceTimer = new QTimer(this);
+    m_balanceTimer->setObjectName(QStringLiteral("Timer1"));
+    m_balanceTimer->setInterval(10);
     KeyFilterInstaller::install(m_numberBox, KeyFilterInstaller::DigitsOnly);
     ListFill::installFocusColours(m_numberBox);
-    m_messageBox = named<QPlainTextEdit>("tXTsms", this);
     ListFill::installFocusColours(m_messageBox);
-    m_partCounterLabel = named<QLabel>("Lb1", this);
-    m_earlierTextBox = named<QComboBox>("Combo2", this);
-    m_earlierTextBox->setEditable(false);
-    m_responseList = named<QListWidget>("List2", this);
-    m_sendButton = named<QPushButton>("JeweledButton1", QStringLiteral("Send SMS"), this);
-    m_newButton = named<QPushButton>("JeweledButton7", QStringLiteral("NEW"), this);
-    m_exitButton = named<QPushButton>("JeweledButton2", QStringLiteral("E&XIT"), this);
-
-    // Groups and contacts.
-    m_groupCheck = named<QCheckBox>("Check1", QStringLiteral("Group"), this);
-    m_groupBox = named<QComboBox>("ComGroup", this);
-    m_groupBox->setEditable(true);
-    m_groupBox->setInsertPolicy(QComboBox::NoInsert);
-    m_contactsFrame = named<QFrame>("Frame1", this);
-    m_contactsFrame->setFrameShape(QFrame::StyledPanel);
-    m_contactList = named<QListWidget>("List1", m_contactsFrame);
-    m_contactList->setSelectionMode(QAbstractItemView::MultiSelection);
-    m_selectionFrame = named<QFrame>("Frame10", m_contactsFrame);
-    m_selectedLabel = named<ClickableLabel>("Label11", QStringLiteral("Selected : "), m_selectionFrame);
-    connect(m_selectedLabel, &ClickableLabel::clicked, this, &BulkSenderWindow::hideImportPanel);
-    const char* selectNames[3] = {"OpSELECT_0", "OpSELECT_1", "OpSELECT_2"};
-    const QString selectCaptions[3] = {QStringLiteral("UnSelect All"), QStringLiteral("Select All"),
-                                       QStringLiteral("Invert Selection")};
-    for (int i = 0; i < 3; ++i) {
-        m_selectOptions[i] = named<QRadioButton>(selectNames[i], selectCaptions[i], m_selectionFrame);
-        connect(m_selectOptions[i], &QRadioButton::clicked, this, [this, i] { applySelection(i); });
-    }
-    m_deleteCheck = named<QCheckBox>("Check2", QStringLiteral("Delete Contect"), m_selectionFrame);
-    m_deleteButton = named<QPushButton>("JeweledButton6", QStringLiteral("Delete Contect"), m_selectionFrame);
-    m_deleteButton->setVisible(false);
-    m_addContactButton = named<QPushButton>("JeweledButton3", QStringLiteral("Add Contect"), this);
-    m_importContactsButton = named<QPushButton>("JeweledButton5", QStringLiteral("Import Contect"), this);
-
-    // Import panel.
-    m_importPanel = named<QGroupBox>("Frame3", this);
-    m_excelOption = named<QRadioButton>("OpExel", QStringLiteral("Excel"), m_importPanel);
-    m_excelOption->setChecked(true);
-    m_textOption = named<QRadioButton>("Option2", QStringLiteral("Text / CSV"), m_importPanel);
-    m_importTargetFrame = named<QFrame>("Frame4", m_importPanel);
-    m_saveToContactsOption =
-        named<QRadioButton>("Option4", QStringLiteral("Save to Contect"), m_importTargetFrame);
-    m_saveToContactsOption->setChecked(true);
-    m_directSendOption =
-        named<QRadioButton>("Option3", QStringLiteral("Direct Send SMS"), m_importTargetFrame);
-    m_groupNameLabel = named<QLabel>("Label10", QStringLiteral("Group Name"), m_importTargetFrame);
-    m_importGroupEdit = named<QLineEdit>("TxtGrp1", m_importTargetFrame);
-    m_importGroupEdit->setMaxLength(Schema::ContactGroupWidth);
     ListFill::installFocusColours(m_importGroupEdit);
-    m_importButton = named<QPushButton>("JeweledButton4", QStringLiteral("Import"), m_importPanel);
-    m_importPanel->setVisible(false);
-    // Each set of options is exclusive on its own, nested panels or not.
-    auto exclusive = [this](std::initializer_list<QRadioButton*> options) {
-        auto* group = new QButtonGroup(this);
-        for (QRadioButton* o : options)
-            group->addButton(o);
-    };
-    exclusive({m_excelOption, m_textOption});
-    exclusive({m_saveToContactsOption, m_directSendOption});
-    exclusive({m_selectOptions[0], m_selectOptions[1], m_selectOptions[2]});
-
-    // Layout: contacts on the left, the composition on the right.
-    auto* tools = new QVBoxLayout(m_selectionFrame);
-    tools->addWidget(m_selectedLabel);
-    for (QRadioButton* op : m_selectOptions)
-        tools->addWidget(op);
-    tools->addWidget(m_deleteCheck);
-    tools->addWidget(m_deleteButton);
-    tools->addStretch();
-    auto* selection = new QHBoxLayout(m_contactsFrame);
-    selection->addWidget(m_contactList, 1);
-    selection->addWidget(m_selectionFrame);
-
-    auto* target = new QGridLayout(m_importTargetFrame);
-    target->addWidget(m_saveToContactsOption, 0, 0);
-    target->addWidget(m_directSendOption, 0, 1);
-    target->addWidget(m_groupNameLabel, 1, 0);
-    target->addWidget(m_importGroupEdit, 1, 1);
-    auto* panel = new QVBoxLayout(m_importPanel);
-    auto* source = new QHBoxLayout;
-    source->addWidget(m_excelOption);
-    source->addWidget(m_textOption);
-    panel->addLayout(source);
-    panel->addWidget(m_importTargetFrame);
-    panel->addWidget(m_importButton);
-
-    auto* left = new QVBoxLayout;
-    auto* groupRow = new QHBoxLayout;
-    groupRow->addWidget(m_groupCheck);
-    groupRow->addWidget(m_groupBox, 1);
-    left->addLayout(groupRow);
-    left->addWidget(m_contactsFrame, 1);
-    auto* contactButtons = new QHBoxLayout;
-    contactButtons->addWidget(m_addContactButton);
-    contactButtons->addWidget(m_importContactsButton);
-    left->addLayout(contactButtons);
-    left->addWidget(m_importPanel);
-
-    auto* right = new QGridLayout;
-    int row = 0;
-    right->addWidget(new QLabel(QStringLiteral("InterNet Web Account"), this), row, 0);
-    right->addWidget(m_accountBox, row++, 1);
-    right->addWidget(m_senderIdsLabel, row++, 0, 1, 2);
-    right->addWidget(m_balanceLabel, row++, 0, 1, 2);
-    right->addWidget(new QLabel(QStringLiteral("Number"), this), row, 0, Qt::AlignTop);
-    right->addWidget(m_numberBox, row++, 1);
-    right->addWidget(new QLabel(QStringLiteral("SMS Text"), this), row, 0, Qt::AlignTop);
-    right->addWidget(m_messageBox, row++, 1);
-    right->addWidget(m_partCounterLabel, row, 0);
-    right->addWidget(m_earlierTextBox, row++, 1);
-    right->addWidget(new QLabel(QStringLiteral("Server Responce"), this), row, 0, Qt::AlignTop);
-    right->addWidget(m_responseList, row++, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_sendButton);
-    buttons->addWidget(m_newButton);
-    buttons->addWidget(m_exitButton);
-    right->addLayout(buttons, row++, 0, 1, 2);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left, 1);
-    layout->addLayout(right, 1);
+    m_importGroupEdit->setMaxLength(Schema::ContactGroupWidth);
 
     // Group mode is off at opening.
     m_groupCheck->setChecked(false);
@@ -237,6 +130,9 @@ void BulkSenderWindow::buildLayout()
     m_selectionFrame->setEnabled(false);
     m_selectedLabel->setVisible(false);
 
+    connect(m_selectedLabel, &ClickableLabel::clicked, this, &BulkSenderWindow::hideImportPanel);
+    for (int i = 0; i < 3; ++i)
+        connect(m_selectOptions[i], &QRadioButton::clicked, this, [this, i] { applySelection(i); });
     connect(m_groupCheck, &QCheckBox::clicked, this, &BulkSenderWindow::toggleGroupMode);
     connect(m_groupBox, &QComboBox::currentTextChanged, this, &BulkSenderWindow::showGroupContacts);
     connect(m_contactList, &QListWidget::itemSelectionChanged, this, &BulkSenderWindow::updateSelectedCount);

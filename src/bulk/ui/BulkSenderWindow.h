@@ -2,6 +2,7 @@
 
 #include <QCoroTask>
 #include <QWidget>
+#include <memory>
 
 class BulkSender;
 class ClickableLabel;
@@ -17,6 +18,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+namespace Ui {
+class BulkSenderWindow;
+}
 
 // The bulk sender ("SMS Utility"): one text to many numbers over the HTTP
 // gateway, the account box with its balance, the contact groups and the
@@ -99,6 +103,7 @@ private:
         BulkSenderWindow* m_screen;
     };
 
+    std::unique_ptr<Ui::BulkSenderWindow> m_ui;
     EngineContext& m_context;
     BulkSender* m_sender;
     int m_running = 0;
@@ -132,9 +137,6 @@ private:
     QPushButton* m_importContactsButton;
     QGroupBox* m_importPanel;
     QRadioButton* m_excelOption;
-    QRadioButton* m_textOption;
-    QFrame* m_importTargetFrame;
-    QRadioButton* m_saveToContactsOption;
     QRadioButton* m_directSendOption;
     QLabel* m_groupNameLabel;
     QLineEdit* m_importGroupEdit;

@@ -6,11 +6,12 @@
 #include "ui/Prompt.h"
 #include "ui/ScreenRegistry.h"
 
+#include "ui_ReportWindow.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,7 +20,6 @@
 #include <QRadioButton>
 #include <QSqlQueryModel>
 #include <QTableView>
-#include <QVBoxLayout>
 
 using MessageReport::View;
 
@@ -38,104 +38,39 @@ void markChosen(QButtonGroup* group)
 
 } // namespace
 
-ReportWindow::ReportWindow(Store& store, QWidget* parent) : QWidget(parent), m_store(store)
+ReportWindow::ReportWindow(Store& store, QWidget* parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::ReportWindow>()), m_store(store)
 {
-    setObjectName(QStringLiteral("FrmDetail"));
-    setWindowTitle(QStringLiteral("Report"));
+    m_ui->setupUi(this);
+    m_mobileEdit = m_ui->Text1;
+    m_byDate = m_ui->ChDate;
+    m_from = m_ui->DT1;
+    m_to = m_ui->DT2;
+    m_orderFrame = m_ui->FrameOrd;
+    m_showButton = m_ui->JOk;
+    m_exitButton = m_ui->JeweledButton1;
+    m_grid = m_ui->MSF;
+    m_countLabel = m_ui->LBSMS;
+    m_replyLabel = m_ui->LBMass;
 
-    // The four views, numbered as the statements know them.
-    const QString viewCaptions[4] = {QStringLiteral("Sent -Deliverd"), QStringLiteral("Pendig "),
-                                     QStringLiteral("Sent -UnDiliverd"), QStringLiteral("Sent -PendReport")};
+    // The views and the orders carry the numbers the statements know them by.
     m_viewGroup = new QButtonGroup(this);
-    auto* viewRow = new QHBoxLayout;
-    // Shown as the operator reads them: queued first, then the sent states.
-    for (int index : {1, 0, 2, 3}) {
-        m_views[index] = new QRadioButton(viewCaptions[index], this);
-        m_views[index]->setObjectName(QStringLiteral("OP_%1").arg(index));
-        m_viewGroup->addButton(m_views[index], index);
-        viewRow->addWidget(m_views[index]);
-    }
-    viewRow->addStretch();
-    m_views[int(View::Queued)]->setChecked(true);
-
-    auto* mobileLabel = new QLabel(QStringLiteral("Mobile No"), this);
-    mobileLabel->setObjectName(QStringLiteral("Label1"));
-    m_mobileEdit = new QLineEdit(this);
-    m_mobileEdit->setObjectName(QStringLiteral("Text1"));
-    mobileLabel->setBuddy(m_mobileEdit);
-
-    m_byDate = new QCheckBox(QStringLiteral("Date"), this);
-    m_byDate->setObjectName(QStringLiteral("ChDate"));
-    m_from = new QDateEdit(QDate::currentDate(), this);
-    m_from->setObjectName(QStringLiteral("DT1"));
-    m_from->setCalendarPopup(true);
-    m_from->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-    auto* toLabel = new QLabel(QStringLiteral("To"), this);
-    toLabel->setObjectName(QStringLiteral("Label2"));
-    m_to = new QDateEdit(QDate::currentDate(), this);
-    m_to->setObjectName(QStringLiteral("DT2"));
-    m_to->setCalendarPopup(true);
-    m_to->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
-
-    m_orderFrame = new QGroupBox(QStringLiteral("Order by"), this);
-    m_orderFrame->setObjectName(QStringLiteral("FrameOrd"));
-    m_orderFrame->setProperty(OrderTag.toLatin1().constData(), QStringLiteral("0"));
+    QRadioButton* const views[] = {m_ui->OP_0, m_ui->OP_1, m_ui->OP_2, m_ui->OP_3};
+    for (int index = 0; index < int(std::size(views)); ++index)
+        m_viewGroup->addButton(views[index], index);
     m_orderGroup = new QButtonGroup(this);
-    auto* orderRow = new QHBoxLayout(m_orderFrame);
-    const QString orderCaptions[3] = {QStringLiteral("Date"), QStringLiteral("Mobile No"),
-                                      QStringLiteral("Massage")};
-    for (int index = 0; index < 3; ++index) {
-        m_orders[index] = new QRadioButton(orderCaptions[index], m_orderFrame);
-        m_orders[index]->setObjectName(QStringLiteral("Option1_%1").arg(index));
-        m_orderGroup->addButton(m_orders[index], index);
-        orderRow->addWidget(m_orders[index]);
-    }
-    m_orders[0]->setChecked(true);
+    QRadioButton* const orders[] = {m_ui->Option1_0, m_ui->Option1_1, m_ui->Option1_2};
+    for (int index = 0; index < int(std::size(orders)); ++index)
+        m_orderGroup->addButton(orders[index], index);
+    m_orderFrame->setProperty(OrderTag.toLatin1().constData(), QStringLiteral("0"));
 
-    m_showButton = new QPushButton(QStringLiteral("S&HOW"), this);
-    m_showButton->setObjectName(QStringLiteral("JOk"));
-    m_showButton->setToolTip(QStringLiteral("Display Page Wise  Print View "));
-    m_exitButton = new QPushButton(QStringLiteral("E&XIT"), this);
-    m_exitButton->setObjectName(QStringLiteral("JeweledButton1"));
-
-    m_model = new QSqlQueryModel(this);
-    m_grid = new QTableView(this);
-    m_grid->setObjectName(QStringLiteral("MSF"));
-    m_grid->setModel(m_model);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The dates of today, and sizes that follow the screen's resolution.
+    m_from->setDate(QDate::currentDate());
+    m_to->setDate(QDate::currentDate());
     m_grid->verticalHeader()->setFixedWidth(twips(100));
+    m_model = new QSqlQueryModel(this);
+    m_grid->setModel(m_model);
     m_grid->installEventFilter(this);
-
-    m_countLabel = new QLabel(this);
-    m_countLabel->setObjectName(QStringLiteral("LBSMS"));
-    m_replyLabel = new QLabel(this);
-    m_replyLabel->setObjectName(QStringLiteral("LBMass"));
-    m_replyLabel->setWordWrap(true);
-    m_replyLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(mobileLabel);
-    filterRow->addWidget(m_mobileEdit);
-    filterRow->addWidget(m_byDate);
-    filterRow->addWidget(m_from);
-    filterRow->addWidget(toLabel);
-    filterRow->addWidget(m_to);
-    filterRow->addWidget(m_orderFrame);
-    filterRow->addWidget(m_showButton);
-    filterRow->addWidget(m_exitButton);
-
-    auto* footer = new QHBoxLayout;
-    footer->addWidget(m_countLabel);
-    footer->addWidget(m_replyLabel, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(viewRow);
-    layout->addLayout(filterRow);
-    layout->addWidget(m_grid, 1);
-    layout->addLayout(footer);
-    resize(900, 560);
 
     markChosen(m_viewGroup);
     markChosen(m_orderGroup);
@@ -154,6 +89,8 @@ ReportWindow::ReportWindow(Store& store, QWidget* parent) : QWidget(parent), m_s
         reportFailure(QStringLiteral("The queued view cannot filter by date"), e.text());
     }
 }
+
+ReportWindow::~ReportWindow() = default;
 
 MessageReport::Criteria ReportWindow::criteria() const
 {

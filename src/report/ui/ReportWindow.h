@@ -3,6 +3,7 @@
 #include "report/ReportQuery.h"
 
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 class EngineContext;
@@ -13,10 +14,12 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QRadioButton;
 class QSqlQueryModel;
 class QTableView;
 class Store;
+namespace Ui {
+class ReportWindow;
+}
 
 // The report screen: queued messages, or sent ones by delivery state, with
 // filters on the start of the number and on dates, a choice of order, the
@@ -26,6 +29,7 @@ class ReportWindow : public QWidget
     Q_OBJECT
 public:
     explicit ReportWindow(Store& store, QWidget* parent = nullptr);
+    ~ReportWindow() override;
 
     // What the controls select now.
     MessageReport::Criteria criteria() const;
@@ -49,9 +53,8 @@ private:
     int twips(int value) const;
     void reportFailure(const QString& what, const QString& text);
 
+    std::unique_ptr<Ui::ReportWindow> m_ui;
     Store& m_store;
-    QRadioButton* m_views[4] = {};
-    QRadioButton* m_orders[3] = {};
     QButtonGroup* m_viewGroup = nullptr;
     QButtonGroup* m_orderGroup = nullptr;
     QLineEdit* m_mobileEdit = nullptr;
