@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 // File operations that fail when the test says so.
 class ScriptedFs : public DropFileSystem
@@ -26,7 +28,7 @@ public:
         ++calls;
         if (!fail || !fail(QLatin1String(op), path))
             return false;
-        error = QStringLiteral("refused by the test");
+        error = u"refused by the test"_s;
         return true;
     }
     bool open(QFile& file, QString& error) override
@@ -101,12 +103,11 @@ private:
     // Queued texts in queue order, or sorted, which shows a text queued twice as well.
     QStringList msgs(bool sorted = false)
     {
-        return t->column(QStringLiteral("SELECT msg FROM Rsms ORDER BY ") +
-                         (sorted ? QStringLiteral("msg") : QStringLiteral("rowid")));
+        return t->column(u"SELECT msg FROM Rsms ORDER BY "_s + (sorted ? u"msg"_s : u"rowid"_s));
     }
     int journalRows() // the row that marks a folder as journalled aside
     {
-        return t->column(QStringLiteral("SELECT Name FROM DropImport WHERE Name <> '/'")).size();
+        return t->column(u"SELECT Name FROM DropImport WHERE Name <> '/'"_s).size();
     }
     QStringList filesIn(const DropFormat& f)
     {
@@ -191,9 +192,8 @@ void TestDropFileImporter::sixFilesPerCall()
 {
     QStringList texts;
     for (int i = 1; i <= 7; ++i) {
-        texts << QStringLiteral("file %1").arg(i);
-        put(Pipe, QStringLiteral("f%1.sms").arg(i),
-            QStringLiteral("987654321%1|file %1\r\n").arg(i).toUtf8());
+        texts << u"file %1"_s.arg(i);
+        put(Pipe, u"f%1.sms"_s.arg(i), u"987654321%1|file %1\r\n"_s.arg(i).toUtf8());
     }
     auto imp = importer(Pipe);
     QVERIFY(imp.hasWork());
@@ -249,19 +249,18 @@ void TestDropFileImporter::whichFilesAreTaken()
     QByteArrayList gone, untouched;
     for (int i = 0; i < entries.size(); ++i) {
         QByteArray name = entries[i];
-        const QByteArray line = QStringLiteral("9876543210%1f%2\r\n").arg(separator).arg(i).toUtf8();
+        const QByteArray line = u"9876543210%1f%2\r\n"_s.arg(separator).arg(i).toUtf8();
         if (name.startsWith("dir:")) {
-            put(f, QString::fromUtf8(name.mid(4)) + QStringLiteral("/inside.sms"), line);
+            put(f, QString::fromUtf8(name.mid(4)) + u"/inside.sms"_s, line);
             continue;
         }
         if (name.startsWith("link:")) {
             untouched << name.mid(5);
-            QVERIFY(QFile::link(t->writeFile(QStringLiteral("target"), line),
-                                QFile::decodeName(folder + name.mid(5))));
+            QVERIFY(QFile::link(t->writeFile(u"target"_s, line), QFile::decodeName(folder + name.mid(5))));
             continue;
         }
         if (name.startsWith('+')) {
-            taken << QStringLiteral("f%1").arg(i);
+            taken << u"f%1"_s.arg(i);
             gone << name.remove(0, 1);
         } else {
             untouched << name;
@@ -303,8 +302,7 @@ void TestDropFileImporter::fileContents_data()
     const QString atBound(SendQueue::MaxTextLength, u'x');
     const QString over(SendQueue::MaxTextLength + 1, u'y');
     QTest::newRow("a text over the queue's limit")
-        << QStringLiteral("9876543210|before\r\n9876543211|%1\r\n9876543212|%2\r\n9876543213|after")
-               .arg(over, atBound)
+        << u"9876543210|before\r\n9876543211|%1\r\n9876543212|%2\r\n9876543213|after"_s.arg(over, atBound)
                .toUtf8()
         << QStringList{"before", atBound, "after"} << 1 << "longer than 1600";
     // Line feeds alone: 5 MB make one line, cut at the cap; its first message still counts.
@@ -325,7 +323,7 @@ void TestDropFileImporter::fileContents()
     QFETCH(QStringList, queued);
     QFETCH(int, skipped);
     QFETCH(QString, note);
-    put(Pipe, QStringLiteral("x.sms"), bytes);
+    put(Pipe, u"x.sms"_s, bytes);
     const ImportReport r = importer(Pipe).run();
     QCOMPARE(r.filesImported, 1);
     QCOMPARE(r.linesQueued, queued.size());
@@ -356,9 +354,9 @@ void TestDropFileImporter::recentFilesWait()
     QFETCH(int, clockOffsetMs);
     QFETCH(int, minimumAgeMs);
     QFETCH(bool, imported);
-    const QString young = put(Pipe, QStringLiteral("young.sms"), "9876543210|Hi\r\n");
+    const QString young = put(Pipe, u"young.sms"_s, "9876543210|Hi\r\n");
     const QDateTime modified = QFileInfo(young).lastModified();
-    QFile old(put(Pipe, QStringLiteral("z-old.sms"), "9876543211|old\r\n"));
+    QFile old(put(Pipe, u"z-old.sms"_s, "9876543211|old\r\n"));
     QVERIFY(old.open(QIODevice::ReadWrite));
     QVERIFY(old.setFileTime(modified.addSecs(-60), QFileDevice::FileModificationTime));
     old.close();
@@ -378,8 +376,8 @@ void TestDropFileImporter::programFolderImports()
 {
     // The tick's entry points: the program folder, drop folders in any letter case, the default age
     // of one second.
-    const QString pipeFile = t->writeFile(QStringLiteral("smsq/a.sms"), "9876543210|pipe\r\n");
-    const QString commaFile = t->writeFile(QStringLiteral("Sms/M1.txt"), "9876543210,comma\r\n");
+    const QString pipeFile = t->writeFile(u"smsq/a.sms"_s, "9876543210|pipe\r\n");
+    const QString commaFile = t->writeFile(u"Sms/M1.txt"_s, "9876543210,comma\r\n");
     QCOMPARE(GetDataFromTxtFile(t->store(), t->home()).filesDeferred, 1);
     QCOMPARE(GetDataFromTxtFile_TXT(t->store(), t->home()).filesDeferred, 1);
     for (const QString& p : {pipeFile, commaFile}) {
@@ -447,8 +445,8 @@ void TestDropFileImporter::refusals()
     Store& store = t->store();
     if (poison == QLatin1String("commit")) {
         // A deferred foreign key that the poisoned line breaks.
-        store.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-        store.exec(QStringLiteral("CREATE TABLE parent (id integer primary key)"));
+        store.exec(u"PRAGMA foreign_keys = ON"_s);
+        store.exec(u"CREATE TABLE parent (id integer primary key)"_s);
         store.exec(QStringLiteral(
             "CREATE TABLE child (pid integer REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED)"));
         store.exec(QStringLiteral("CREATE TRIGGER poison AFTER INSERT ON Rsms WHEN NEW.msg = 'poison' "
@@ -457,10 +455,10 @@ void TestDropFileImporter::refusals()
         store.exec(QStringLiteral("CREATE TRIGGER poison BEFORE INSERT ON Rsms WHEN NEW.msg = 'poison' "
                                   "BEGIN SELECT RAISE(ABORT, 'poison refused'); END"));
     }
-    put(Pipe, QStringLiteral("a.sms"), "9000000001|a1\r\n9000000002|a2\r\n");
-    put(Pipe, QStringLiteral("b.sms"), "9000000011|b1\r\n9000000012|poison\r\n9000000013|b3\r\n");
-    put(Pipe, QStringLiteral("b.sms.imported"), "old");
-    put(Pipe, QStringLiteral("c.sms"), "9000000021|c1\r\n");
+    put(Pipe, u"a.sms"_s, "9000000001|a1\r\n9000000002|a2\r\n");
+    put(Pipe, u"b.sms"_s, "9000000011|b1\r\n9000000012|poison\r\n9000000013|b3\r\n");
+    put(Pipe, u"b.sms.imported"_s, "old");
+    put(Pipe, u"c.sms"_s, "9000000021|c1\r\n");
     ScriptedFs fs;
     fs.fail = [refused = refused.split(u' ', Qt::SkipEmptyParts)](const QString& op, const QString& path) {
         return std::any_of(refused.begin(), refused.end(), [&](const QString& r) {
@@ -479,11 +477,11 @@ void TestDropFileImporter::refusals()
         QTEST(msgs(true).join(u' '), "queued");
     }
     // Once nothing fails, every line is queued once, whatever was left where.
-    store.exec(QStringLiteral("DROP TRIGGER IF EXISTS poison"));
+    store.exec(u"DROP TRIGGER IF EXISTS poison"_s);
     imp.setFileSystem(nullptr);
     imp.run();
     QCOMPARE(imp.run().linesQueued, 0);
-    QCOMPARE(msgs(true).join(u' '), QStringLiteral("a1 a2 b1 b3 c1 poison"));
+    QCOMPARE(msgs(true).join(u' '), u"a1 a2 b1 b3 c1 poison"_s);
     QTEST(filesIn(Pipe).join(u' '), "leftAfter");
     QVERIFY(!imp.hasWork());
     QCOMPARE(journalRows(), 0);
@@ -493,8 +491,8 @@ void TestDropFileImporter::noLineTwiceNoLineLost()
 {
     // Many ticks with failures here and there: opens, renames, deletes, inserts. Every line must end
     // up queued at most once, and every line not queued must still be in a file on disk.
-    t->store().exec(QStringLiteral("CREATE TABLE gate (closed integer)"));
-    t->store().exec(QStringLiteral("INSERT INTO gate VALUES (0)"));
+    t->store().exec(u"CREATE TABLE gate (closed integer)"_s);
+    t->store().exec(u"INSERT INTO gate VALUES (0)"_s);
     t->store().exec(
         QStringLiteral("CREATE TRIGGER gate BEFORE INSERT ON Rsms WHEN (SELECT closed FROM gate) = 1 "
                        "BEGIN SELECT RAISE(ABORT, 'gate closed'); END"));
@@ -508,13 +506,13 @@ void TestDropFileImporter::noLineTwiceNoLineLost()
         for (int k = gen.bounded(4); k > 0; --k, ++fileNo) {
             QByteArray data;
             for (int l = 1 + gen.bounded(4); l > 0; --l) {
-                allLines << QStringLiteral("f%1-l%2").arg(fileNo).arg(l);
+                allLines << u"f%1-l%2"_s.arg(fileNo).arg(l);
                 data +=
                     "98765" + QByteArray::number(10000 + fileNo) + "|" + allLines.last().toUtf8() + "\r\n";
             }
-            put(Pipe, QStringLiteral("d%1.sms").arg(fileNo, 4, 10, QLatin1Char('0')), data);
+            put(Pipe, u"d%1.sms"_s.arg(fileNo, 4, 10, QLatin1Char('0')), data);
         }
-        t->store().exec(QStringLiteral("UPDATE gate SET closed = ?"), {gen.bounded(4) == 0 ? 1 : 0});
+        t->store().exec(u"UPDATE gate SET closed = ?"_s, {gen.bounded(4) == 0 ? 1 : 0});
         imp.run();
     }
     QVERIFY(fs.calls > 100);
@@ -527,9 +525,9 @@ void TestDropFileImporter::noLineTwiceNoLineLost()
         onDisk += QString::fromUtf8(f.readAll());
     }
     for (const QString& line : allLines) {
-        QVERIFY2(queued.count(line) <= 1, qPrintable(line + QStringLiteral(" queued twice")));
+        QVERIFY2(queued.count(line) <= 1, qPrintable(line + u" queued twice"_s));
         if (!queued.contains(line))
-            QVERIFY2(onDisk.contains(QStringLiteral("|%1\r\n").arg(line)), qPrintable(line + " lost"));
+            QVERIFY2(onDisk.contains(u"|%1\r\n"_s.arg(line)), qPrintable(line + " lost"));
     }
     QVERIFY(queued.size() > allLines.size() / 3);
 }
@@ -575,7 +573,7 @@ void TestDropFileImporter::interruptedImport()
     };
     auto imp = importer(Pipe, &fs);
     QVERIFY_THROWS_EXCEPTION(Killed, imp.run());
-    QCOMPARE(t->count(QStringLiteral("Rsms")), afterCommit ? 2 : 0);
+    QCOMPARE(t->count(u"Rsms"_s), afterCommit ? 2 : 0);
     const QStringList left = filesIn(Pipe);
     QCOMPARE(left.size(), 1);
     QVERIFY2(left[0].endsWith(DropFileImporter::ClaimSuffix), qPrintable(left[0]));
@@ -598,20 +596,19 @@ void TestDropFileImporter::interruptedImport()
     QCOMPARE(filesIn(Pipe), stays ? left : QStringList{});
     QCOMPARE(journalRows(), stays ? 1 : 0);
     imp.run();
-    QCOMPARE(t->count(QStringLiteral("Rsms")), 2);
+    QCOMPARE(t->count(u"Rsms"_s), 2);
 }
 
 void TestDropFileImporter::leftoversOfAnEarlierVersionStay()
 {
     // Claimed before the journal existed: whether its lines are queued is unknown, so it is neither
     // imported nor deleted, also on later calls.
-    put(Pipe, QStringLiteral("old.sms.importing"), "9000000001|one\r\n");
-    put(Pipe, QStringLiteral("new.sms"), "9000000002|two\r\n");
+    put(Pipe, u"old.sms.importing"_s, "9000000001|one\r\n");
+    put(Pipe, u"new.sms"_s, "9000000002|two\r\n");
     auto imp = importer(Pipe);
     for (int call = 0; call < 2; ++call) {
         const ImportReport r = imp.run();
-        QVERIFY2(r.errors.join(u'\n').contains(QStringLiteral("earlier version")),
-                 qPrintable(r.errors.join(u'\n')));
+        QVERIFY2(r.errors.join(u'\n').contains(u"earlier version"_s), qPrintable(r.errors.join(u'\n')));
         QCOMPARE(msgs(), QStringList{"two"});
         QCOMPARE(filesIn(Pipe), QStringList{"old.sms.importing"});
     }
