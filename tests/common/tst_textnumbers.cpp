@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TextNumbersTest : public QObject
 {
     Q_OBJECT
@@ -16,66 +18,53 @@ void TextNumbersTest::numericValue_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("expected");
-    QTest::newRow("empty") << "" << 0.0;
-    QTest::newRow("whole") << "42" << 42.0;
-    QTest::newRow("leading blanks, trailing text") << "   42abc" << 42.0;
-    QTest::newRow("tab before") << "\t9" << 9.0;
-    QTest::newRow("negative fraction") << "-3.5x" << -3.5;
-    QTest::newRow("plus sign") << "+7" << 7.0;
-    QTest::newRow("blank after sign") << " - 5" << -5.0;
-    QTest::newRow("blanks inside the digits") << "1 2 3" << 123.0;
-    QTest::newRow("second point ends it") << "1.2.3" << 1.2;
-    QTest::newRow("point first") << ".5" << 0.5;
-    QTest::newRow("leading zeros") << "0012" << 12.0;
-    QTest::newRow("comma ends it") << "1,000" << 1.0;
-    QTest::newRow("no exponent") << "12e3" << 12.0;
-    QTest::newRow("letters first") << "abc12" << 0.0;
-    QTest::newRow("point only") << "." << 0.0;
-    QTest::newRow("sign only") << "-" << 0.0;
-    QTest::newRow("two signs") << "--5" << 0.0;
-    QTest::newRow("non-latin digits") << QString::fromUtf8("\u0663\u0664") << 0.0;
-    QTest::newRow("long mobile number") << "966501234567" << 966501234567.0;
+    QTest::newRow("empty") << u""_s << 0.0;
+    QTest::newRow("leading blanks, trailing text") << u"   42abc"_s << 42.0;
+    QTest::newRow("tab before") << u"\t9"_s << 9.0;
+    QTest::newRow("negative fraction") << u"-3.5x"_s << -3.5;
+    QTest::newRow("plus sign") << u"+7"_s << 7.0;
+    QTest::newRow("blank after sign") << u" - 5"_s << -5.0;
+    QTest::newRow("blanks inside the digits") << u"1 2 3"_s << 123.0;
+    QTest::newRow("second point ends it") << u"1.2.3"_s << 1.2;
+    QTest::newRow("point first") << u".5"_s << 0.5;
+    QTest::newRow("leading zeros") << u"0012"_s << 12.0;
+    QTest::newRow("comma ends it") << u"1,000"_s << 1.0;
+    QTest::newRow("no exponent") << u"12e3"_s << 12.0;
+    QTest::newRow("letters first") << u"abc12"_s << 0.0;
+    QTest::newRow("point only") << u"."_s << 0.0;
+    QTest::newRow("sign only") << u"-"_s << 0.0;
+    QTest::newRow("two signs") << u"--5"_s << 0.0;
+    QTest::newRow("non-latin digits") << u"\u0663\u0664"_s << 0.0;
+    QTest::newRow("long mobile number") << u"966501234567"_s << 966501234567.0;
 }
 
 void TextNumbersTest::numericValue()
 {
     QFETCH(QString, text);
-    QFETCH(double, expected);
-    QCOMPARE(TextNumbers::numericValue(text), expected);
+    QTEST(TextNumbers::numericValue(text), "expected");
 }
 
 void TextNumbersTest::leadingBlank_data()
 {
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("withBlank");
-    QTest::addColumn<QString>("plain");
-    QTest::newRow("positive whole") << 42.0 << " 42"
-                                    << "42";
-    QTest::newRow("negative whole") << -3.0 << "-3"
-                                    << "-3";
-    QTest::newRow("zero") << 0.0 << " 0"
-                          << "0";
-    QTest::newRow("negative zero") << -0.0 << " 0"
-                                   << "0";
-    QTest::newRow("whole from double") << 5.0 << " 5"
-                                       << "5";
-    QTest::newRow("fraction") << 2.5 << " 2.5"
-                              << "2.5";
-    QTest::newRow("negative fraction") << -0.25 << "-0.25"
-                                       << "-0.25";
-    QTest::newRow("large whole, no exponent") << 1234567890123.0 << " 1234567890123"
-                                              << "1234567890123";
-    QTest::newRow("counter above 32 bits") << 4294967296.0 << " 4294967296"
-                                           << "4294967296";
+    QTest::newRow("positive whole") << 42.0 << u" 42"_s;
+    QTest::newRow("negative whole") << -3.0 << u"-3"_s;
+    QTest::newRow("zero") << 0.0 << u" 0"_s;
+    QTest::newRow("negative zero") << -0.0 << u" 0"_s;
+    QTest::newRow("fraction") << 2.5 << u" 2.5"_s;
+    QTest::newRow("negative fraction") << -0.25 << u"-0.25"_s;
+    QTest::newRow("large whole, no exponent") << 1234567890123.0 << u" 1234567890123"_s;
+    QTest::newRow("counter above 32 bits") << 4294967296.0 << u" 4294967296"_s;
 }
 
 void TextNumbersTest::leadingBlank()
 {
     QFETCH(double, value);
     QFETCH(QString, withBlank);
-    QFETCH(QString, plain);
     QCOMPARE(TextNumbers::withLeadingBlank(value), withBlank);
-    QCOMPARE(TextNumbers::plain(value), plain);
+    // Without it, the same digits.
+    QCOMPARE(TextNumbers::plain(value), withBlank.startsWith(u' ') ? withBlank.mid(1) : withBlank);
 }
 
 QTEST_GUILESS_MAIN(TextNumbersTest)
