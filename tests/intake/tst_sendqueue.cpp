@@ -10,9 +10,7 @@ class TestSendQueue : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void storedAsGiven();
-    void batchFollowsTheCallersTransaction_data();
     void batchFollowsTheCallersTransaction();
-    void failureThrowsStoreError();
     void overLongTextIsRefused();
 };
 
@@ -43,59 +41,36 @@ void TestSendQueue::storedAsGiven()
         }));
 }
 
-void TestSendQueue::batchFollowsTheCallersTransaction_data()
-{
-    QTest::addColumn<bool>("commit");
-    QTest::addColumn<QStringList>("queued");
-    QTest::newRow("committed") << true << QStringList{"one", "two", "three"}; // in the order given
-    QTest::newRow("rolled back") << false << QStringList{};
-}
-
 void TestSendQueue::batchFollowsTheCallersTransaction()
 {
-    QFETCH(bool, commit);
     StoreFixture t;
-    {
+    for (const bool commit : {false, true}) {
         Store::Transaction tx(t.store());
-        SendQueue::enqueueAll(t.store(), {{u"9000000001"_s, u"one"_s, {}, 1, 0},
-                                          {u"9000000002"_s, u"two"_s, {}, 1, 0},
-                                          {u"9000000003"_s, u"three"_s, {}, 1, 0}});
+        SendQueue::enqueueAll(t.store(),
+                              {{u"9000000001"_s, u"one"_s, {}, 1, 0}, {u"9000000002"_s, u"two"_s, {}, 1, 0}});
         SendQueue::enqueueAll(t.store(), {});
-        QCOMPARE(t.count(u"Rsms"_s), 3); // seen inside the transaction
+        QCOMPARE(t.count(u"Rsms"_s), 2); // seen inside the transaction
         if (commit)
             tx.commit();
     }
-    QTEST(t.column(u"SELECT msg FROM Rsms ORDER BY rowid"_s), "queued");
-}
-
-void TestSendQueue::failureThrowsStoreError()
-{
-    StoreFixture t;
-    t.store().exec(QStringLiteral(
-        "CREATE TRIGGER refuse BEFORE INSERT ON Rsms BEGIN SELECT RAISE(ABORT, 'queue closed'); END"));
-    try {
-        SendQueue::enqueue(t.store(), QueueRecord{u"9876543210"_s, u"m"_s, {}, 0, 0});
-        QFAIL("a refused insert went unreported");
-    } catch (const StoreError& e) {
-        QVERIFY2(e.text().contains(u"queue closed"_s), qPrintable(e.text()));
-    }
-    QCOMPARE(t.count(u"Rsms"_s), 0);
+    QCOMPARE(t.column(u"SELECT msg FROM Rsms ORDER BY rowid"_s),
+             (QStringList{"one", "two"})); // in the order given
 }
 
 void TestSendQueue::overLongTextIsRefused()
 {
+    // Refused with nothing added, also inside a batch whose earlier rows were fine. A refused insert
+    // of any other kind reaches the caller the same way (see the importer's and the window's tests).
     StoreFixture t;
     const QueueRecord atBound{u"9876543210"_s, QString(SendQueue::MaxTextLength, u'x'), {}, 0, 0};
     const QueueRecord over{u"9876543211"_s, QString(SendQueue::MaxTextLength + 1, u'y'), {}, 0, 0};
     QVERIFY_THROWS_EXCEPTION(StoreError, SendQueue::enqueue(t.store(), over));
-    {
+    try {
         Store::Transaction tx(t.store());
-        try {
-            SendQueue::enqueueAll(t.store(), {atBound, over});
-            QFAIL("an over-long text was queued");
-        } catch (const StoreError& e) {
-            QVERIFY2(e.text().contains(u"at most 1600"_s), qPrintable(e.text()));
-        }
+        SendQueue::enqueueAll(t.store(), {atBound, over});
+        QFAIL("an over-long text was queued");
+    } catch (const StoreError& e) {
+        QVERIFY2(e.text().contains(u"at most 1600"_s), qPrintable(e.text()));
     }
     QCOMPARE(t.count(u"Rsms"_s), 0);
     SendQueue::enqueue(t.store(), atBound);
