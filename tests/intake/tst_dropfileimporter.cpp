@@ -1,8 +1,6 @@
 #include "StoreFixture.h"
 #include "intake/DropFileImporter.h"
 
-#include <QDirIterator>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 #include <fcntl.h>
@@ -21,11 +19,9 @@ public:
     // Runs after a rename that worked; a test throws from it to stop the import there, as a killed
     // program would.
     std::function<void(const QString& to)> afterRename;
-    int calls = 0;
 
     bool refused(const char* op, const QString& path, QString& error)
     {
-        ++calls;
         if (!fail || !fail(QLatin1String(op), path))
             return false;
         error = u"refused by the test"_s;
@@ -80,7 +76,6 @@ private Q_SLOTS:
     void programFolderImports();
     void refusals_data();
     void refusals();
-    void noLineTwiceNoLineLost();
     void interruptedImport_data();
     void interruptedImport();
     void leftoversOfAnEarlierVersionStay();
@@ -449,49 +444,6 @@ void TestDropFileImporter::refusals()
     QTEST(filesIn(Pipe).join(u' '), "leftAfter");
     QVERIFY(!imp.hasWork());
     QCOMPARE(journalRows(), 0);
-}
-
-void TestDropFileImporter::noLineTwiceNoLineLost()
-{
-    // Many ticks with failures here and there: opens, renames, deletes, inserts. Every line must end
-    // up queued at most once, and every line not queued must still be in a file on disk.
-    t->store().exec(u"CREATE TABLE gate AS SELECT 0 AS closed"_s);
-    t->store().exec(u"CREATE TRIGGER gate BEFORE INSERT ON Rsms WHEN (SELECT closed FROM gate) = 1 "
-                    "BEGIN SELECT RAISE(ABORT, 'gate closed'); END"_s);
-    QRandomGenerator gen(7);
-    ScriptedFs fs;
-    fs.fail = [&gen](const QString&, const QString&) { return gen.bounded(5) == 0; };
-    QStringList allLines;
-    int fileNo = 0;
-    auto imp = importer(Pipe, &fs);
-    for (int tick = 0; tick < 60; ++tick) {
-        for (int k = gen.bounded(4); k > 0; --k, ++fileNo) {
-            QByteArray data;
-            for (int l = 1 + gen.bounded(4); l > 0; --l) {
-                allLines << u"f%1-l%2"_s.arg(fileNo).arg(l);
-                data +=
-                    "98765" + QByteArray::number(10000 + fileNo) + "|" + allLines.last().toUtf8() + "\r\n";
-            }
-            put(Pipe, u"d%1.sms"_s.arg(fileNo, 4, 10, QLatin1Char('0')), data);
-        }
-        t->store().exec(u"UPDATE gate SET closed = ?"_s, {gen.bounded(4) == 0 ? 1 : 0});
-        imp.run();
-    }
-    QVERIFY(fs.calls > 100);
-    const QStringList queued = msgs();
-    QString onDisk;
-    QDirIterator it(dir(Pipe), QDir::Files);
-    while (it.hasNext()) {
-        QFile f(it.next());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        onDisk += QString::fromUtf8(f.readAll());
-    }
-    for (const QString& line : allLines) {
-        QVERIFY2(queued.count(line) <= 1, qPrintable(line + u" queued twice"_s));
-        if (!queued.contains(line))
-            QVERIFY2(onDisk.contains(u"|%1\r\n"_s.arg(line)), qPrintable(line + " lost"));
-    }
-    QVERIFY(queued.size() > allLines.size() / 3);
 }
 
 void TestDropFileImporter::interruptedImport_data()

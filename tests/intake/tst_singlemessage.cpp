@@ -60,8 +60,6 @@ class TestSingleMessage : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void counterFromText();
-    void refresh_data();
-    void refresh();
     void numberField();
     void messageLimit();
     void send_data();
@@ -74,57 +72,16 @@ private Q_SLOTS:
 
 void TestSingleMessage::counterFromText()
 {
-    const auto read = [](const char* text) {
+    QStringList got;
+    for (const char* text :
+         {"  500.9 ", "-1.5", "2147483647", "2147483648", "-2147483649", "", "12ab", "inf"}) {
         bool over = false;
         const std::optional<qint32> value = SingleMessage::counterFromText(QString::fromLatin1(text), &over);
-        return over ? u"out of range"_s : value ? QString::number(*value) : u"not a number"_s;
-    };
-    QCOMPARE(read("500"), u"500"_s);
-    QCOMPARE(read("  500 "), u"500"_s);
-    QCOMPARE(read("500.9"), u"500"_s); // rounded down
-    QCOMPARE(read("-1.5"), u"-2"_s);
-    QCOMPARE(read("2147483647"), u"2147483647"_s);
-    QCOMPARE(read("2147483648"), u"out of range"_s);
-    QCOMPARE(read("-2147483649"), u"out of range"_s);
-    for (const char* text : {"abc", "", "12ab", "inf"})
-        QCOMPARE(read(text), u"not a number"_s);
-}
-
-void TestSingleMessage::refresh_data()
-{
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QString>("counter");
-    QTest::newRow("both filled") << u"1"_s << u"Hello, world"_s << true << u" 12/ 160"_s;
-    QTest::newRow("no number") << u""_s << u"Hi"_s << false << u" 2/ 160"_s;
-    QTest::newRow("no message") << u"9876543210"_s << u""_s << false << u" 0/ 160"_s;
-    QTest::newRow("blanks only message") << u"9876543210"_s << u"     "_s << false << u" 5/ 160"_s;
-    // A line break counts as CR LF.
-    QTest::newRow("line breaks only message") << u"9876543210"_s << u"\n\n"_s << false << u" 4/ 160"_s;
-}
-
-void TestSingleMessage::refresh()
-{
-    QFETCH(QString, number);
-    QFETCH(QString, message);
-    QFETCH(bool, enabled);
-    QFETCH(QString, counter);
-    Screen s;
-    QVERIFY(!s.send->isEnabled());
-    // In either order: both fields' changes apply the rule.
-    s.message->setPlainText(u"something"_s);
-    s.message->setPlainText(message);
-    s.mobile->setText(number);
-    QCOMPARE(s.send->isEnabled(), enabled);
-    QCOMPARE(s.counter->text(), counter);
-    s.mobile->clear();
-    s.message->clear();
-    s.counter->clear();
-    s.mobile->setText(number);
-    s.message->setPlainText(message);
-    QCOMPARE(s.send->isEnabled(), enabled);
-    QCOMPARE(s.counter->text(), counter);
+        got << (over ? u"out of range"_s : value ? QString::number(*value) : u"none"_s);
+    }
+    // Rounded down; what is not a number, or not a finite one, is none.
+    QCOMPARE(got, (QStringList{"500", "-2", "2147483647", "out of range", "out of range", "none", "none",
+                               "none"}));
 }
 
 void TestSingleMessage::numberField()
@@ -172,6 +129,8 @@ void TestSingleMessage::messageLimit()
     QCOMPARE(s.message->toPlainText(), QString(159, u'y'));
     QTest::keyClick(s.message, Qt::Key_Z);
     QCOMPARE(s.message->toPlainText(), QString(159, u'y') + u'z');
+    s.message->setPlainText(u"a\nb"_s); // a line break counts as CR LF
+    QCOMPARE(s.counter->text(), u" 4/ 160"_s);
 
     // Typed in the middle: the text after the cursor is kept.
     s.message->setPlainText(QString(80, u'a') + QString(80, u'c'));
@@ -186,18 +145,22 @@ void TestSingleMessage::send_data()
 {
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("enabled");   // the send button
     QTest::addColumn<QString>("stored"); // null: nothing queued
     const QString hi = u"Hi"_s;
-    QTest::newRow("1000000000 refused") << u"1000000000"_s << hi << QString();
-    QTest::newRow("1000000001 queued") << u"1000000001"_s << hi << hi;
-    QTest::newRow("9999999999 queued") << u"9999999999"_s << hi << hi;
-    QTest::newRow("ten characters starting with 0") << u"0999999999"_s << hi << QString();
-    QTest::newRow("nine digits") << u"987654321"_s << hi << QString();
+    QTest::newRow("no number") << QString() << hi << false << QString();
+    QTest::newRow("blanks only message") << u"9876543210"_s << u"     "_s << false << QString();
+    QTest::newRow("line breaks only message") << u"9876543210"_s << u"\n\n"_s << false << QString();
+    QTest::newRow("1000000000 refused") << u"1000000000"_s << hi << true << QString();
+    QTest::newRow("1000000001 queued") << u"1000000001"_s << hi << true << hi;
+    QTest::newRow("9999999999 queued") << u"9999999999"_s << hi << true << hi;
+    QTest::newRow("ten characters starting with 0") << u"0999999999"_s << hi << true << QString();
+    QTest::newRow("nine digits") << u"987654321"_s << hi << true << QString();
     QTest::newRow("three lines joined")
-        << u"9876543210"_s << u"first line\nsecond\nthird"_s << u"first linesecondthird"_s;
+        << u"9876543210"_s << u"first\nsecond\nthird"_s << true << u"firstsecondthird"_s;
     const QString sql = u"It's '); DELETE FROM Rsms; --"_s;
-    QTest::newRow("SQL-looking text") << u"9876543210"_s << sql << sql;
-    QTest::newRow("blanks kept") << u"9876543210"_s << u"  Hi  "_s << u"  Hi  "_s;
+    QTest::newRow("SQL-looking text") << u"9876543210"_s << sql << true << sql;
+    QTest::newRow("blanks kept") << u"9876543210"_s << u"  Hi  "_s << true << u"  Hi  "_s;
 }
 
 void TestSingleMessage::send()
@@ -206,9 +169,16 @@ void TestSingleMessage::send()
     QFETCH(QString, typed);
     QFETCH(QString, stored);
     const bool queued = !stored.isNull();
+    QFETCH(bool, enabled);
     Screen s;
-    s.mobile->setText(number);
+    QVERIFY(!s.send->isEnabled());
+    // Each field's changes apply the rule.
     s.message->setPlainText(typed);
+    s.mobile->setText(number);
+    QCOMPARE(s.send->isEnabled(), enabled);
+    s.message->clear();
+    s.message->setPlainText(typed);
+    QCOMPARE(s.send->isEnabled(), enabled);
     QTest::mouseClick(s.send, Qt::LeftButton);
     // The stamp is the clock's 5 March 2024 14:05:09, on day 65 of the year.
     QCOMPARE(
