@@ -21,10 +21,9 @@ struct Screen : StoreFixture
 {
     ScriptedPrompt prompt;
     std::unique_ptr<SingleMessageWindow> form;
-    QLineEdit* mobile;
+    QLineEdit *mobile, *smsId;
     QPlainTextEdit* message;
     QPushButton* send;
-    QLineEdit* smsId;
     QLabel* counter;
 
     explicit Screen(int smsCounter = 42)
@@ -260,12 +259,11 @@ void TestSingleMessage::registeredScreen()
     StoreFixture f;
     ScreenRegistry::instance().clear();
     registerIntakeScreens(f.context());
-    QWidget* first = ScreenRegistry::instance().show(Screens::SingleMessage);
+    QPointer<QWidget> first = ScreenRegistry::instance().show(Screens::SingleMessage);
     QVERIFY(qobject_cast<SingleMessageWindow*>(first));
-    QCOMPARE(ScreenRegistry::instance().show(Screens::SingleMessage), first);
-    QPointer<QWidget> guard(first);
+    QCOMPARE(ScreenRegistry::instance().show(Screens::SingleMessage), first.data()); // one at a time
     first->findChild<QPushButton*>(u"Command2"_s)->click();
-    QTRY_VERIFY(guard.isNull()); // closed and discarded
+    QTRY_VERIFY(first.isNull()); // closed and discarded
     ScreenRegistry::instance().clear();
 }
 
