@@ -167,8 +167,8 @@ void TestSingleMessage::send()
     QFETCH(QString, number);
     QFETCH(QString, typed);
     QFETCH(QString, stored);
-    const bool queued = !stored.isNull();
     QFETCH(bool, enabled);
+    const bool queued = !stored.isNull();
     Screen s;
     QVERIFY(!s.send->isEnabled());
     // Each field's changes apply the rule.
