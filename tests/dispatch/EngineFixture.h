@@ -17,15 +17,12 @@ class EngineFixture : public StoreFixture
 public:
     explicit EngineFixture(const QString& base)
     {
-        loadDefaultProfile(
-            QStringLiteral("acme"),
-            {{QStringLiteral("Provider"),
-              base + QStringLiteral("/send?u=<UName>&p=<PassWord>&to=<mobile>&msg=<msg>")},
-             {QStringLiteral("RepoStr"), base + QStringLiteral("/report?id=<MassgeID>")},
-             {QStringLiteral("balstr"), base + QStringLiteral("/balance?u=<UName>&p=<PassWord>")},
-             {QStringLiteral("Smsid"), 5000}});
+        loadDefaultProfile("acme", {{"Provider", base + "/send?u=<UName>&p=<PassWord>&to=<mobile>&msg=<msg>"},
+                                    {"RepoStr", base + "/report?id=<MassgeID>"},
+                                    {"balstr", base + "/balance?u=<UName>&p=<PassWord>"},
+                                    {"Smsid", 5000}});
         engine = std::make_unique<Engine>(context());
-        engine->setReportHost(QStringLiteral("127.0.0.1"));
+        engine->setReportHost("127.0.0.1");
         engine->channels().http().setTimeout(std::chrono::milliseconds(2000));
     }
 
