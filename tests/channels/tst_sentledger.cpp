@@ -12,25 +12,36 @@
 using Field = ConsoleState::Field;
 
 namespace {
-const QString kLedgerTrace = QStringLiteral("Save Data\r\nAdd Record\r\nSave End\r\n");
+const QString kLedgerTrace = "Save Data\r\nAdd Record\r\nSave End\r\n";
 
 // The default profile `user` with the given counter, loaded beside the profile "other" (counter 77).
-void loadProfiles(StoreFixture& f, qint32 counter = 1234, const QString& user = QStringLiteral("acme"))
+void loadProfiles(StoreFixture& f, qint32 counter = 1234, const QString& user = "acme")
 {
-    f.addProfile(QStringLiteral("other"), {{QStringLiteral("Smsid"), 77}});
-    f.loadDefaultProfile(user, {{QStringLiteral("Smsid"), counter}});
+    f.addProfile("other", {{"Smsid", 77}});
+    f.loadDefaultProfile(user, {{"Smsid", counter}});
 }
 
 QStringList counters(StoreFixture& f)
 {
-    return f.column(QStringLiteral("SELECT UName || ' ' || Smsid FROM config ORDER BY UName"));
+    return f.column("SELECT UName || ' ' || Smsid FROM config ORDER BY UName");
 }
+
+struct LedgerCase
+{
+    bool gsm;
+    QString userName;
+    QString response;
+    QVariantMap queued; // columns of the queue row over those of the other rows
+    QVariantMap stored; // ledger columns that differ from those of the other rows
+};
 
 QString trace(StoreFixture& f)
 {
     return f.context().console().text(Field::Trace);
 }
 } // namespace
+
+Q_DECLARE_METATYPE(LedgerCase)
 
 class TestSentLedger : public QObject
 {
@@ -52,23 +63,21 @@ private Q_SLOTS:
         QFETCH(int, picked);
         StoreFixture f;
         for (int i = 0; i < urgents.size(); ++i)
-            f.queue(QStringLiteral("n%1").arg(i), QStringLiteral("m%1").arg(i),
-                    {{QStringLiteral("typ"), i}, {QStringLiteral("urgent"), urgents[i]}});
+            f.queue(QString("n%1").arg(i), QString("m%1").arg(i), {{"typ", i}, {"urgent", urgents[i]}});
         const QueueCursor cursor = QueueCursor::openLocal(f.store());
         QCOMPARE(cursor.isOpen(), picked >= 0);
         if (picked < 0)
             return;
         QCOMPARE(cursor.isServer(), false);
-        QCOMPARE(cursor.mobile(), QStringLiteral("n%1").arg(picked));
-        QCOMPARE(cursor.msg(), QStringLiteral("m%1").arg(picked));
+        QCOMPARE(cursor.mobile(), QString("n%1").arg(picked));
+        QCOMPARE(cursor.msg(), QString("m%1").arg(picked));
         QCOMPARE(cursor.typ().toInt(), picked);
     }
 
     void nullValues()
     {
         StoreFixture f;
-        f.queue(QStringLiteral("123"), QString(),
-                {{QStringLiteral("RDtTM"), QVariant()}, {QStringLiteral("typ"), QVariant()}});
+        f.queue("123", QString(), {{"RDtTM", QVariant()}, {"typ", QVariant()}});
         const QueueCursor cursor = QueueCursor::openLocal(f.store());
         QVERIFY(cursor.isOpen());
         QCOMPARE(cursor.msg(), QString());
@@ -79,9 +88,9 @@ private Q_SLOTS:
     void markTried()
     {
         StoreFixture f;
-        f.queue(QStringLiteral("a"), QStringLiteral("first"));
-        f.queue(QStringLiteral("b"), QStringLiteral("second"));
-        f.queue(QStringLiteral("c"), QStringLiteral("third"), {{QStringLiteral("urgent"), 5}});
+        f.queue("a", "first");
+        f.queue("b", "second");
+        f.queue("c", "third", {{"urgent", 5}});
         // Every try fails: the failed rows take turns, and the row of urgent 5 comes before them once
         // both have failed.
         QStringList picked;
@@ -91,96 +100,74 @@ private Q_SLOTS:
             cursor.markTried(f.store(), 10);
         }
         QCOMPARE(picked, (QStringList{"a", "b", "c", "a", "b"}));
-        QCOMPARE(f.column(QStringLiteral("SELECT urgent FROM Rsms WHERE Mobile = 'a'")), QStringList{"10"});
+        QCOMPARE(f.column("SELECT urgent FROM Rsms WHERE Mobile = 'a'"), QStringList{"10"});
 
         QueueCursor cursor = QueueCursor::openLocal(f.store());
-        QCOMPARE(cursor.mobile(), QStringLiteral("c"));
+        QCOMPARE(cursor.mobile(), "c");
         cursor.close();
         cursor.markTried(f.store(), 0); // a closed cursor changes nothing
-        QCOMPARE(QueueCursor::openLocal(f.store()).mobile(), QStringLiteral("c"));
+        QCOMPARE(QueueCursor::openLocal(f.store()).mobile(), "c");
     }
 
     void ledgerRow_data()
     {
-        QTest::addColumn<bool>("gsm");
-        QTest::addColumn<QString>("response");
-        QTest::addColumn<QVariant>("rdtTm");
-        QTest::addColumn<QVariant>("typ");
-        QTest::addColumn<QString>("userName");
-        QTest::addColumn<QVariant>("ans");
-        QTest::addColumn<QString>("rdttmStored");
-        QTest::addColumn<int>("typStored");
-        QTest::addColumn<QString>("unameStored");
-        const auto row = [](const char* name, bool gsm, const QString& response, const QVariant& rdtTm,
-                            const QVariant& typ, const QString& user, const QVariant& ans,
-                            const QString& rdtTmStored, int typStored, const QString& unameStored) {
-            QTest::newRow(name) << gsm << response << rdtTm << typ << user << ans << rdtTmStored << typStored
-                                << unameStored;
-        };
-        const QVariant nullText = QVariant(QMetaType::fromType<QString>());
-        const QVariant nullNumber = QVariant(QMetaType::fromType<int>());
-        const QVariant rdtTm = QStringLiteral("31012024101500");
-        const QVariant x = QStringLiteral("x");
-        row("HTTP answer with <br>", false, "12345<br>", rdtTm, 3, "acme", QStringLiteral("12345"),
-            "31012024101500", 3, "acme");
-        row("GSM: no ANS", true, "OK\r\n+CMGS: 5\r\n", rdtTm, 1, "acme", nullText, "31012024101500", 1,
-            "acme");
-        row("Null RDtTM and typ", false, "777", nullText, nullNumber, "acme", QStringLiteral("777"), "", 0,
-            "acme");
-        row("every <br> removed, exact case only", false, "<br>1<br>2<BR>3<br", x, 0, "acme",
-            QStringLiteral("12<BR>3<br"), "x", 0, "acme");
-        row("over-long answer cut to 251", false, QString(300, u'A') + QStringLiteral("<br>"), x, 0, "acme",
-            QString(251, u'A'), "x", 0, "acme");
-        row("answer with a quote stored as it is", false, "id'1001", x, 0, "acme", QStringLiteral("id'1001"),
-            "x", 0, "acme");
-        row("user name cut to 15", false, "1", x, 0, "a-very-long-user-name", QStringLiteral("1"), "x", 0,
-            "a-very-long-use");
+        QTest::addColumn<LedgerCase>("c");
+        const QVariant nullText(QMetaType::fromType<QString>()), nullNumber(QMetaType::fromType<int>());
+        const QString longAnswer = QString(300, u'A') + "<br>";
+        QTest::newRow("HTTP answer with a quote and <br>")
+            << LedgerCase{false, "acme", "id'1001<br>", {}, {}};
+        QTest::newRow("GSM: no ANS") << LedgerCase{
+            true, "acme", "OK\r\n+CMGS: 5\r\n", {}, {{"ans", nullText}}};
+        QTest::newRow("Null RDtTM and typ") << LedgerCase{false,
+                                                          "acme",
+                                                          "id'1001",
+                                                          {{"RDtTM", nullText}, {"typ", nullNumber}},
+                                                          {{"rdttm", ""}, {"typ", 0}}};
+        QTest::newRow("every <br> removed, exact case only")
+            << LedgerCase{false, "acme", "<br>1<br>2<BR>3<br", {}, {{"ans", "12<BR>3<br"}}};
+        QTest::newRow("over-long answer cut to 251")
+            << LedgerCase{false, "acme", longAnswer, {}, {{"ans", QString(251, u'A')}}};
+        QTest::newRow("user name cut to 15")
+            << LedgerCase{false, "a-very-long-user-name", "id'1001", {}, {{"uname", "a-very-long-use"}}};
     }
     void ledgerRow()
     {
-        QFETCH(bool, gsm);
-        QFETCH(QString, response);
-        QFETCH(QVariant, rdtTm);
-        QFETCH(QVariant, typ);
-        QFETCH(QString, userName);
-        QFETCH(QVariant, ans);
-        QFETCH(QString, rdttmStored);
-        QFETCH(int, typStored);
-        QFETCH(QString, unameStored);
+        QFETCH(LedgerCase, c);
         StoreFixture f;
-        loadProfiles(f, 1234, userName);
-        f.context().console().setChannel(gsm ? ConsoleState::Channel::Gsm : ConsoleState::Channel::Http);
-        f.queue(QStringLiteral("000 other"), QStringLiteral("stays queued"), {{QStringLiteral("urgent"), 5}});
-        f.queue(QStringLiteral(" 55512-34567"), QStringLiteral("It's\r\nhere"),
-                {{QStringLiteral("RDtTM"), rdtTm}, {QStringLiteral("typ"), typ}});
+        loadProfiles(f, 1234, c.userName);
+        f.context().console().setChannel(c.gsm ? ConsoleState::Channel::Gsm : ConsoleState::Channel::Http);
+        f.queue("000 other", "stays queued", {{"urgent", 5}});
+        QVariantMap queued{{"RDtTM", "31012024101500"}, {"typ", 3}};
+        queued.insert(c.queued);
+        f.queue(" 55512-34567", "It's\r\nhere", queued);
         QueueCursor cursor = QueueCursor::openLocal(f.store());
 
-        SentLedger(f.context()).saveSentSms(cursor, response);
+        SentLedger(f.context()).saveSentSms(cursor, c.response);
 
+        // Try 0: counted from the first report poll on, like every other pending row.
+        QVariantMap expected{{"mobile", " 55512-34567"},
+                             {"msg", "It's\r\nhere"},
+                             {"rdttm", "31012024101500"},
+                             {"sdttm", "2024-03-05 14:05:09"},
+                             {"typ", 3},
+                             {"ans", "id'1001"},
+                             {"uname", "acme"},
+                             {"status", "P"},
+                             {"try", 0},
+                             {"reply", QVariant()},
+                             {"extra1", QVariant()}};
+        expected.insert(c.stored);
         const QList<QVariantMap> rows = f.ledgerRows();
         QCOMPARE(rows.size(), 1);
-        const QVariantMap& row = rows.first();
-        QCOMPARE(row.value("mobile").toString(), QStringLiteral(" 55512-34567"));
-        QCOMPARE(row.value("msg").toString(), QStringLiteral("It's\r\nhere"));
-        QCOMPARE(row.value("rdttm").isNull(), false);
-        QCOMPARE(row.value("rdttm").toString(), rdttmStored);
-        QCOMPARE(row.value("sdttm").toString(), QStringLiteral("2024-03-05 14:05:09"));
-        QCOMPARE(row.value("typ").isNull(), false);
-        QCOMPARE(row.value("typ").toInt(), typStored);
-        QCOMPARE(row.value("ans").isNull(), ans.isNull());
-        if (!ans.isNull())
-            QCOMPARE(row.value("ans").toString(), ans.toString());
-        QCOMPARE(row.value("uname").toString(), unameStored);
-        QCOMPARE(row.value("status").toString(), QStringLiteral("P"));
-        // Counted from the first report poll on, like every other pending row.
-        QCOMPARE(row.value("try").toString(), QStringLiteral("0"));
-        QVERIFY(row.value("reply").isNull());
-        QVERIFY(row.value("extra1").isNull());
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            QCOMPARE(rows.first().value(it.key()).isNull(), it.value().isNull());
+            QCOMPARE(rows.first().value(it.key()).toString(), it.value().toString());
+        }
 
         // Only the sent row left the queue; the counter advanced into the user's config row.
-        QCOMPARE(f.column(QStringLiteral("SELECT msg FROM Rsms")), QStringList{"stays queued"});
+        QCOMPARE(f.column("SELECT msg FROM Rsms"), QStringList{"stays queued"});
         QCOMPARE(f.context().profile().smsId, 1235);
-        QCOMPARE(counters(f), (QStringList{userName + QStringLiteral(" 1235"), "other 77"}));
+        QCOMPARE(counters(f), (QStringList{c.userName + " 1235", "other 77"}));
         QVERIFY(!cursor.isOpen());
         QCOMPARE(trace(f), kLedgerTrace);
     }
@@ -189,17 +176,17 @@ private Q_SLOTS:
     {
         StoreFixture f;
         loadProfiles(f);
-        f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
+        f.queue("5551234567", "hi");
         QueueCursor cursor = QueueCursor::openLocal(f.store());
         SentLedger ledger(f.context());
-        ledger.saveSentSms(cursor, QStringLiteral("201 Created 5551234567"));
-        ledger.saveSentSms(cursor, QStringLiteral("201 Created 5551234567"));
+        ledger.saveSentSms(cursor, "201 Created 5551234567");
+        ledger.saveSentSms(cursor, "201 Created 5551234567");
 
         QCOMPARE(f.count("sms"), 1);
         QCOMPARE(f.count("Rsms"), 0);
         QCOMPARE(f.context().profile().smsId, 1235);
         QCOMPARE(counters(f), (QStringList{"acme 1235", "other 77"}));
-        QCOMPARE(trace(f), kLedgerTrace + QStringLiteral("Save Data\r\n"));
+        QCOMPARE(trace(f), kLedgerTrace + "Save Data\r\n");
     }
 
     void failureRollsBackEverything_data()
@@ -217,12 +204,12 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         StoreFixture f;
         loadProfiles(f);
-        f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
+        f.queue("5551234567", "hi");
         QueueCursor cursor = QueueCursor::openLocal(f.store());
         f.store().exec(trigger);
         SentLedger ledger(f.context());
 
-        QVERIFY_THROWS_EXCEPTION(StoreError, ledger.saveSentSms(cursor, QStringLiteral("1001")));
+        QVERIFY_THROWS_EXCEPTION(StoreError, ledger.saveSentSms(cursor, "1001"));
 
         // Neither recorded nor lost: still queued, to be sent by a later tick.
         QCOMPARE(f.count("sms"), 0);
@@ -230,11 +217,11 @@ private Q_SLOTS:
         QCOMPARE(f.context().profile().smsId, 1234);
         QCOMPARE(counters(f), (QStringList{"acme 1234", "other 77"}));
         QVERIFY(cursor.isOpen());
-        QCOMPARE(trace(f), QStringLiteral("Save Data\r\nAdd Record\r\n"));
+        QCOMPARE(trace(f), "Save Data\r\nAdd Record\r\n");
 
         // Once the store accepts writes again, the same cursor records the message.
-        f.store().exec(QStringLiteral("DROP TRIGGER t"));
-        ledger.saveSentSms(cursor, QStringLiteral("1001"));
+        f.store().exec("DROP TRIGGER t");
+        ledger.saveSentSms(cursor, "1001");
         QCOMPARE(f.count("sms"), 1);
         QCOMPARE(f.count("Rsms"), 0);
         QCOMPARE(counters(f), (QStringList{"acme 1235", "other 77"}));
@@ -245,15 +232,15 @@ private Q_SLOTS:
         const qint32 largest = std::numeric_limits<qint32>::max();
         StoreFixture f;
         loadProfiles(f, largest);
-        f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
+        f.queue("5551234567", "hi");
         QueueCursor cursor = QueueCursor::openLocal(f.store());
 
-        SentLedger(f.context()).saveSentSms(cursor, QStringLiteral("1001"));
+        SentLedger(f.context()).saveSentSms(cursor, "1001");
 
         QCOMPARE(f.count("sms"), 1);
         QCOMPARE(f.count("Rsms"), 0);
         QCOMPARE(f.context().profile().smsId, largest);
-        QCOMPARE(counters(f), (QStringList{QStringLiteral("acme %1").arg(largest), "other 77"}));
+        QCOMPARE(counters(f), (QStringList{QString("acme %1").arg(largest), "other 77"}));
         QVERIFY(!cursor.isOpen());
         QCOMPARE(trace(f), QStringLiteral("Save Data\r\nAdd Record\r\nCounter at its largest value: not "
                                           "advanced\r\nSave End\r\n"));
@@ -263,12 +250,12 @@ private Q_SLOTS:
     {
         StoreFixture f;
         loadProfiles(f);
-        f.queue(QStringLiteral("5551234567"), QStringLiteral("hi"));
+        f.queue("5551234567", "hi");
         QueueCursor cursor = QueueCursor::openLocal(f.store());
         // The operator's "Delete this SMS" ran while the message was on its way.
-        f.store().exec(QStringLiteral("DELETE FROM Rsms"));
+        f.store().exec("DELETE FROM Rsms");
 
-        SentLedger(f.context()).saveSentSms(cursor, QStringLiteral("1001"));
+        SentLedger(f.context()).saveSentSms(cursor, "1001");
 
         QCOMPARE(f.count("sms"), 1);
         QCOMPARE(counters(f), (QStringList{"acme 1235", "other 77"}));

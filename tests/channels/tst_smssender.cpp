@@ -15,7 +15,6 @@
 
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QTcpServer>
 #include <QTest>
 
@@ -27,42 +26,62 @@ const QString kStoredNumber = QStringLiteral(" 55512-34567");
 const QString kNumber = QStringLiteral("5551234567");
 const QString kStoredText = QStringLiteral("It's\r\nhere 50%+, x,y&z=w \u00e9\t!");
 const QString kLedgerTrace = QStringLiteral("Save Data\r\nAdd Record\r\nSave End\r\n");
-const QStringList kInputLocked{"WindowEnabled=0", "DeleteEnabled=0", "WindowEnabled=1", "DeleteEnabled=1"};
-
-struct FlagLog
-{
-    QStringList changes;
-    void attach(ConsoleState& console)
-    {
-        QObject::connect(&console, &ConsoleState::flagChanged, [this](ConsoleState::Flag flag, bool on) {
-            changes << QStringLiteral("%1=%2").arg(QVariant::fromValue(flag).toString()).arg(on);
-        });
-    }
-};
 
 // The store with the default profile "acme" (counter 1234) sending through `sendUrl`, and the message
-// to send queued behind one of urgent 5.
+// to send queued before one of urgent 5.
 struct Sending
 {
     StoreFixture f;
     QueueCursor cursor;
     std::unique_ptr<DeliveryChannels> channels;
+    QStringList flags; // the console's flag changes
 
     explicit Sending(const QString& sendUrl, const QString& storedNumber = kStoredNumber)
     {
-        f.loadDefaultProfile(QStringLiteral("acme"),
-                             {{QStringLiteral("Smsid"), 1234}, {QStringLiteral("Provider"), sendUrl}});
-        f.queue(QStringLiteral("9"), QStringLiteral("next in line"), {{QStringLiteral("urgent"), 5}});
+        f.loadDefaultProfile("acme", {{"Smsid", 1234}, {"Provider", sendUrl}});
+        f.queue("9", "next in line", {{"urgent", 5}});
         f.queue(storedNumber, kStoredText);
         cursor = QueueCursor::openLocal(f.store());
         channels = std::make_unique<DeliveryChannels>(f.context());
+        QObject::connect(&console(), &ConsoleState::flagChanged, [this](ConsoleState::Flag flag, bool on) {
+            flags << QStringLiteral("%1=%2").arg(QVariant::fromValue(flag).toString()).arg(on);
+        });
     }
     ConsoleState& console() { return f.context().console(); }
     QString text(Field field) { return console().text(field); }
-    QStringList counter() { return f.column(QStringLiteral("SELECT Smsid FROM config")); }
+    QStringList counter() { return f.column("SELECT Smsid FROM config"); }
     void send() { TaskWait::run(channels->sender().sendSms(cursor)); }
 };
+
+struct HttpCase
+{
+    QString mode; // the simulator's send mode
+    QString storedNumber;
+    int records;   // ledger rows written
+    int saveCalls; // calls to the ledger
+    QString ans;
+};
+
+struct FailureCase
+{
+    QString control; // the simulator's send mode; empty: the send URL fails by itself
+    QString url;     // empty: the simulator's
+    int number;
+    QString textPart;
+};
+
+struct GsmCase
+{
+    QString simOptions; // empty: no modem, the device does not exist
+    int records;
+    QString response;
+    int errorNumber; // of the error thrown; 0: none
+};
 } // namespace
+
+Q_DECLARE_METATYPE(HttpCase)
+Q_DECLARE_METATYPE(FailureCase)
+Q_DECLARE_METATYPE(GsmCase)
 
 class TestSmsSender : public QObject
 {
@@ -70,8 +89,7 @@ class TestSmsSender : public QObject
     std::unique_ptr<GatewaySim> m_gateway;
     QString sendUrl() const
     {
-        return m_gateway->baseUrl() +
-               QStringLiteral("/send?u=<UName>&p=<PassWord>&to=<mobile>&sid=<GsmSid>&msg=<msg>");
+        return m_gateway->baseUrl() + "/send?u=<UName>&p=<PassWord>&to=<mobile>&sid=<GsmSid>&msg=<msg>";
     }
 
 private Q_SLOTS:
@@ -82,7 +100,7 @@ private Q_SLOTS:
     }
     void init()
     {
-        QVERIFY(m_gateway->control(QStringLiteral("reset")));
+        QVERIFY(m_gateway->control("reset"));
         qunsetenv(ModemDevicePath::EnvironmentVariable);
     }
 
@@ -91,19 +109,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("number");
         QTest::addColumn<int>("records");
-        const auto row = [](const char* name, const QString& answer, const QString& number, int records) {
-            QTest::newRow(name) << answer << number << records;
-        };
-        row("the number", kNumber, kNumber, 1);
-        row("201 Created", "201 Created", kNumber, 1);
-        row("SMS has been Send", "Your SMS has been Send.", kNumber, 1);
-        row("Send Successful", "Send Successful", kNumber, 1);
-        row("lower-case markers refused", "sms has been send / send successful", kNumber, 0);
-        row("Message accepted with an id", "Message accepted 1001", kNumber, 0);
-        row("number and 201: two calls", "201 Created for 5551234567", kNumber, 2);
-        row("every marker", "5551234567 201 SMS has been Send Send Successful", kNumber, 4);
-        row("an empty number is no marker", "Error: bad number", "", 0);
-        row("empty answer", "", kNumber, 0);
+        QTest::newRow("the number") << kNumber << kNumber << 1;
+        QTest::newRow("201 Created") << QStringLiteral("201 Created") << kNumber << 1;
+        QTest::newRow("SMS has been Send") << QStringLiteral("Your SMS has been Send.") << kNumber << 1;
+        QTest::newRow("Send Successful") << QStringLiteral("Send Successful") << kNumber << 1;
+        QTest::newRow("lower-case markers refused")
+            << QStringLiteral("sms has been send / send successful") << kNumber << 0;
+        QTest::newRow("Message accepted with an id")
+            << QStringLiteral("Message accepted 1001") << kNumber << 0;
+        QTest::newRow("number and 201: two calls")
+            << QStringLiteral("201 Created for 5551234567") << kNumber << 2;
+        QTest::newRow("every marker")
+            << QStringLiteral("5551234567 201 SMS has been Send Send Successful") << kNumber << 4;
+        QTest::newRow("an empty number is no marker")
+            << QStringLiteral("Error: bad number") << QString() << 0;
+        QTest::newRow("empty answer") << QString() << kNumber << 0;
     }
     void successMarkers()
     {
@@ -115,149 +135,103 @@ private Q_SLOTS:
 
     void http_data()
     {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("storedNumber");
-        QTest::addColumn<int>("records");
-        QTest::addColumn<int>("saveCalls");
-        QTest::addColumn<QString>("ans");
-        const auto row = [](const char* name, const QString& mode, const QString& storedNumber, int records,
-                            int saveCalls, const QString& ans) {
-            QTest::newRow(name) << mode << storedNumber << records << saveCalls << ans;
-        };
-        row("answer with the number", "number", kStoredNumber, 1, 1, kNumber);
-        row("201 Created", "201", kStoredNumber, 1, 1, "201 Created");
-        row("number holding 201: recorded once", "number", "2015-550100", 1, 2, "2015550100");
-        row("message id only: no success", "id", kStoredNumber, 0, 0, "");
-        row("Message accepted: no success", "accepted", kStoredNumber, 0, 0, "");
-        row("empty answer: no success", "empty", kStoredNumber, 0, 0, "");
-        row("answer with a quote: no success", "quote", kStoredNumber, 0, 0, "");
-        row("over-long answer stored cut", "long", kStoredNumber, 1, 1,
-            (kNumber + QStringLiteral(" ") + QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ").repeated(12))
-                .left(251));
+        QTest::addColumn<HttpCase>("c");
+        const QString cut =
+            (kNumber + " " + QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ").repeated(12)).left(251);
+        QTest::newRow("answer with the number") << HttpCase{"number", kStoredNumber, 1, 1, kNumber};
+        QTest::newRow("201 Created") << HttpCase{"201", kStoredNumber, 1, 1, "201 Created"};
+        QTest::newRow("number holding 201: recorded once")
+            << HttpCase{"number", "2015-550100", 1, 2, "2015550100"};
+        QTest::newRow("message id only: no success") << HttpCase{"id", kStoredNumber, 0, 0, ""};
+        QTest::newRow("empty answer: no success") << HttpCase{"empty", kStoredNumber, 0, 0, ""};
+        QTest::newRow("answer with a quote: no success") << HttpCase{"quote", kStoredNumber, 0, 0, ""};
+        QTest::newRow("over-long answer stored cut") << HttpCase{"long", kStoredNumber, 1, 1, cut};
     }
     void http()
     {
-        QFETCH(QString, mode);
-        QFETCH(QString, storedNumber);
-        QFETCH(int, records);
-        QFETCH(int, saveCalls);
-        QFETCH(QString, ans);
-        QVERIFY(m_gateway->control(QStringLiteral("send-mode?mode=") + mode));
-        Sending s(sendUrl(), storedNumber);
+        QFETCH(HttpCase, c);
+        QVERIFY(m_gateway->control("send-mode?mode=" + c.mode));
+        Sending s(sendUrl(), c.storedNumber);
 
         s.send();
 
-        const QString cleaned = SendUrl::cleanNumber(storedNumber);
+        const QString cleaned = SendUrl::cleanNumber(c.storedNumber);
         const QList<QJsonObject> log = m_gateway->requests();
         QCOMPARE(log.size(), 1);
-        QCOMPARE(
-            log.first().value("url").toString(),
-            QStringLiteral(
-                "/send?u=acme&p=pw-acme&to=%1&sid=GSMID&msg=It+s+here+50%25%2B%2C+x%2Cy%26z%3Dw+%E9%09%21")
-                .arg(cleaned));
+        QCOMPARE(log.first().value("url").toString(),
+                 "/send?u=acme&p=pw-acme&to=" + cleaned +
+                     "&sid=GSMID&msg=It+s+here+50%25%2B%2C+x%2Cy%26z%3Dw+%E9%09%21");
         const QJsonObject query = log.first().value("query").toObject();
         QCOMPARE(query.value("msg").toString(), QStringLiteral("It s here 50%+, x,y&z=w \u00e9\t!"));
         QCOMPARE(query.value("to").toString(), cleaned);
 
-        QString trace = QStringLiteral(" Fire Http \r\n");
-        for (int i = 0; i < saveCalls; ++i)
-            trace += i == 0 ? kLedgerTrace : QStringLiteral("Save Data\r\n");
+        QString trace = " Fire Http \r\n";
+        for (int i = 0; i < c.saveCalls; ++i)
+            trace += i == 0 ? kLedgerTrace : "Save Data\r\n";
+        const int counter = 1234 + c.records;
         QCOMPARE(s.text(Field::Trace), trace);
-        QCOMPARE(s.text(Field::DeleteTag), storedNumber);
+        QCOMPARE(s.text(Field::DeleteTag), c.storedNumber);
         QCOMPARE(s.text(Field::Mobile), cleaned);
         QCOMPARE(s.text(Field::Message), kStoredText);
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
-                    .match(s.text(Field::LastAttempt))
-                    .hasMatch());
-        const int counter = 1234 + records;
+        QVERIFY(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(s.text(Field::LastAttempt)).hasMatch());
         QCOMPARE(s.text(Field::Counter), QStringLiteral("Current SMS :  %1").arg(counter));
         QCOMPARE(s.counter(), QStringList{QString::number(counter)});
 
         const QList<QVariantMap> ledger = s.f.ledgerRows();
-        QCOMPARE(ledger.size(), records);
-        QCOMPARE(s.f.count("Rsms"), 2 - records);
-        QCOMPARE(s.cursor.isOpen(), records == 0);
-        if (records) {
-            QCOMPARE(ledger.first().value("ans").toString(), ans);
-            QCOMPARE(ledger.first().value("mobile").toString(), storedNumber);
+        QCOMPARE(ledger.size(), c.records);
+        QCOMPARE(s.f.count("Rsms"), 2 - c.records);
+        QCOMPARE(s.cursor.isOpen(), c.records == 0);
+        if (c.records) {
+            QCOMPARE(ledger.first().value("ans").toString(), c.ans);
+            QCOMPARE(ledger.first().value("mobile").toString(), c.storedNumber);
             QCOMPARE(ledger.first().value("msg").toString(), kStoredText);
         } else {
             QCOMPARE(s.f.column("SELECT Mobile FROM Rsms WHERE rowid = ?", {s.cursor.key()}),
-                     QStringList{storedNumber});
+                     QStringList{c.storedNumber});
         }
-    }
-
-    // Every character of the code page, encoded and sent, arrives as the same text. Only the escapes of
-    // the unreserved "-._~" travel decoded (the URL library normalises them); the gateway reads the same
-    // text either way.
-    void everyCodeReachesTheGateway()
-    {
-        QByteArray all;
-        for (int code = 3; code < 256; ++code) // 1 and 2 stand in for "%" and "+"
-            all.append(static_cast<char>(code));
-        const QString text = QStringDecoder("windows-1252").decode(all);
-        const QString built = SendUrl::build(m_gateway->baseUrl() + QStringLiteral("/send?to=1&t=<msg>"),
-                                             SendUrl::fromProfile(ProfileState(), "1", text));
-
-        HttpFetcher http;
-        TaskWait::run(http.fetch(built));
-        const QList<QJsonObject> log = m_gateway->requests();
-        QCOMPARE(log.size(), 1);
-        QString expectedTarget = built.mid(m_gateway->baseUrl().size());
-        expectedTarget.replace("%2D", "-").replace("%2E", ".").replace("%5F", "_").replace("%7E", "~");
-        QCOMPARE(log.first().value("url").toString(), expectedTarget);
-        QCOMPARE(log.first().value("query").toObject().value("t").toString(), text);
     }
 
     void httpFailureLeavesRowQueued_data()
     {
-        QTest::addColumn<QString>("control"); // the simulator's mode; empty: the send URL fails by itself
-        QTest::addColumn<QString>("url");     // empty: the simulator's
-        QTest::addColumn<int>("number");
-        QTest::addColumn<QString>("textPart");
+        QTest::addColumn<FailureCase>("c");
         QTcpServer closed; // a loopback port on which nothing listens
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const QString refused =
             QStringLiteral("http://127.0.0.1:%1/send?p=<PassWord>").arg(closed.serverPort());
-        QTest::newRow("HTTP 500") << "http500" << QString() << 500 << "HTTP 500";
-        QTest::newRow("time-out") << "timeout" << QString() << int(ChannelError::TimedOut)
-                                  << "Request timed out";
+        QTest::newRow("HTTP 500") << FailureCase{"http500", "", 500, "HTTP 500"};
+        QTest::newRow("time-out") << FailureCase{"timeout", "", ChannelError::TimedOut, "Request timed out"};
         QTest::newRow("dropped connection")
-            << "drop" << QString() << int(QNetworkReply::RemoteHostClosedError) << "127.0.0.1";
+            << FailureCase{"drop", "", QNetworkReply::RemoteHostClosedError, "127.0.0.1"};
         QTest::newRow("nothing listening")
-            << "" << refused << int(QNetworkReply::ConnectionRefusedError) << "127.0.0.1";
-        QTest::newRow("not a URL") << ""
-                                   << "not a url" << int(QNetworkReply::ProtocolUnknownError)
-                                   << "invalid URL";
+            << FailureCase{"", refused, QNetworkReply::ConnectionRefusedError, "127.0.0.1"};
+        QTest::newRow("not a URL") << FailureCase{"", "not a url", QNetworkReply::ProtocolUnknownError,
+                                                  "invalid URL"};
     }
     void httpFailureLeavesRowQueued()
     {
-        QFETCH(QString, control);
-        QFETCH(QString, url);
-        QFETCH(int, number);
-        QFETCH(QString, textPart);
-        if (!control.isEmpty())
-            QVERIFY(m_gateway->control(QStringLiteral("send-mode?mode=") + control));
+        QFETCH(FailureCase, c);
+        if (!c.control.isEmpty())
+            QVERIFY(m_gateway->control("send-mode?mode=" + c.control));
         Sending s(sendUrl());
-        if (!url.isEmpty())
-            s.f.context().profile().sendUrl = url;
+        if (!c.url.isEmpty())
+            s.f.context().profile().sendUrl = c.url;
         s.channels->http().setTimeout(400ms);
-        s.console().setText(Field::Response, QStringLiteral("answer about the message before"));
+        s.console().setText(Field::Response, "answer about the message before");
 
         try {
             s.send();
             QFAIL("the failed fetch did not reach the caller");
         } catch (const ChannelError& e) {
-            QCOMPARE(e.number(), number);
-            QVERIFY2(e.text().contains(textPart), qPrintable(e.text()));
-            QVERIFY2(!e.text().contains(QLatin1String("pw-acme")), qPrintable(e.text()));
+            QCOMPARE(e.number(), c.number);
+            QVERIFY2(e.text().contains(c.textPart), qPrintable(e.text()));
+            QVERIFY2(!e.text().contains("pw-acme"), qPrintable(e.text()));
             QCOMPARE(s.text(Field::Response), e.text());
         }
         QVERIFY(s.cursor.isOpen());
         QCOMPARE(s.f.count("Rsms"), 2);
         QCOMPARE(s.f.count("sms"), 0);
         QCOMPARE(s.counter(), QStringList{"1234"});
-        QCOMPARE(s.text(Field::Trace), QStringLiteral(" Fire Http \r\n"));
+        QCOMPARE(s.text(Field::Trace), " Fire Http \r\n");
         QCOMPARE(s.text(Field::Counter), QString()); // the closing step did not run
     }
 
@@ -269,73 +243,59 @@ private Q_SLOTS:
         QCOMPARE(m_gateway->count(), 0);
         QVERIFY(s.cursor.isOpen());
         QCOMPARE(s.f.count("Rsms"), 2);
-        QCOMPARE(s.text(Field::Trace), QStringLiteral(" Fire"));
-        QCOMPARE(s.text(Field::Counter), QStringLiteral("Current SMS :  1234"));
+        QCOMPARE(s.text(Field::Trace), " Fire");
+        QCOMPARE(s.text(Field::Counter), "Current SMS :  1234");
     }
 
     void gsm_data()
     {
-        QTest::addColumn<QStringList>("simOptions");
-        QTest::addColumn<int>("records");
-        QTest::addColumn<QString>("responseStart");
-        QTest::newRow("accepted") << QStringList{"--echo", "off"} << 1 << "OK";
-        QTest::newRow("+CMS ERROR: stays queued")
-            << QStringList{"--echo", "off", "--mode", "cms-error"} << 0 << "Error";
+        QTest::addColumn<GsmCase>("c");
+        QTest::newRow("accepted") << GsmCase{"--echo off", 1, "OK", 0};
+        QTest::newRow("+CMS ERROR: stays queued") << GsmCase{"--echo off --mode cms-error", 0, "Error", 0};
+        QTest::newRow("no device: stays queued") << GsmCase{"", 0, " ", ChannelError::NoModemDevice};
     }
     void gsm()
     {
-        QFETCH(QStringList, simOptions);
-        QFETCH(int, records);
-        QFETCH(QString, responseStart);
+        QFETCH(GsmCase, c);
         ModemSim modem;
-        QVERIFY2(modem.start(simOptions), qPrintable(modem.errorString()));
-        qputenv(ModemDevicePath::EnvironmentVariable, modem.device().toLocal8Bit());
+        if (c.simOptions.isEmpty())
+            qputenv(ModemDevicePath::EnvironmentVariable, "/dev/ttyS_missing_9");
+        else
+            QVERIFY2(modem.start(c.simOptions.split(' ')), qPrintable(modem.errorString()));
+        if (modem.isRunning())
+            qputenv(ModemDevicePath::EnvironmentVariable, modem.device().toLocal8Bit());
         Sending s(sendUrl());
         s.console().setChannel(ConsoleState::Channel::Gsm);
-        FlagLog flags;
-        flags.attach(s.console());
 
-        s.send();
-
+        try {
+            s.send();
+            QCOMPARE(c.errorNumber, 0);
+        } catch (const ChannelError& e) {
+            QCOMPARE(e.number(), c.errorNumber);
+            QVERIFY(e.text().contains("/dev/ttyS_missing_9"));
+        }
         QCOMPARE(m_gateway->count(), 0);
-        QVERIFY(s.channels->modemPort().isOpen());
+        if (c.errorNumber)
+            QCOMPARE(s.text(Field::Response), c.response);
+        else
+            QVERIFY2(s.text(Field::Response).startsWith(c.response), qPrintable(s.text(Field::Response)));
+        // Input is locked during the exchange, and enabled again however it ended.
+        QCOMPARE(s.flags,
+                 (QStringList{"WindowEnabled=0", "DeleteEnabled=0", "WindowEnabled=1", "DeleteEnabled=1"}));
+        QCOMPARE(s.f.count("sms"), c.records);
+        QCOMPARE(s.f.count("Rsms"), 2 - c.records);
+        QCOMPARE(s.cursor.isOpen(), c.records == 0);
+        if (c.errorNumber)
+            return;
         QCOMPARE(s.channels->modemPort().device(), modem.device());
-        const QString response = s.text(Field::Response);
-        QVERIFY2(response.startsWith(responseStart), qPrintable(response));
-        QCOMPARE(flags.changes, kInputLocked);
-        QCOMPARE(s.text(Field::Trace),
-                 records ? QStringLiteral(" Fire") + kLedgerTrace : QStringLiteral(" Fire"));
-        QCOMPARE(s.f.count("sms"), records);
-        QCOMPARE(s.f.count("Rsms"), 2 - records);
+        QVERIFY(s.channels->modemPort().isOpen());
+        QCOMPARE(s.text(Field::Trace), c.records ? " Fire" + kLedgerTrace : " Fire");
         const QByteArray wire = "AT+CMGS=\"5551234567\"\r" +
                                 Windows1252::encode(SendUrl::prepareText(kStoredText)) + "\x1A" + "Z\r\n";
         QTRY_VERIFY(modem.received().contains(wire));
-        if (records)
+        if (c.records)
             QVERIFY(s.f.ledgerRows().first().value("ans").isNull());
-        QCOMPARE(s.text(Field::Counter), QStringLiteral("Current SMS :  %1").arg(1234 + records));
-    }
-
-    void gsmPortThatCannotBeOpened()
-    {
-        qputenv(ModemDevicePath::EnvironmentVariable, "/dev/ttyS_missing_9");
-        Sending s(sendUrl());
-        s.console().setChannel(ConsoleState::Channel::Gsm);
-        FlagLog flags;
-        flags.attach(s.console());
-        try {
-            s.send();
-            QFAIL("a port that cannot be opened did not reach the caller");
-        } catch (const ChannelError& e) {
-            QCOMPARE(e.number(), int(ChannelError::NoModemDevice));
-            QVERIFY(e.text().contains(QLatin1String("/dev/ttyS_missing_9")));
-        }
-        // Input is enabled again although the exchange ended in an error.
-        QCOMPARE(flags.changes, kInputLocked);
-        QVERIFY(s.console().flag(ConsoleState::Flag::WindowEnabled));
-        QVERIFY(s.console().flag(ConsoleState::Flag::DeleteEnabled));
-        QCOMPARE(s.text(Field::Response), QStringLiteral(" "));
-        QVERIFY(s.cursor.isOpen());
-        QCOMPARE(s.f.count("Rsms"), 2);
+        QCOMPARE(s.text(Field::Counter), QStringLiteral("Current SMS :  %1").arg(1234 + c.records));
     }
 };
 
