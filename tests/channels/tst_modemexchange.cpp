@@ -34,6 +34,15 @@ const QByteArray kEnd = QByteArray("\x1A", 1) + "Z\r\n";
 // What a modem left at the prompt receives before the message.
 const QByteArray kCancelPrompt = kPrepare + QByteArray("\x1B", 1) + "AT+CMGF=1\r\n";
 
+struct ExchangeCase
+{
+    QString simOptions;
+    QString text;
+    QString result;           // "OK..." or "Error"
+    QString resultContains;   // part of the modem's answer in the result
+    QByteArray bytesReceived; // exactly what the modem got
+};
+
 void expectError(QCoro::Task<> task, int number, const QString& textPart = QString())
 {
     try {
@@ -46,6 +55,8 @@ void expectError(QCoro::Task<> task, int number, const QString& textPart = QStri
     }
 }
 } // namespace
+
+Q_DECLARE_METATYPE(ExchangeCase)
 
 class TestModemExchange : public QObject
 {
@@ -61,86 +72,78 @@ private Q_SLOTS:
 
     void exchange_data()
     {
-        QTest::addColumn<QStringList>("simOptions");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("result");           // "OK..." or "Error"
-        QTest::addColumn<QString>("resultContains");   // part of the modem's answer in the result
-        QTest::addColumn<QByteArray>("bytesReceived"); // exactly what the modem got
-        const auto row = [](const char* name, const QString& options, const QString& text,
-                            const QString& result, const QString& contains, const QByteArray& bytes) {
-            QTest::newRow(name) << options.split(u' ') << text << result << contains << bytes;
-        };
+        QTest::addColumn<ExchangeCase>("c");
         const QByteArray refused = kCmgs + "Network down" + kEnd;
-        row("echo on: +CMGS after the echo", "--echo on", "Hello there", "OK", "+CMGS: 1",
-            kCmgs + "Hello there" + kEnd);
-        row("echo off: +CMGS and OK", "--echo off", "Hello there", "OK", "+CMGS: 1",
-            kCmgs + "Hello there" + kEnd);
-        row("blanks around the text: echo matched trimmed", "--echo on", "  padded text  ", "OK",
-            "padded text", kCmgs + "  padded text  " + kEnd);
-        row("text empty after trimming is accepted at once", "--echo off", "   ", "OK", "",
-            kCmgs + "   " + kEnd);
-        row("answers in one-byte pieces", "--echo off --mode slow", "Slow line", "OK",
-            "+CMGS:", kCmgs + "Slow line" + kEnd);
-        row("no prompt ends with Error, the text is never sent", "--echo off --mode no-prompt", "Never",
-            "Error", "", kCmgs);
-        row("ERROR to AT+CMGS ends the prompt wait", "--echo on --mode error", "Refused", "Error", "", kCmgs);
-        row("+CMS ERROR ends the acceptance wait", "--echo off --mode cms-error", "Network down", "Error", "",
-            refused);
+        QTest::newRow("echo on: +CMGS after the echo")
+            << ExchangeCase{"--echo on", "Hello there", "OK", "+CMGS: 1", kCmgs + "Hello there" + kEnd};
+        QTest::newRow("echo off: +CMGS and OK")
+            << ExchangeCase{"--echo off", "Hello there", "OK", "+CMGS: 1", kCmgs + "Hello there" + kEnd};
+        QTest::newRow("blanks around the text: echo matched trimmed") << ExchangeCase{
+            "--echo on", "  padded text  ", "OK", "padded text", kCmgs + "  padded text  " + kEnd};
+        QTest::newRow("text empty after trimming is accepted at once")
+            << ExchangeCase{"--echo off", "   ", "OK", "", kCmgs + "   " + kEnd};
+        QTest::newRow("answers in one-byte pieces") << ExchangeCase{
+            "--echo off --mode slow", "Slow line", "OK", "+CMGS:", kCmgs + "Slow line" + kEnd};
+        QTest::newRow("no prompt ends with Error, the text is never sent")
+            << ExchangeCase{"--echo off --mode no-prompt", "Never", "Error", "", kCmgs};
+        QTest::newRow("ERROR to AT+CMGS ends the prompt wait")
+            << ExchangeCase{"--echo on --mode error", "Refused", "Error", "", kCmgs};
+        QTest::newRow("+CMS ERROR ends the acceptance wait")
+            << ExchangeCase{"--echo off --mode cms-error", "Network down", "Error", "", refused};
         // A text of zeros is no echo of itself: only the modem's answer counts.
-        row("text 0 refused by the modem is no success", "--echo off --mode cms-error", "0", "Error", "",
-            kCmgs + "0" + kEnd);
+        QTest::newRow("text 0 refused by the modem is no success")
+            << ExchangeCase{"--echo off --mode cms-error", "0", "Error", "", kCmgs + "0" + kEnd};
         // The echo is no acceptance, however it reads: the refusal that follows decides.
-        row("echo on: +CMS ERROR at once", "--echo on --mode cms-error", "Network down", "Error", "",
-            refused);
-        row("echo on: +CMS ERROR a second after the echo", "--echo on --mode late-cms-error", "Network down",
-            "Error", "", refused);
-        row("echo on: a text reading OK, then refused", "--echo on --mode late-cms-error", "OK", "Error", "",
-            kCmgs + "OK" + kEnd);
-        row("echo on: result lines inside the text, then refused", "--echo on --mode late-cms-error",
-            "Fine\n+CMGS: 7\nOK\n", "Error", "", kCmgs + "Fine\n+CMGS: 7\nOK\n" + kEnd);
+        QTest::newRow("echo on: +CMS ERROR at once")
+            << ExchangeCase{"--echo on --mode cms-error", "Network down", "Error", "", refused};
+        QTest::newRow("echo on: +CMS ERROR a second after the echo")
+            << ExchangeCase{"--echo on --mode late-cms-error", "Network down", "Error", "", refused};
+        QTest::newRow("echo on: a text reading OK, then refused")
+            << ExchangeCase{"--echo on --mode late-cms-error", "OK", "Error", "", kCmgs + "OK" + kEnd};
+        QTest::newRow("echo on: result lines inside the text, then refused")
+            << ExchangeCase{"--echo on --mode late-cms-error", "Fine\n+CMGS: 7\nOK\n", "Error", "",
+                            kCmgs + "Fine\n+CMGS: 7\nOK\n" + kEnd};
         // Cancelled, not sent: the modem's pending text never goes out as a message.
-        row("left at the prompt: cancelled before the message", "--echo off --mode left-at-prompt",
-            "After recovery", "OK", "+CMGS: 1", kCancelPrompt + kCmgs + "After recovery" + kEnd);
-        row("left at the prompt with echo", "--echo on --mode left-at-prompt", "Echoed after recovery", "OK",
-            "+CMGS: 1", kCancelPrompt + kCmgs + "Echoed after recovery" + kEnd);
-        row("Western letters travel as code page bytes", "--echo on", QString::fromUtf8("Caf\u00e9 \u20ac5"),
-            "OK", QString::fromUtf8("Caf\u00e9 \u20ac5"), kCmgs + "Caf\xE9 \x80" + "5" + kEnd);
+        QTest::newRow("left at the prompt: cancelled before the message")
+            << ExchangeCase{"--echo off --mode left-at-prompt", "After recovery", "OK", "+CMGS: 1",
+                            kCancelPrompt + kCmgs + "After recovery" + kEnd};
+        QTest::newRow("left at the prompt with echo")
+            << ExchangeCase{"--echo on --mode left-at-prompt", "Echoed after recovery", "OK", "+CMGS: 1",
+                            kCancelPrompt + kCmgs + "Echoed after recovery" + kEnd};
+        QTest::newRow("Western letters travel as code page bytes") << ExchangeCase{
+            "--echo on", "Caf\u00e9 \u20ac5", "OK", "Caf\u00e9 \u20ac5", kCmgs + "Caf\xE9 \x80" + "5" + kEnd};
     }
     void exchange()
     {
-        QFETCH(QStringList, simOptions);
-        QFETCH(QString, text);
-        QFETCH(QString, result);
-        QFETCH(QString, resultContains);
-        QFETCH(QByteArray, bytesReceived);
+        QFETCH(ExchangeCase, c);
         ModemSim sim;
-        QVERIFY2(sim.start(simOptions), qPrintable(sim.errorString()));
+        QVERIFY2(sim.start(c.simOptions.split(' ')), qPrintable(sim.errorString()));
         SerialModemPort port;
         port.setDevice(sim.device());
         ModemTiming timing = patientTiming();
-        if (simOptions.contains(QStringLiteral("no-prompt")))
+        if (c.simOptions.contains("no-prompt"))
             timing.prompt = 500ms; // silence is only ended by the bound
         ModemExchange modem(port, timing);
 
         TaskWait::run(modem.prepareModem());
         QVERIFY(port.isOpen());
-        const QString answer = TaskWait::run(modem.sendModemSms(QStringLiteral("5551234567"), text));
+        const QString answer = TaskWait::run(modem.sendModemSms("5551234567", c.text));
 
-        const bool accepted = result == QLatin1String("OK");
+        const bool accepted = c.result == "OK";
         if (accepted)
-            QVERIFY2(answer.startsWith(result), qPrintable(answer));
+            QVERIFY2(answer.startsWith(c.result), qPrintable(answer));
         else
-            QCOMPARE(answer, result);
-        QVERIFY2(answer.contains(resultContains), qPrintable(answer));
+            QCOMPARE(answer, c.result);
+        QVERIFY2(answer.contains(c.resultContains), qPrintable(answer));
         // The modem has the bytes once the exchange is over; give its log a moment.
-        QTRY_COMPARE(sim.received(), bytesReceived);
+        QTRY_COMPARE(sim.received(), c.bytesReceived);
         // What the modem sent as a message: this one alone, with nothing before its text.
         if (accepted) {
             QTRY_VERIFY(!sim.messages().isEmpty());
             const QStringList messages = sim.messages();
             QCOMPARE(messages.size(), 1);
-            QCOMPARE(ModemSim::unescape(messages.first().section(QStringLiteral(": "), 1).toLatin1()),
-                     Windows1252::encode(text));
+            QCOMPARE(ModemSim::unescape(messages.first().section(": ", 1).toLatin1()),
+                     Windows1252::encode(c.text));
         } else {
             QVERIFY(sim.messages().isEmpty());
         }
@@ -171,11 +174,10 @@ private Q_SLOTS:
         ModemExchange modem(port, timing);
 
         TaskWait::run(modem.prepareModem());
-        const QString result =
-            TaskWait::run(modem.sendModemSms(QStringLiteral("123"), QStringLiteral("Bounded")));
+        const QString result = TaskWait::run(modem.sendModemSms("123", "Bounded"));
         QVERIFY2(result.startsWith(expected), qPrintable(result));
         if (expected == QLatin1String("Error"))
-            QCOMPARE(result, QStringLiteral("Error"));
+            QCOMPARE(result, "Error");
     }
 
     void lostModemGivesEmptyResultThenOpenFails()
@@ -189,12 +191,12 @@ private Q_SLOTS:
 
         // The modem goes away while the exchange waits for its prompt.
         QTimer::singleShot(300, [&sim] { sim.stop(); });
-        QCOMPARE(TaskWait::run(modem.sendModemSms(QStringLiteral("123"), QStringLiteral("Lost"))), QString());
+        QCOMPARE(TaskWait::run(modem.sendModemSms("123", "Lost")), QString());
         QVERIFY(!port.isOpen());
         QVERIFY(!port.lastError().isEmpty());
         // The next exchange tries to open the port again, and fails loudly.
         expectError(modem.prepareModem(), ChannelError::NoModemDevice, sim.device());
-        QCOMPARE(TaskWait::run(modem.sendModemSms(QStringLiteral("123"), QStringLiteral("x"))), QString());
+        QCOMPARE(TaskWait::run(modem.sendModemSms("123", "x")), QString());
     }
 
     void portThatCannotBeOpenedThrows_data()

@@ -37,11 +37,6 @@ class TestConsoleActions : public QObject
     std::unique_ptr<ConsoleWindow> m_form;
     ConsoleActions* m_actions = nullptr;
 
-    QStringList passwords()
-    {
-        return m_f->column(QStringLiteral("SELECT UName || ' ' || Password FROM config ORDER BY UName"));
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -50,11 +45,11 @@ private Q_SLOTS:
     }
     void init()
     {
-        QVERIFY(m_sim->control(QStringLiteral("reset")));
+        QVERIFY(m_sim->control("reset"));
         m_f = std::make_unique<EngineFixture>(m_sim->baseUrl());
         m_prompt = std::make_unique<HookedPrompt>();
         ConsoleOptions options;
-        options.settingsFile = m_f->path(QStringLiteral("console.ini"));
+        options.settingsFile = m_f->path("console.ini");
         options.tray = ConsoleTray::Availability::Unavailable;
         m_form = std::make_unique<ConsoleWindow>(m_f->context(), *m_f->engine, options);
         m_actions = new ConsoleActions(*m_form, *m_f->engine);
@@ -86,11 +81,11 @@ private Q_SLOTS:
         QFETCH(QString, response);
         QFETCH(bool, failureShown);
         if (balanceUrl == QLatin1String("refused"))
-            m_f->profile().balanceUrl = EngineFixture::refusingUrl(QStringLiteral("/balance"));
+            m_f->profile().balanceUrl = EngineFixture::refusingUrl("/balance");
         else if (balanceUrl.isEmpty())
             m_f->profile().balanceUrl.clear();
-        m_f->console().setText(Field::Response, QStringLiteral("kept"));
-        auto* link = m_form->findChild<QWidget*>(QStringLiteral("Lbbal"));
+        m_f->console().setText(Field::Response, "kept");
+        auto* link = m_form->findChild<QWidget*>("Lbbal");
         QVERIFY(link);
         link->show();
 
@@ -100,69 +95,64 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->messages.size(), failureShown ? 1 : 0);
         if (failureShown) {
             QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Critical);
-            QVERIFY(m_prompt->messages[0].text.contains(QStringLiteral("balance")));
+            QVERIFY(m_prompt->messages[0].text.contains("balance"));
         }
         QCOMPARE(m_sim->count(), balanceUrl == QLatin1String("sim") ? 1 : 0);
     }
 
-    void deleteAnsweredNo()
+    void deleteShownNumber_data()
     {
-        m_f->queue(QStringLiteral(" 9876500001"), QStringLiteral("a"));
-        m_f->console().setText(Field::DeleteTag, QStringLiteral(" 9876500001"));
-        m_f->console().setText(Field::Mobile, QStringLiteral("9876500001"));
-        m_prompt->answers = {Prompt::Answer::No};
-        Q_EMIT m_form->deleteRequested(); // the link's click
-        QCOMPARE(m_prompt->questions.size(), 1);
-        QCOMPARE(m_f->count("Rsms"), 1);
-        QCOMPARE(m_f->text(Field::Mobile), QStringLiteral("9876500001"));
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QStringList>("left");
+        QTest::addColumn<QString>("mobile");
+        QTest::newRow("answered No") << false << QStringList{"a", "b", "c", "stored otherwise"}
+                                     << "9876500001";
+        QTest::newRow("answered Yes") << true << QStringList{"b", "stored otherwise"} << "";
     }
-
-    void deleteAnsweredYes()
+    void deleteShownNumber()
     {
-        m_f->queue(QStringLiteral(" 9876500001"), QStringLiteral("a"));
-        m_f->queue(QStringLiteral(" 9876500002"), QStringLiteral("b"));
-        m_f->queue(QStringLiteral(" 9876500001"), QStringLiteral("c"));
-        m_f->queue(QStringLiteral("9876500001"), QStringLiteral("stored otherwise: kept"));
-        m_f->console().setText(Field::DeleteTag, QStringLiteral(" 9876500001"));
-        m_f->console().setText(Field::Mobile, QStringLiteral("9876500001"));
-        m_f->console().setText(Field::Message, QStringLiteral("a"));
-        m_prompt->answers = {Prompt::Answer::Yes};
-        TaskWait::run(m_actions->deleteShownNumber());
-        QCOMPARE(m_f->column(QStringLiteral("SELECT msg FROM Rsms ORDER BY rowid")),
-                 (QStringList{"b", "stored otherwise: kept"}));
-        QCOMPARE(m_f->text(Field::Mobile), QString());
-        QCOMPARE(m_f->text(Field::Message), QString());
+        QFETCH(bool, yes);
+        QFETCH(QStringList, left);
+        QFETCH(QString, mobile);
+        m_f->queue(" 9876500001", "a");
+        m_f->queue(" 9876500002", "b");
+        m_f->queue(" 9876500001", "c");
+        m_f->queue("9876500001", "stored otherwise");
+        m_f->console().setText(Field::DeleteTag, " 9876500001");
+        m_f->console().setText(Field::Mobile, "9876500001");
+        m_f->console().setText(Field::Message, "a");
+        m_prompt->answers = {yes ? Prompt::Answer::Yes : Prompt::Answer::No};
+        Q_EMIT m_form->deleteRequested(); // the link's click
+        QTRY_COMPARE(m_f->column("SELECT msg FROM Rsms ORDER BY rowid"), left);
+        QCOMPARE(m_f->text(Field::Mobile), mobile);
+        QCOMPARE(m_f->text(Field::Message), yes ? QString() : "a");
         QCOMPARE(m_prompt->questions.size(), 1);
         QVERIFY(m_prompt->messages.isEmpty());
     }
 
     void deleteTakesTheNumberShownWhenAsked()
     {
-        m_f->queue(QStringLiteral("9876500001"), QStringLiteral("a"));
-        m_f->queue(QStringLiteral("9876500002"), QStringLiteral("b"));
-        m_f->console().setText(Field::DeleteTag, QStringLiteral("9876500001"));
+        m_f->queue("9876500001", "a");
+        m_f->queue("9876500002", "b");
+        m_f->console().setText(Field::DeleteTag, "9876500001");
         // A tick shows the next message while the question is open.
-        m_prompt->duringQuestion = [this] {
-            m_f->console().setText(Field::DeleteTag, QStringLiteral("9876500002"));
-        };
+        m_prompt->duringQuestion = [this] { m_f->console().setText(Field::DeleteTag, "9876500002"); };
         m_prompt->answers = {Prompt::Answer::Yes};
         TaskWait::run(m_actions->deleteShownNumber());
-        QCOMPARE(m_f->column(QStringLiteral("SELECT Mobile FROM Rsms")), QStringList{"9876500002"});
+        QCOMPARE(m_f->column("SELECT Mobile FROM Rsms"), QStringList{"9876500002"});
     }
 
     void deleteDuringRunningSendWaits()
     {
-        QVERIFY(m_sim->control(QStringLiteral("latency?ms=600")));
+        QVERIFY(m_sim->control("latency?ms=600"));
         m_f->profile().balanceUrl.clear();
-        m_f->queue(QStringLiteral("9876500001"), QStringLiteral("being sent"));
-        m_f->queue(QStringLiteral("9876500002"), QStringLiteral("other number"),
-                   {{QStringLiteral("urgent"), 1}});
-        m_f->queue(QStringLiteral("9876500001"), QStringLiteral("same number, later"),
-                   {{QStringLiteral("urgent"), 2}});
+        m_f->queue("9876500001", "being sent");
+        m_f->queue("9876500002", "other number", {{"urgent", 1}});
+        m_f->queue("9876500001", "same number, later", {{"urgent", 2}});
 
         QCoro::Task<> tick = m_f->engine->runTick(); // waits for the gateway
         QVERIFY(m_f->engine->tickRunning());
-        QTRY_COMPARE(m_f->text(Field::DeleteTag), QStringLiteral("9876500001")); // the send has begun
+        QTRY_COMPARE(m_f->text(Field::DeleteTag), "9876500001"); // the send has begun
         QVERIFY(m_f->engine->tickRunning());
         m_prompt->answers = {Prompt::Answer::Yes};
         QCoro::Task<> deletion = m_actions->deleteShownNumber();
@@ -173,8 +163,8 @@ private Q_SLOTS:
         TaskWait::run(std::move(tick));
 
         QCOMPARE(m_f->engine->lastOutcome().kind, TickOutcome::Kind::Sent);
-        QCOMPARE(m_f->column(QStringLiteral("SELECT msg FROM sms")), QStringList{"being sent"});
-        QCOMPARE(m_f->column(QStringLiteral("SELECT msg FROM Rsms")), QStringList{"other number"});
+        QCOMPARE(m_f->column("SELECT msg FROM sms"), QStringList{"being sent"});
+        QCOMPARE(m_f->column("SELECT msg FROM Rsms"), QStringList{"other number"});
         QVERIFY(m_prompt->messages.isEmpty());
 
         // The other number goes next; nothing is sent twice.
@@ -212,8 +202,8 @@ private Q_SLOTS:
         QFETCH(int, icon);
         QFETCH(QString, stored);
         // "acme2" sends through the same URL template as "acme", "other" through its own.
-        m_f->addProfile(QStringLiteral("acme2"), {{QStringLiteral("Provider"), m_f->profile().sendUrl}});
-        m_f->addProfile(QStringLiteral("other"));
+        m_f->addProfile("acme2", {{"Provider", m_f->profile().sendUrl}});
+        m_f->addProfile("other");
         m_prompt->inputs = inputs;
 
         Q_EMIT m_form->passwordChangeRequested();
@@ -223,12 +213,13 @@ private Q_SLOTS:
         if (icon >= 0)
             QCOMPARE(int(m_prompt->messages[0].icon), icon);
         const bool changed = stored != QLatin1String("pw-acme");
-        QCOMPARE(passwords(), (QStringList{"acme " + stored, "acme2 " + (changed ? stored : "pw-acme2"),
-                                           "other pw-other"}));
+        QCOMPARE(
+            m_f->column("SELECT UName || ' ' || Password FROM config ORDER BY UName"),
+            (QStringList{"acme " + stored, "acme2 " + (changed ? stored : "pw-acme2"), "other pw-other"}));
         QCOMPARE(m_f->profile().password, stored);
         if (changed) {
             // The next send uses it.
-            m_f->queue(QStringLiteral("9876500001"), QStringLiteral("x"));
+            m_f->queue("9876500001", "x");
             m_f->profile().balanceUrl.clear();
             m_f->tick();
             QCOMPARE(m_sim->requests().at(0).value("query").toObject().value("p").toString(), stored);
@@ -238,8 +229,7 @@ private Q_SLOTS:
     void recheck()
     {
         const auto row = [this](const char* mobile, const char* status, const QVariant& tries) {
-            m_f->ledger(QString::fromLatin1(mobile),
-                        {{QStringLiteral("Status"), status}, {QStringLiteral("Try"), tries}});
+            m_f->ledger(QString::fromLatin1(mobile), {{"Status", status}, {"Try", tries}});
         };
         row("9876500001", "Y", 3);
         row("9876500002", "N", 27);
@@ -248,12 +238,12 @@ private Q_SLOTS:
         Q_EMIT m_form->recheckRequested();
         QCOMPARE(m_prompt->messages.size(), 1);
         QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Information);
-        QCOMPARE(m_f->column(QStringLiteral("SELECT Status || ' ' || Try FROM sms ORDER BY Mobile")),
+        QCOMPARE(m_f->column("SELECT Status || ' ' || Try FROM sms ORDER BY Mobile"),
                  (QStringList{"Y 3", "P 20", "P 20", "P 20"}));
 
         // A store that refuses the statement gives a message, not a crash.
         m_prompt->messages.clear();
-        m_f->store().exec(QStringLiteral("DROP TABLE sms"));
+        m_f->store().exec("DROP TABLE sms");
         Q_EMIT m_form->recheckRequested();
         QCOMPARE(m_prompt->messages.size(), 1);
         QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Critical);

@@ -1,5 +1,6 @@
 // The tick end to end through the gateway simulator: drop file to queue, the send request, the ledger,
-// the report; the trace and the console texts; failures through the error guard; timer ticks that would overlap.
+// the report; the trace and the console texts; failures through the error guard; timer ticks that would
+// overlap.
 
 #include "EngineFixture.h"
 #include "common/TextNumbers.h"

@@ -22,28 +22,28 @@ class TestReportPoll : public QObject
 
     QCoro::Task<QString> fetch(QString url)
     {
-        const QString id = url.section(QStringLiteral("id="), 1);
+        const QString id = url.section("id=", 1);
         m_asked << id;
         if (m_gatewayDown)
-            throw ChannelError(500, QStringLiteral("HTTP 500"));
-        co_return m_answers.value(id, QStringLiteral("pending"));
+            throw ChannelError(500, "HTTP 500");
+        co_return m_answers.value(id, "pending");
     }
     Outcome poll()
     {
-        return TaskWait::run(m_poll.poll(m_f->store(), QStringLiteral("http://gw/report?id=<MassgeID>"),
+        return TaskWait::run(m_poll.poll(m_f->store(), "http://gw/report?id=<MassgeID>",
                                          [this](QString url) { return fetch(url); }));
     }
     void pending(const QString& mobile, const QVariant& id, const QVariant& tries,
                  const QVariantMap& more = {})
     {
         QVariantMap columns = more;
-        columns.insert(QStringLiteral("ANS"), id);
-        columns.insert(QStringLiteral("Try"), tries);
+        columns.insert("ANS", id);
+        columns.insert("Try", tries);
         m_f->ledger(mobile, columns);
     }
     QVariantMap row(const QString& mobile)
     {
-        return m_f->rows(QStringLiteral("SELECT * FROM sms WHERE Mobile = ?"), {mobile}).value(0);
+        return m_f->rows("SELECT * FROM sms WHERE Mobile = ?", {mobile}).value(0);
     }
 
 private Q_SLOTS:
@@ -83,7 +83,7 @@ private Q_SLOTS:
         row("25 counted to 26, still pending", "pending", 25, I, "P", 26, true);
         row("26: given up and still counted", "pending", 26, I, "N", 27, true);
         row("50: not counted further", "pending", 50, I, "N", 50, false, QString());
-        const QString longAnswer = QStringLiteral("DELIVRD ") + QString(300, QLatin1Char('x'));
+        const QString longAnswer = "DELIVRD " + QString(300, QLatin1Char('x'));
         row("over-long answer cut", longAnswer, 1, Y, "Y", 1, false, longAnswer.left(Schema::ReplyWidth));
         const QString longPending = QString(300, QLatin1Char('p'));
         row("over-long inconclusive answer cut", longPending, 1, I, "P", 2, true, longPending.left(251));
@@ -99,104 +99,100 @@ private Q_SLOTS:
         QFETCH(QVariant, tryAfter);
         QFETCH(bool, suffixFlipped);
         QFETCH(QVariant, reply);
-        pending(QStringLiteral("9876500001"), QStringLiteral("4711"), tryBefore);
+        pending("9876500001", "4711", tryBefore);
         // Counted past the limit but delivered: only pending rows are given up.
-        pending(QStringLiteral("9876500099"), QStringLiteral("99"), 30, {{QStringLiteral("Status"), "Y"}});
-        m_answers.insert(QStringLiteral("4711"), answer);
+        pending("9876500099", "99", 30, {{"Status", "Y"}});
+        m_answers.insert("4711", answer);
 
         QCOMPARE(int(poll()), outcome);
         QCOMPARE(m_asked, QStringList{"4711"});
-        const QVariantMap r = row(QStringLiteral("9876500001"));
+        const QVariantMap r = row("9876500001");
         QCOMPARE(r.value("status").toString(), status);
         QCOMPARE(r.value("try").isNull(), tryAfter.isNull());
         if (!tryAfter.isNull())
             QCOMPARE(r.value("try").toInt(), tryAfter.toInt());
         QCOMPARE(r.value("reply").toString(), reply.isValid() ? reply.toString() : answer);
-        QCOMPARE(m_poll.orderSuffix(), suffixFlipped ? QStringLiteral(" desc ") : QString());
-        QCOMPARE(row(QStringLiteral("9876500099")).value("status").toString(), QStringLiteral("Y"));
-        QCOMPARE(row(QStringLiteral("9876500099")).value("try").toInt(), 30);
+        QCOMPARE(m_poll.orderSuffix(), suffixFlipped ? " desc " : QString());
+        QCOMPARE(row("9876500099").value("status").toString(), "Y");
+        QCOMPARE(row("9876500099").value("try").toInt(), 30);
     }
 
     void suffixAlternates()
     {
-        pending(QStringLiteral("9876500003"), QStringLiteral("a3"), 3);
-        pending(QStringLiteral("9876500007"), QStringLiteral("b7"), 7);
-        pending(QStringLiteral("9876500005"), QStringLiteral("c5"), 5);
+        pending("9876500003", "a3", 3);
+        pending("9876500007", "b7", 7);
+        pending("9876500005", "c5", 5);
         poll();
-        QCOMPARE(row(QStringLiteral("9876500003")).value("try").toInt(), 4);
-        QCOMPARE(m_poll.orderSuffix(), QStringLiteral(" desc "));
+        QCOMPARE(row("9876500003").value("try").toInt(), 4);
+        QCOMPARE(m_poll.orderSuffix(), " desc ");
         poll();
-        QCOMPARE(row(QStringLiteral("9876500007")).value("try").toInt(), 8);
+        QCOMPARE(row("9876500007").value("try").toInt(), 8);
         QCOMPARE(m_poll.orderSuffix(), QString());
         poll();
         poll();
         QCOMPARE(m_asked, (QStringList{"a3", "b7", "a3", "b7"}));
-        QCOMPARE(row(QStringLiteral("9876500005")).value("try").toInt(), 5);
+        QCOMPARE(row("9876500005").value("try").toInt(), 5);
     }
 
     void nullTryStaysNull()
     {
         // Same count order for two rows: the older SDTTm first when ascending.
-        pending(QStringLiteral("9876500002"), QStringLiteral("z0"), 0,
-                {{QStringLiteral("SDTTm"), QStringLiteral("2024-03-01 09:00:00")}});
-        pending(QStringLiteral("9876500001"), QStringLiteral("n1"), QVariant(),
-                {{QStringLiteral("SDTTm"), QStringLiteral("2024-03-02 09:00:00")}});
+        pending("9876500002", "z0", 0, {{"SDTTm", "2024-03-01 09:00:00"}});
+        pending("9876500001", "n1", QVariant(), {{"SDTTm", "2024-03-02 09:00:00"}});
         for (int i = 0; i < 3; ++i)
             QCOMPARE(poll(), Outcome::Inconclusive);
         QCOMPARE(m_asked, (QStringList{"n1", "n1", "n1"}));
-        QVERIFY(row(QStringLiteral("9876500001")).value("try").isNull());
-        QCOMPARE(row(QStringLiteral("9876500001")).value("reply").toString(), QStringLiteral("pending"));
-        QCOMPARE(row(QStringLiteral("9876500002")).value("try").toInt(), 0);
+        QVERIFY(row("9876500001").value("try").isNull());
+        QCOMPARE(row("9876500001").value("reply").toString(), "pending");
+        QCOMPARE(row("9876500002").value("try").toInt(), 0);
         QCOMPARE(m_poll.orderSuffix(), QString());
 
         // Once conclusive, the other row's turn comes.
-        m_answers.insert(QStringLiteral("n1"), QStringLiteral("DELIVRD"));
+        m_answers.insert("n1", "DELIVRD");
         poll();
         poll();
-        QCOMPARE(m_asked.last(), QStringLiteral("z0"));
-        QCOMPARE(row(QStringLiteral("9876500002")).value("try").toInt(), 1);
+        QCOMPARE(m_asked.last(), "z0");
+        QCOMPARE(row("9876500002").value("try").toInt(), 1);
     }
 
     void sameMessageIdUpdatesBoth()
     {
-        pending(QStringLiteral("9876500001"), QStringLiteral("555"), 2);
-        pending(QStringLiteral("9876500002"), QStringLiteral("555"), 9, {{QStringLiteral("Status"), "N"}});
-        pending(QStringLiteral("9876500003"), QStringLiteral("556"), 2);
-        m_answers.insert(QStringLiteral("555"), QStringLiteral("id:555 stat:DELIVRD"));
+        pending("9876500001", "555", 2);
+        pending("9876500002", "555", 9, {{"Status", "N"}});
+        pending("9876500003", "556", 2);
+        m_answers.insert("555", "id:555 stat:DELIVRD");
         QCOMPARE(poll(), Outcome::Delivered);
-        QCOMPARE(m_f->column(
-                     QStringLiteral("SELECT Status || ' ' || coalesce(Reply, '-') FROM sms ORDER BY Mobile")),
+        QCOMPARE(m_f->column("SELECT Status || ' ' || coalesce(Reply, '-') FROM sms ORDER BY Mobile"),
                  (QStringList{"Y id:555 stat:DELIVRD", "Y id:555 stat:DELIVRD", "P -"}));
     }
 
     void rowsWithoutIdPassedOver()
     {
-        pending(QStringLiteral("9876500001"), QVariant(), QVariant());
-        pending(QStringLiteral("9876500002"), QStringLiteral(""), 0);
-        pending(QStringLiteral("9876500003"), QStringLiteral("id3"), 4);
-        m_answers.insert(QStringLiteral("id3"), QStringLiteral("NCPR"));
+        pending("9876500001", QVariant(), QVariant());
+        pending("9876500002", "", 0);
+        pending("9876500003", "id3", 4);
+        m_answers.insert("id3", "NCPR");
         QCOMPARE(poll(), Outcome::NotDelivered);
         // Only rows without an id are left pending; nothing more is asked.
         QCOMPARE(poll(), Outcome::NoPendingRow);
         QCOMPARE(m_asked, QStringList{"id3"});
-        QCOMPARE(m_f->column(QStringLiteral("SELECT Status FROM sms ORDER BY Mobile")),
-                 (QStringList{"P", "P", "N"}));
+        QCOMPARE(m_f->column("SELECT Status FROM sms ORDER BY Mobile"), (QStringList{"P", "P", "N"}));
     }
 
     void gatewayFailureChangesNothing()
     {
-        pending(QStringLiteral("9876500001"), QStringLiteral("42"), 3);
+        pending("9876500001", "42", 3);
         m_gatewayDown = true;
         QVERIFY_THROWS_EXCEPTION(ChannelError, poll());
-        const QVariantMap r = row(QStringLiteral("9876500001"));
-        QCOMPARE(r.value("status").toString(), QStringLiteral("P"));
+        const QVariantMap r = row("9876500001");
+        QCOMPARE(r.value("status").toString(), "P");
         QCOMPARE(r.value("try").toInt(), 3);
         QVERIFY(r.value("reply").isNull());
         QCOMPARE(m_poll.orderSuffix(), QString());
         // The next poll asks again.
         m_gatewayDown = false;
         QCOMPARE(poll(), Outcome::Inconclusive);
-        QCOMPARE(row(QStringLiteral("9876500001")).value("try").toInt(), 4);
+        QCOMPARE(row("9876500001").value("try").toInt(), 4);
     }
 
     void reportUrl_data()
