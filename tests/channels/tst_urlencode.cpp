@@ -43,7 +43,7 @@ private Q_SLOTS:
                 expected = QStringLiteral("%25");
             else if (code == 2)
                 expected = QStringLiteral("%2B");
-            QTest::addRow("code %d", code) << platform.decode(byte) << expected;
+            QTest::addRow("code %d", code) << QString(platform.decode(byte)) << expected;
         }
     }
     void everyCode()
