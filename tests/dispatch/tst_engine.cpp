@@ -250,7 +250,10 @@ private Q_SLOTS:
         QVERIFY(m_f->engine->skippedTicks() > 0); // ticks did overlap, and were skipped
         QCOMPARE(m_f->column("SELECT Mobile FROM sms ORDER BY Mobile"),
                  (QStringList{"9876500001", "9876500002", "9876500003"}));
-        QCOMPARE(m_sim->count(), 3);
+        int sends = 0; // idle ticks after the last send may ask for a report
+        for (const QJsonObject& r : m_sim->requests())
+            sends += r.value("path").toString() == "/send";
+        QCOMPARE(sends, 3);
     }
 
     void answerKeptWhenBoxRewrittenDuringSend()
