@@ -18,6 +18,14 @@ private Q_SLOTS:
     void platformStoreUsesApplicationName();
 
 private:
+    // A settings file of the current data row holding the value, if any.
+    QString settingsFileWith(const QString& key, const QVariant& value)
+    {
+        const QString file = m_dir.filePath(key + QTest::currentDataTag() + QStringLiteral(".ini"));
+        if (value.isValid())
+            QSettings(file, QSettings::IniFormat).setValue(QStringLiteral("AutoStartService/") + key, value);
+        return file;
+    }
     QTemporaryDir m_dir;
 };
 
@@ -42,12 +50,7 @@ void TestConsoleSettings::startValue()
     QFETCH(QVariant, stored);
     QFETCH(int, value);
 
-    const QString file = m_dir.filePath(QStringLiteral("start-%1.ini").arg(QTest::currentDataTag()));
-    if (stored.isValid()) {
-        QSettings raw(file, QSettings::IniFormat);
-        raw.setValue(QStringLiteral("AutoStartService/Start"), stored);
-    }
-    ConsoleSettings settings(file);
+    ConsoleSettings settings(settingsFileWith(QStringLiteral("Start"), stored));
     QCOMPARE(settings.autoStartValue(), value);
     QCOMPARE(settings.autoStart(), value == 1);
 }
@@ -70,12 +73,7 @@ void TestConsoleSettings::channel()
     QFETCH(QVariant, stored);
     QFETCH(bool, gsm);
 
-    const QString file = m_dir.filePath(QStringLiteral("channel-%1.ini").arg(QTest::currentDataTag()));
-    if (stored.isValid()) {
-        QSettings raw(file, QSettings::IniFormat);
-        raw.setValue(QStringLiteral("AutoStartService/Divice"), stored);
-    }
-    QCOMPARE(ConsoleSettings(file).gsmChannel(), gsm);
+    QCOMPARE(ConsoleSettings(settingsFileWith(QStringLiteral("Divice"), stored)).gsmChannel(), gsm);
 }
 
 void TestConsoleSettings::writesWhereOthersRead()
