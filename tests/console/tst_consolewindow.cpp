@@ -1,7 +1,9 @@
 #include "ScriptedPrompt.h"
 #include "StoreFixture.h"
 
+#include "common/SettingsKeys.h"
 #include "console/ConsoleLauncher.h"
+#include "console/ConsoleSettings.h"
 #include "dispatch/Engine.h"
 #include "ui/ScreenRegistry.h"
 
@@ -122,21 +124,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("divice");
         QTest::addColumn<int>("tmInterval");
         QTest::addColumn<int>("interval"); // 0: not running
-        QTest::newRow("nothing stored") << QString() << QString() << 3000 << 0;
-        QTest::newRow("GSM, auto-start") << "1"
-                                         << "GSM" << 3000 << 10000;
-        QTest::newRow("GSM, auto-start, no-tick profile") << "1"
-                                                          << "GSM" << 0 << 10000;
-        QTest::newRow("INT, auto-start") << "1"
-                                         << "INT" << 3000 << 3000;
-        QTest::newRow("INT, auto-start above 65535") << "1"
-                                                     << "INT" << 65536 << 65536;
-        QTest::newRow("INT, auto-start, zero: no tick") << "1"
-                                                        << "INT" << 0 << -1;
-        QTest::newRow("INT, auto-start, negative: no tick") << "1"
-                                                            << "INT" << -5 << -1;
-        QTest::newRow("GSM, auto-start off") << "0"
-                                             << "GSM" << 3000 << 0;
+        const auto row = [](const char* tag, const char* start, const char* divice, int tmInterval,
+                            int interval) {
+            QTest::newRow(tag) << QString(start) << QString(divice) << tmInterval << interval;
+        };
+        row("nothing stored", nullptr, nullptr, 3000, 0);
+        row("GSM, auto-start", "1", "GSM", 3000, 10000);
+        row("GSM, auto-start, no-tick profile", "1", "GSM", 0, 10000);
+        row("INT, auto-start", "1", "INT", 3000, 3000);
+        row("INT, auto-start above 65535", "1", "INT", 65536, 65536);
+        row("INT, auto-start, zero: no tick", "1", "INT", 0, -1);
+        row("INT, auto-start, negative: no tick", "1", "INT", -5, -1);
+        row("GSM, auto-start off", "0", "GSM", 3000, 0);
+        row("Start empty", "", "INT", 3000, 0);
+        row("Start not a number", "True", "INT", 3000, 0);
+        row("Start with blanks", " 1 ", "INT", 3000, 3000);
+        row("Start a number then text", "1 (on)", "INT", 3000, 3000);
+        row("Start negative", "-1", "INT", 3000, 0);
+        row("Start 2 is not ticked", "2", "INT", 3000, 0);
+        row("Start too large", "99999999999999999999", "INT", 3000, 0);
+        row("gsm in lower case is not GSM", "1", "gsm", 3000, 3000);
+        row("GSM with a blank is not GSM", "1", "GSM ", 3000, 3000);
+        row("another channel", "1", "MODEM", 3000, 3000);
     }
     void load()
     {
@@ -171,8 +180,8 @@ private Q_SLOTS:
         QCOMPARE(fx.shown("LbReturn"), !gsm && !running);
         QCOMPARE(fx.shown("Label3"), !gsm);
         QVERIFY(!fx.shown("Label4"));
-        // Loading chooses nothing: what was stored stays, and nothing is written on a first run.
-        QCOMPARE(fx.setting("Start").toString(), start);
+        // Loading writes nothing but the ticked box: what was stored stays, and a first run writes nothing.
+        QCOMPARE(fx.setting("Start").toString(), running ? "1" : start);
         QCOMPARE(fx.setting("Divice").toString(), divice);
         QCOMPARE(fx.setting("Start").isValid(), !start.isNull());
         QCOMPARE(fx.setting("Divice").isValid(), !divice.isNull());
@@ -246,8 +255,27 @@ private Q_SLOTS:
         QCOMPARE(fx.shown("Label3"), !gsm);
         QCOMPARE(fx.context().console().channel(),
                  gsm ? ConsoleState::Channel::Gsm : ConsoleState::Channel::Http);
-        fx.open(); // the next console reads the choice back
+        fx.click("ChAuto");
+        QCOMPARE(fx.setting("Start").toString(), QStringLiteral("1"));
+        fx.open(); // the next console reads the choices back
         QCOMPARE(fx.child<QRadioButton>("OpGSM")->isChecked(), gsm);
+        QVERIFY(fx.engine.isTicking());
+        fx.click("ChAuto");
+        QCOMPARE(fx.setting("Start").toString(), QStringLiteral("0"));
+    }
+
+    void settingsWithoutAFileUseThePlatformStore()
+    {
+        QTemporaryDir home;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home.path());
+        ConsoleSettings settings;
+        settings.setGsmChannel(true);
+        QVERIFY2(settings.location().startsWith(home.path()), qPrintable(settings.location()));
+        QVERIFY2(settings.location().contains("GarvelloSMSEng"), qPrintable(settings.location()));
+        QSettings raw(QSettings::NativeFormat, QSettings::UserScope, SettingsKeys::Organization,
+                      "GarvelloSMSEng");
+        QCOMPARE(raw.value("AutoStartService/Divice").toString(), QStringLiteral("GSM"));
     }
 
     void profileChoice_data()
