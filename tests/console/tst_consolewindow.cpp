@@ -386,137 +386,87 @@ private Q_SLOTS:
         }
     }
 
-    void stateTextsReachWidgets_data()
+    void stateReachesWidgets()
     {
-        QTest::addColumn<Field>("field");
-        QTest::addColumn<QString>("widget");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("shown"); // empty: the value
-        const auto row = [](const char* tag, Field field, const char* widget, const char* value,
-                            const char* shown = "") {
-            QTest::newRow(tag) << field << QString(widget) << QString(value) << QString(shown);
-        };
-        row("trace", Field::Trace, "Text2", "1 2 \r\nSelect Record \r\n", "1 2 \nSelect Record \n");
-        row("response", Field::Response, "Text1", "Message Submitted\r\nid=7", "Message Submitted\nid=7");
-        row("mobile", Field::Mobile, "LBmobile", "98-765 4321");
-        row("message as markup text", Field::Message, "Lbmsg", "<b>Hi</b> & bye");
-        row("status", Field::Status, "Label2", "Pending SMS : 3");
-        row("last attempt", Field::LastAttempt, "LB3", "14:05:09");
-        row("counter", Field::Counter, "LB4", "17");
-        row("balance", Field::Balance, "Lbbal1", "Balance: 120.50");
-        row("title", Field::Title, "", "14:05:09");
-    }
-    void stateTextsReachWidgets()
-    {
-        QFETCH(Field, field);
-        QFETCH(QString, widget);
-        QFETCH(QString, value);
-        QFETCH(QString, shown);
+        const QList<std::tuple<Field, const char*, QString, QString>> texts = {
+            {Field::Trace, "Text2", "1 2 \r\nSelect Record \r\n", "1 2 \nSelect Record \n"},
+            {Field::Response, "Text1", "Message Submitted\r\nid=7", "Message Submitted\nid=7"},
+            {Field::Mobile, "LBmobile", "98-765 4321", "98-765 4321"},
+            {Field::Message, "Lbmsg", "<b>Hi</b> & bye", "<b>Hi</b> & bye"},
+            {Field::Status, "Label2", "Pending SMS : 3", "Pending SMS : 3"},
+            {Field::LastAttempt, "LB3", "14:05:09", "14:05:09"},
+            {Field::Counter, "LB4", "17", "17"},
+            {Field::Balance, "Lbbal1", "Balance: 120.50", "Balance: 120.50"},
+            {Field::Title, "", "14:05:09", "14:05:09"}};
         ConsoleFixture fx;
-        const auto text = [&] {
-            if (widget.isEmpty())
-                return fx.form->windowTitle();
-            if (auto* box = fx.form->findChild<QPlainTextEdit*>(widget))
-                return box->toPlainText();
-            auto* label = fx.child<QLabel>(widget);
-            return label->textFormat() == Qt::PlainText ? label->text() : QStringLiteral("<not plain text>");
+        const auto shownTexts = [&] {
+            QStringList out;
+            for (const auto& [field, widget, value, shown] : texts) {
+                auto* label = fx.form->findChild<QLabel*>(widget);
+                if (!*widget)
+                    out << fx.form->windowTitle();
+                else if (label) // the engine's texts are never read as markup
+                    out << (label->textFormat() == Qt::PlainText ? label->text() : "<markup>");
+                else
+                    out << fx.child<QPlainTextEdit>(widget)->toPlainText();
+            }
+            return out;
         };
+        QStringList expected;
         fx.open();
-        fx.context().console().setText(field, value);
-        QCOMPARE(text(), shown.isEmpty() ? value : shown);
+        for (const auto& [field, widget, value, shown] : texts) {
+            fx.context().console().setText(field, value);
+            expected << shown;
+        }
+        QCOMPARE(shownTexts(), expected);
         // A console made while the engine already wrote shows the same.
         fx.open(Availability::Unavailable, false);
-        QCOMPARE(text(), shown.isEmpty() ? value : shown);
-    }
+        QCOMPARE(shownTexts(), expected);
 
-    void stateFlagsReachWidgets_data()
-    {
-        QTest::addColumn<Flag>("flag");
-        QTest::addColumn<QString>("widget");
-        QTest::addColumn<bool>("visibility"); // else enabled state
-        QTest::newRow("recheck link") << Flag::RecheckVisible << "Label4" << true;
-        QTest::newRow("delete link shown") << Flag::DeleteVisible << "lbDelete" << true;
-        QTest::newRow("delete link enabled") << Flag::DeleteEnabled << "lbDelete" << false;
-        QTest::newRow("window takes input") << Flag::WindowEnabled << "CmdStart" << false;
-    }
-    void stateFlagsReachWidgets()
-    {
-        QFETCH(Flag, flag);
-        QFETCH(QString, widget);
-        QFETCH(bool, visibility);
-        ConsoleFixture fx;
         fx.open();
-        QWidget* w = fx.child(widget);
+        ConsoleState& state = fx.context().console();
         for (const bool on : {true, false, true}) {
-            fx.context().console().setFlag(flag, on);
-            QCOMPARE(visibility ? !w->isHidden() : w->isEnabled(), on);
+            for (const Flag flag :
+                 {Flag::RecheckVisible, Flag::DeleteVisible, Flag::DeleteEnabled, Flag::WindowEnabled})
+                state.setFlag(flag, on);
+            QCOMPARE(fx.shown("Label4"), on);
+            QCOMPARE(fx.shown("lbDelete"), on);
+            QCOMPARE(fx.child("lbDelete")->isEnabled(), on);
+            QCOMPARE(fx.child("CmdStart")->isEnabled(), on);
         }
         // The icon's menu stays usable while the window takes no input.
-        fx.context().console().setFlag(Flag::WindowEnabled, false);
+        state.setFlag(Flag::WindowEnabled, false);
         QVERIFY(fx.child<QAction>("mnuExit")->isEnabled() && fx.form->menu()->isEnabled());
-    }
 
-    void stateChannelAndUserName()
-    {
-        ConsoleFixture fx;
-        fx.open();
-        fx.context().console().setChannel(ConsoleState::Channel::Gsm);
+        state.setChannel(ConsoleState::Channel::Gsm);
         QVERIFY(fx.child<QRadioButton>("OpGSM")->isChecked());
         QCOMPARE(fx.setting("Divice").toString(), QStringLiteral("GSM"));
         QVERIFY(!fx.shown("LbReturn"));
         // Another screen that loads a profile shows its name here, without the console loading anything.
         fx.context().loadProfile("alpha");
-        fx.context().console().setText(Field::UserName, "alpha");
+        state.setText(Field::UserName, "alpha");
         QCOMPARE(fx.child<QComboBox>("Combo1")->currentText(), QStringLiteral("alpha"));
         QCOMPARE(fx.context().profile().userName, QStringLiteral("alpha"));
     }
 
-    void closeBox_data()
+    void trayAndCloseBox_data()
     {
         QTest::addColumn<bool>("tray");
-        QTest::newRow("with a tray: hidden") << true;
-        QTest::newRow("without a tray: minimized") << false;
+        QTest::newRow("with a tray") << true;
+        QTest::newRow("without a tray") << false;
     }
-    void closeBox()
+    void trayAndCloseBox()
     {
         QFETCH(bool, tray);
-        ConsoleFixture fx;
-        ConsoleWindow& form = fx.open(tray ? Availability::Available : Availability::Unavailable);
-        form.show();
-        fx.click("CmdStart");
-        QVERIFY(!form.close()); // the close box: refused, the engine goes on
-        QVERIFY(fx.engine.isTicking());
-        QCOMPARE(fx.engine.interval(), 3000);
-        QVERIFY(!form.isUnloaded() && form.tray().installed());
-        QCOMPARE(form.isHidden(), tray);
-        QCOMPARE(form.isMinimized(), !tray);
-        fx.child<QAction>("mnuShow")->trigger();
-        QVERIFY(form.isVisible() && !form.isMinimized());
-    }
-
-    void firstActivation_data()
-    {
-        QTest::addColumn<bool>("tray");
-        QTest::addColumn<bool>("shownByMenuFirst");
-        QTest::newRow("with a tray: steps aside") << true << false;
-        QTest::newRow("without a tray") << false << false;
-        QTest::newRow("with a tray, Show Main Window first") << true << true;
-    }
-    void firstActivation()
-    {
-        QFETCH(bool, tray);
-        QFETCH(bool, shownByMenuFirst);
         ConsoleFixture fx;
         ConsoleWindow& form = fx.open(tray ? Availability::Available : Availability::Unavailable);
         auto* label3 = fx.child<QLabel>("Label3");
         label3->clear();
-        if (shownByMenuFirst)
-            fx.child<QAction>("mnuShow")->trigger();
-        else
-            form.show();
+        form.show();
         QEvent activate(QEvent::WindowActivate);
         QApplication::sendEvent(&form, &activate);
-        QCOMPARE(form.isHidden(), tray && !shownByMenuFirst);
+        // The first time it comes up it steps aside behind the icon; without one it stays.
+        QCOMPARE(form.isHidden(), tray);
         QCOMPARE(label3->text(), QStringLiteral(" GSM : AG"));
         // Later activations only refresh the sender id.
         fx.context().profile().gsmSid = "NEW";
@@ -524,54 +474,39 @@ private Q_SLOTS:
         QApplication::sendEvent(&form, &activate);
         QVERIFY(form.isVisible());
         QCOMPARE(label3->text(), QStringLiteral(" GSM : NEW"));
-    }
 
-    void trayClicks_data()
-    {
-        QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
-        QTest::addColumn<bool>("consoleShown");
-        QTest::newRow("right button, console shown") << QSystemTrayIcon::Context << true;
-        QTest::newRow("right button, console hidden") << QSystemTrayIcon::Context << false;
-        QTest::newRow("left click") << QSystemTrayIcon::Trigger << false;
-        QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << false;
-        QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << false;
-    }
-    void trayClicks()
-    {
-        QFETCH(QSystemTrayIcon::ActivationReason, reason);
-        QFETCH(bool, consoleShown);
-        ConsoleFixture fx;
-        ConsoleWindow& form = fx.open(Availability::Available);
-        form.setVisible(consoleShown);
-        Q_EMIT form.tray().icon()->activated(reason);
-        // Only the right button opens the menu; no click shows a hidden console by itself.
-        QCOMPARE(form.menu()->isVisible(), reason == QSystemTrayIcon::Context);
-        QCOMPARE(form.isVisible(), consoleShown);
+        fx.click("CmdStart");
+        QVERIFY(!form.close()); // the close box: refused, the engine goes on
+        QVERIFY(fx.engine.isTicking());
+        QVERIFY(!form.isUnloaded() && form.tray().installed());
+        QCOMPARE(form.isHidden(), tray);
+        QCOMPARE(form.isMinimized(), !tray);
+        // Only the right button opens the menu, and no click shows a hidden console.
+        for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick,
+                                  QSystemTrayIcon::MiddleClick, QSystemTrayIcon::Context}) {
+            Q_EMIT form.tray().icon()->activated(reason);
+            QCOMPARE(form.menu()->isVisible(), reason == QSystemTrayIcon::Context);
+            QCOMPARE(form.isHidden(), tray);
+        }
         form.menu()->hide();
+        fx.child<QAction>("mnuShow")->trigger();
+        QVERIFY(form.isVisible() && !form.isMinimized());
+
+        // A console that goes without Exit takes its icon along and stops the engine.
+        QPointer<QSystemTrayIcon> icon = form.tray().icon();
+        fx.form.reset();
+        QVERIFY(icon.isNull());
+        QVERIFY(!fx.engine.isTicking());
     }
 
-    void exitDeletesLeftovers_data()
-    {
-        QTest::addColumn<QString>("folder"); // empty: no folder
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("kept");
-        QTest::newRow("leftovers in any letter case")
-            << "SMSQ" << QStringList{"A.SM", "b.Sm", "c.sm", "order.sms", "note.txt", "x.smx"}
-            << QStringList{"note.txt", "order.sms", "x.smx"};
-        QTest::newRow("folder in lower case")
-            << "smsq" << QStringList{"a.sm", "b.SMS"} << QStringList{"b.SMS"};
-        QTest::newRow("no folder") << "" << QStringList{} << QStringList{};
-    }
     void exitDeletesLeftovers()
     {
-        QFETCH(QString, folder);
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, kept);
         ConsoleFixture fx;
-        for (const QString& name : files)
-            fx.writeFile(folder + "/" + name, "x");
+        for (const char* name : {"SMSQ/A.SM", "SMSQ/b.Sm", "SMSQ/c.sm", "SMSQ/order.sms", "SMSQ/note.txt",
+                                 "SMSQ/x.smx", "smsq/a.sm", "smsq/b.SMS"})
+            fx.writeFile(name, "x");
         // A folder named like a leftover is not a file to delete.
-        QVERIFY(folder.isEmpty() || QDir().mkpath(fx.path(folder + "/keep.sm")));
+        QVERIFY(QDir().mkpath(fx.path("SMSQ/keep.sm")));
         ConsoleWindow& form = fx.open(Availability::Available);
         form.show();
         fx.click("CmdStart");
@@ -588,103 +523,64 @@ private Q_SLOTS:
         QVERIFY(!form.tray().installed() && form.isUnloaded() && form.isHidden());
         QVERIFY(!fx.engine.isTicking());
         QVERIFY(fx.prompt.messages.isEmpty()); // no message of any kind
-        if (!folder.isEmpty()) {
-            QCOMPARE(QDir(fx.path(folder)).entryList(QDir::Files, QDir::Name), kept);
-            QVERIFY(QFileInfo(fx.path(folder + "/keep.sm")).isDir());
-        }
+        QCOMPARE(QDir(fx.path("SMSQ")).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"note.txt", "order.sms", "x.smx"}));
+        QCOMPARE(QDir(fx.path("smsq")).entryList(QDir::Files, QDir::Name), QStringList{"b.SMS"});
+        QVERIFY(QFileInfo(fx.path("SMSQ/keep.sm")).isDir());
         // An unloaded console no longer starts the engine.
         form.startEngine();
         QVERIFY(!fx.engine.isTicking());
     }
 
-    void unloadRemovesIcon()
+    void menuEntriesAndLinks()
     {
-        ConsoleFixture fx;
-        fx.open(Availability::Available);
-        fx.click("CmdStart");
-        QPointer<QSystemTrayIcon> icon = fx.form->tray().icon();
-        QVERIFY(icon && icon->isVisible());
-        fx.form.reset(); // the console goes without Exit
-        QVERIFY(icon.isNull());
-        QVERIFY(!fx.engine.isTicking());
-    }
-
-    void menuScreens_data()
-    {
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<QString>("screen");
-        QTest::newRow("Instant SMS Sender") << "Ismssender" << Screens::BulkSender;
-        QTest::newRow("Single SMS") << "singleSMS" << Screens::SingleMessage;
-        QTest::newRow("Sms From ExcelSheet") << "excelsheet" << Screens::SpreadsheetMessages;
-        QTest::newRow("Report Window") << "rpt" << Screens::Report;
-    }
-    void menuScreens()
-    {
-        QFETCH(QString, entry);
-        QFETCH(QString, screen);
-        ConsoleFixture fx;
-        fx.open();
-        auto* action = fx.child<QAction>(entry);
-        action->trigger(); // not registered yet: nothing opens, nothing breaks
-        QVERIFY(!ScreenRegistry::instance().open(screen));
-        int made = 0;
-        ScreenRegistry::instance().registerScreen(screen, [&made] {
-            ++made;
-            return new QWidget;
-        });
-        action->trigger();
-        QWidget* opened = ScreenRegistry::instance().open(screen);
-        QVERIFY(opened && opened->isVisible());
-        action->trigger(); // a second time: the same screen, brought forward
-        QCOMPARE(ScreenRegistry::instance().open(screen), opened);
-        QCOMPARE(made, 1);
-    }
-
-    void singleMessageDoor()
-    {
-        ConsoleFixture fx;
-        fx.open().show();
-        QVERIFY(QTest::qWaitForWindowExposed(fx.form.get()));
-        ScreenRegistry::instance().registerScreen(Screens::SingleMessage, [] { return new QWidget; });
-        QVERIFY(!fx.shown("JeweledButton1"));
-        QTest::mouseClick(fx.child("Label1"), Qt::LeftButton);
-        QVERIFY(fx.shown("JeweledButton1"));
-        fx.click("JeweledButton1");
-        QVERIFY(!fx.shown("JeweledButton1"));
-        QWidget* single = ScreenRegistry::instance().open(Screens::SingleMessage);
-        QVERIFY(single && single->isVisible());
-    }
-
-    void links_data()
-    {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<int>("signal"); // index into the signals below
-        QTest::newRow("Display Bal.") << "Lbbal" << 0;
-        QTest::newRow("Delete this SMS") << "lbDelete" << 1;
-        QTest::newRow("Chnage Password ") << "LbReturn" << 2;
-        QTest::newRow("Re-Check For Undiliverd") << "Label4" << 3;
-    }
-    void links()
-    {
-        QFETCH(QString, link);
-        QFETCH(int, signal);
         ConsoleFixture fx;
         ConsoleWindow& form = fx.open();
         fx.context().console().setFlag(Flag::DeleteVisible, true);
         fx.context().console().setFlag(Flag::RecheckVisible, true);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QList<std::pair<const char*, QString>> entries = {{"Ismssender", Screens::BulkSender},
+                                                                {"singleSMS", Screens::SingleMessage},
+                                                                {"excelsheet", Screens::SpreadsheetMessages},
+                                                                {"rpt", Screens::Report}};
+        for (const auto& [entry, screen] : entries) {
+            auto* action = fx.child<QAction>(entry);
+            action->trigger(); // not registered: nothing opens, nothing breaks
+            QVERIFY(!ScreenRegistry::instance().open(screen));
+            int made = 0;
+            ScreenRegistry::instance().registerScreen(screen, [&made] {
+                ++made;
+                return new QWidget;
+            });
+            action->trigger();
+            QWidget* opened = ScreenRegistry::instance().open(screen);
+            QVERIFY2(opened && opened->isVisible(), entry);
+            action->trigger(); // a second time: the same screen, brought forward
+            QCOMPARE(ScreenRegistry::instance().open(screen), opened);
+            QCOMPARE(made, 1);
+            opened->close();
+        }
+
+        // The title hides a door to the single message screen.
+        QVERIFY(!fx.shown("JeweledButton1"));
+        QTest::mouseClick(fx.child("Label1"), Qt::LeftButton);
+        fx.click("JeweledButton1");
+        QVERIFY(!fx.shown("JeweledButton1"));
+        QVERIFY(ScreenRegistry::instance().open(Screens::SingleMessage)->isVisible());
+
         QSignalSpy spies[] = {{&form, &ConsoleWindow::balanceRequested},
                               {&form, &ConsoleWindow::deleteRequested},
                               {&form, &ConsoleWindow::passwordChangeRequested},
                               {&form, &ConsoleWindow::recheckRequested}};
-        QWidget* label = fx.child(link);
-        QVERIFY(label->isVisible());
-        QTest::mouseClick(label, Qt::LeftButton);
-        label->setEnabled(false); // a disabled link takes no click
-        QTest::mouseClick(label, Qt::LeftButton);
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(spies[i].size(), i == signal ? 1 : 0);
+        const char* links[] = {"Lbbal", "lbDelete", "LbReturn", "Label4"};
+        for (int i = 0; i < 4; ++i) {
+            QTest::mouseClick(fx.child(links[i]), Qt::LeftButton);
+            fx.child(links[i])->setEnabled(false); // a disabled link takes no click
+            QTest::mouseClick(fx.child(links[i]), Qt::LeftButton);
+            for (int j = 0; j < 4; ++j)
+                QCOMPARE(spies[j].size(), j <= i ? 1 : 0);
+        }
     }
 
     // The cases below run the real event loop through showConsole().
