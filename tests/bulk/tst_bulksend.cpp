@@ -126,36 +126,28 @@ private Q_SLOTS:
         QTest::addColumn<QString>("box");
         QTest::addColumn<Prompt::Answer>("answer");
         QTest::addColumn<bool>("asked");
-        QTest::addColumn<QStringList>("requests");
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QString>("message");
 
         const auto no = Prompt::Answer::No, yes = Prompt::Answer::Yes;
         const QString nobody = "There is no mobile number to send to.";
-        QTest::newRow("group mode, two selected")
-            << QStringList{A + "|RAVI", B + "|ASHA"} << true << "" << no << false << QStringList{A + "," + B}
-            << QStringList{A, B} << "";
-        QTest::newRow("group mode keeps a leading zero")
-            << QStringList{"0987654321|ZERO", A + "|RAVI"} << true << "" << no << false
-            << QStringList{A + ",0987654321"} << QStringList{A, "0987654321"} << "";
-        QTest::newRow("group mode, nothing selected") << QStringList{A + "|RAVI"} << false << "" << no
-                                                      << false << QStringList{} << QStringList{} << nobody;
-        QTest::newRow("number box with repeats")
-            << QStringList{} << false << B + "\n" + A + "\n" + B + "\n"
-            << no << false << QStringList{A + "," + B} << QStringList{A, B} << "";
-        QTest::newRow("final zero kept")
-            << QStringList{} << false << "9876543200\n9876543210" << no << false
-            << QStringList{"9876543210,9876543200"} << QStringList{"9876543210", "9876543200"} << "";
-        QTest::newRow("five numbers declined") << QStringList{} << false << numbers(5).join('\n') << no
-                                               << true << QStringList{} << QStringList{} << "";
-        QTest::newRow("five numbers confirmed")
-            << QStringList{} << false << numbers(5).join('\n') << yes << true
-            << QStringList{descending(numbers(5)).join(',')} << descending(numbers(5)) << "";
-        QTest::newRow("four numbers need no confirmation")
-            << QStringList{} << false << numbers(4).join('\n') << no << false
-            << QStringList{descending(numbers(4)).join(',')} << descending(numbers(4)) << "";
-        QTest::newRow("empty number box")
-            << QStringList{} << false << "" << no << false << QStringList{} << QStringList{} << nobody;
+        const auto row = [](const char* tag, const QStringList& contacts, bool select, const QString& box,
+                            Prompt::Answer answer, bool asked, const QStringList& rows,
+                            const QString& message = "") {
+            QTest::newRow(tag) << contacts << select << box << answer << asked << rows << message;
+        };
+        const QStringList none, five = descending(numbers(5)), four = descending(numbers(4));
+        row("group mode, two selected", {A + "|RAVI", B + "|ASHA"}, true, "", no, false, {A, B});
+        row("group mode keeps a leading zero", {"0987654321|ZERO", A + "|RAVI"}, true, "", no, false,
+            {A, "0987654321"});
+        row("group mode, nothing selected", {A + "|RAVI"}, false, "", no, false, none, nobody);
+        row("number box with repeats", none, false, B + "\n" + A + "\n" + B + "\n", no, false, {A, B});
+        row("final zero kept", none, false, "9876543200\n9876543210", no, false,
+            {"9876543210", "9876543200"});
+        row("five numbers declined", none, false, numbers(5).join('\n'), no, true, none);
+        row("five numbers confirmed", none, false, numbers(5).join('\n'), yes, true, five);
+        row("four numbers need no confirmation", none, false, numbers(4).join('\n'), no, false, four);
+        row("empty number box", none, false, "", no, false, none, nobody);
     }
     void sendFromScreen()
     {
@@ -164,9 +156,10 @@ private Q_SLOTS:
         QFETCH(QString, box);
         QFETCH(Prompt::Answer, answer);
         QFETCH(bool, asked);
-        QFETCH(QStringList, requests);
         QFETCH(QStringList, rows);
         QFETCH(QString, message);
+        // One request for these few numbers, in the ledger's order.
+        const QStringList requests = rows.isEmpty() ? QStringList{} : QStringList{rows.join(',')};
 
         Sending s;
         for (const QString& c : contacts)

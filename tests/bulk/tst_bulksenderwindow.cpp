@@ -113,49 +113,17 @@ private Q_SLOTS:
         QCOMPARE(accounts->currentText(), QStringLiteral("ACME"));
     }
 
-    void accountBoxFollowsTheLoadedProfile_data()
-    {
-        QTest::addColumn<bool>("addedSinceOpening");
-        QTest::newRow("listed account") << false;
-        QTest::newRow("account added since opening") << true;
-    }
     void accountBoxFollowsTheLoadedProfile()
     {
-        QFETCH(bool, addedSinceOpening);
         BulkStore f;
-        const auto addSecond = [&f] { f.addProfile("SECOND", {{"GsmSid", "G2"}}); };
-        if (!addedSinceOpening)
-            addSecond();
         BulkSenderWindow screen(f.context());
         screen.show();
-        if (addedSinceOpening)
-            addSecond();
-        f.context().loadProfile("SECOND"); // the console's account list
+        f.addProfile("SECOND", {{"GsmSid", "G2"}}); // added since the screen opened
+        f.context().loadProfile("SECOND");          // by the console's account list
         screen.hide();
         screen.show();
         QCOMPARE(child<QComboBox>(&screen, "Combo1")->currentText(), QStringLiteral("SECOND"));
         QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : G2    CDMA : CDMAID"));
-    }
-
-    void partCounter_data()
-    {
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("0") << 0 << "0/ 1";
-        QTest::newRow("159") << 159 << "159/ 1";
-        QTest::newRow("160") << 160 << "160/ 2";
-        QTest::newRow("480") << 480 << "480/ 4";
-    }
-    void partCounter()
-    {
-        QFETCH(int, length);
-        QFETCH(QString, caption);
-        BulkStore f;
-        BulkSenderWindow screen(f.context());
-        auto* message = child<QPlainTextEdit>(&screen, "tXTsms");
-        message->setPlainText(QString(length + 7, u'x'));
-        message->setPlainText(QString(length, u'y'));
-        QCOMPARE(child<QLabel>(&screen, "Lb1")->text(), caption);
     }
 
     void messageFieldRefusesCharacter481()
@@ -242,83 +210,26 @@ private Q_SLOTS:
         QVERIFY(number->text().isEmpty() && name->text().isEmpty() && group->currentText().isEmpty());
     }
 
-    void keyFilters_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        const auto row = [](const char* tag, const char* field, const char* typed, const char* shown) {
-            QTest::newRow(tag) << QString(field) << QString(typed) << QString(shown);
-        };
-        row("name upper-cases, drops apostrophe", "TxtName", "ravi's", "RAVIS");
-        row("group upper-cases", "ComGrp", "st'aff", "STAFF");
-        row("number takes digits only", "TxtNumber", "98a7", "987");
-        row("number stops at ten", "TxtNumber", "123456789012", "1234567890");
-    }
-    void keyFilters()
-    {
-        QFETCH(QString, field);
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        BulkStore f;
-        ContactsWindow form(f.context());
-        QWidget* w = child(&form, qPrintable(field));
-        QTest::keyClicks(w, typed);
-        if (auto* combo = qobject_cast<QComboBox*>(w))
-            QCOMPARE(combo->currentText(), shown);
-        else
-            QCOMPARE(qobject_cast<QLineEdit*>(w)->text(), shown);
-    }
-
-    void groupModeSwitchesRecipients()
-    {
-        BulkStore f;
-        f.contact("RAVI", A, "STAFF");
-        BulkSenderWindow screen(f.context());
-        auto* check = child<QCheckBox>(&screen, "Check1");
-        auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
-        auto* list = child<QListWidget>(&screen, "List1");
-        const auto groupMode = [&](bool on) {
-            QCOMPARE(check->isChecked(), on);
-            for (QWidget* w :
-                 {child(&screen, "ComGroup"), child(&screen, "Frame1"), child(&screen, "Frame10")})
-                QCOMPARE(w->isEnabled(), on);
-            QCOMPARE(child(&screen, "Label11")->isHidden(), !on);
-            QCOMPARE(numbers->isEnabled(), !on);
-        };
-        groupMode(false);
-        showGroup(screen, "STAFF");
-        groupMode(true);
-        QCOMPARE(list->count(), 1);
-
-        check->click();
-        groupMode(false);
-        QCOMPARE(list->count(), 0); // leaving group mode empties the list
-
-        // NEW switches group mode off as well.
-        showGroup(screen, "STAFF");
-        child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText("hello");
-        child<QPushButton>(&screen, "JeweledButton7")->click();
-        groupMode(false);
-        QCOMPARE(list->count(), 0);
-        QVERIFY(child<QPlainTextEdit>(&screen, "tXTsms")->toPlainText().isEmpty());
-    }
-
-    void groupListsEntriesAndCounts()
+    void groupMode()
     {
         BulkStore f;
         f.contact("RAVI", A, "STAFF");
         f.contact("ASHA", B, "STAFF");
         f.contact("ELSE", "9000000000", "OTHER");
         BulkSenderWindow screen(f.context());
+        auto* check = child<QCheckBox>(&screen, "Check1");
         auto* picker = child<QComboBox>(&screen, "ComGroup");
+        auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
         auto* list = child<QListWidget>(&screen, "List1");
         auto* count = child<QLabel>(&screen, "Label11");
         QStringList groups = texts(picker);
         groups.sort();
         QCOMPARE(groups, (QStringList{"OTHER", "STAFF"}));
+        QVERIFY(!picker->isEnabled() && numbers->isEnabled() && count->isHidden());
 
-        child<QCheckBox>(&screen, "Check1")->click();
+        // The group's contacts take the place of the number box.
+        check->click();
+        QVERIFY(picker->isEnabled() && !numbers->isEnabled() && !count->isHidden());
         picker->setCurrentIndex(picker->findText("STAFF"));
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), A + "-RAVI");
@@ -329,6 +240,19 @@ private Q_SLOTS:
         // A group text with a quote is looked up as typed, without an error.
         picker->setEditText("IT'S");
         QCOMPARE(list->count(), 0);
+
+        picker->setEditText("STAFF");
+        check->click();
+        QVERIFY(!picker->isEnabled() && numbers->isEnabled());
+        QCOMPARE(list->count(), 0); // leaving group mode empties the list
+
+        // NEW switches group mode off as well.
+        showGroup(screen, "STAFF");
+        child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText("hello");
+        child<QPushButton>(&screen, "JeweledButton7")->click();
+        QVERIFY(!check->isChecked());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(child<QPlainTextEdit>(&screen, "tXTsms")->toPlainText().isEmpty());
     }
 
     void bulkSelection_data()
@@ -425,26 +349,6 @@ private Q_SLOTS:
         form->close();
         screen->close();
         QTRY_VERIFY(!ScreenRegistry::instance().open(Screens::BulkSender));
-    }
-
-    void importPanelShowsAndHides()
-    {
-        BulkStore f;
-        BulkSenderWindow screen(f.context());
-        auto* panel = child(&screen, "Frame3");
-        QVERIFY(panel->isHidden());
-        child<QPushButton>(&screen, "JeweledButton5")->click();
-        QVERIFY(!panel->isHidden());
-        // Numbers for the number box need no group name.
-        for (const char* target : {"Option3", "Option4"}) {
-            child<QRadioButton>(&screen, target)->click();
-            QCOMPARE(child(&screen, "Label10")->isHidden(), target == QLatin1String("Option3"));
-            QCOMPARE(child(&screen, "TxtGrp1")->isHidden(), target == QLatin1String("Option3"));
-        }
-        // A click on the selection count closes the panel.
-        child<QCheckBox>(&screen, "Check1")->click();
-        QTest::mouseClick(child(&screen, "Label11"), Qt::LeftButton);
-        QVERIFY(panel->isHidden());
     }
 
     void initTestCase()

@@ -72,34 +72,6 @@ private Q_SLOTS:
         QCOMPARE(Recipients::recipientList(joined), expected);
     }
 
-    void batchesKeepOrderAndSize_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QList<int>>("sizes");
-        QTest::newRow("0") << 0 << QList<int>{};
-        QTest::newRow("1") << 1 << QList<int>{1};
-        QTest::newRow("100") << 100 << QList<int>{100};
-        QTest::newRow("101") << 101 << QList<int>{100, 1};
-        QTest::newRow("250") << 250 << QList<int>{100, 100, 50};
-    }
-    void batchesKeepOrderAndSize()
-    {
-        QFETCH(int, count);
-        QFETCH(QList<int>, sizes);
-        QStringList numbers;
-        for (int i = 0; i < count; ++i)
-            numbers << QString::number(9000000000LL + i);
-        const QStringList list = Recipients::recipientList(numbers.join(u','));
-        QList<int> got;
-        QStringList joined;
-        for (const QStringList& run : Recipients::batches(list)) {
-            got << int(run.size());
-            joined += run;
-        }
-        QCOMPARE(got, sizes);
-        QCOMPARE(joined, list); // every number once, in the list's order
-    }
-
     void save_data()
     {
         QTest::addColumn<QString>("number");
