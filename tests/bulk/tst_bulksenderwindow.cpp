@@ -1,22 +1,30 @@
 #include "ScriptedPrompt.h"
 #include "StoreFixture.h"
 
+#include "bulk/BulkSender.h"
 #include "bulk/ui/BulkScreens.h"
 #include "bulk/ui/BulkSenderWindow.h"
 #include "bulk/ui/ContactsWindow.h"
+#include "channels/HttpFetcher.h"
+#include "gateway/GatewaySim.h"
 #include "ui/ScreenRegistry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
+#include <limits>
 
 namespace {
 const QString A = "9876543210";
@@ -67,9 +75,91 @@ void showGroup(BulkSenderWindow& screen, const QString& group)
     child<QCheckBox>(&screen, "Check1")->click();
     child<QComboBox>(&screen, "ComGroup")->setEditText(group);
 }
+QStringList numbers(int count)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QString::number(9000000000LL + i);
+    return list;
+}
+
+QStringList descending(QStringList list)
+{
+    std::sort(list.begin(), list.end(), std::greater<>());
+    return list;
+}
+
+// A gateway, the account ACME sending to it (asking it for the balance only when told) and the bulk
+// sender's screen, with short retry delays.
+struct Sending : StoreFixture
+{
+    explicit Sending(const QStringList& gatewayArguments = {}, bool balance = false) : sim(gatewayArguments)
+    {
+        if (!sim.isRunning())
+            qFatal("gateway: %s", qPrintable(sim.errorString()));
+        loadDefaultProfile(
+            "ACME", {{"Provider", sendUrl()},
+                     {"balstr", balance ? QVariant(sim.baseUrl() + "/balance?u=<UName>") : QVariant()}});
+    }
+    QString sendUrl() const
+    {
+        return sim.baseUrl() + "/send?u=<UName>&p=<PassWord>&to=<mobile>&sid=<GsmSid>&msg=<msg>";
+    }
+    BulkSenderWindow& open()
+    {
+        screen = new BulkSenderWindow(context());
+        screen->setAttribute(Qt::WA_DeleteOnClose);
+        screen->sender().settings().retryDelay = std::chrono::milliseconds(10);
+        screen->sender().settings().balanceRetryDelay = std::chrono::milliseconds(10);
+        return *screen;
+    }
+    void compose(const QString& box, const QString& text)
+    {
+        child<QPlainTextEdit>(screen, "Text1")->setPlainText(box);
+        child<QPlainTextEdit>(screen, "tXTsms")->setPlainText(text);
+    }
+    void send() { QCoro::waitFor(screen->sendToRecipients()); }
+    // Requests go to the gateway as usual; before(n) runs just ahead of the n-th.
+    void hookFetch(std::function<void(int)> before)
+    {
+        screen->sender().setFetch(
+            [this, before, calls = 0](QString url, BulkSender::Client,
+                                      std::chrono::milliseconds) mutable -> QCoro::Task<QString> {
+                before(++calls);
+                co_return co_await http.fetch(url);
+            });
+    }
+    // The requests of one path, oldest first.
+    QList<QJsonObject> requestsTo(const QString& path)
+    {
+        QList<QJsonObject> out;
+        for (const QJsonObject& r : sim.requests())
+            if (r.value("path").toString() == path)
+                out << r;
+        return out;
+    }
+    QStringList sent(const QString& parameter = "to")
+    {
+        QStringList values;
+        for (const QJsonObject& r : requestsTo("/send"))
+            values << r.value("query").toObject().value(parameter).toString();
+        return values;
+    }
+    QStringList ledger() { return column("select Mobile from sms order by rowid"); }
+    int counter(const QString& account)
+    {
+        return store().scalar("select Smsid from config where UName = ?", {account}).toInt();
+    }
+
+    GatewaySim sim;
+    ScriptedPrompt prompt;
+    HttpFetcher http;
+    QPointer<BulkSenderWindow> screen;
+    ~Sending() { delete screen; }
+};
 } // namespace
 
-// The bulk sender's screen apart from sending, with the contact screen and the contact import.
+// The bulk sender's screen with the contact screen, the contact import and the sending.
 class TestBulkSenderWindow : public QObject
 {
     Q_OBJECT
@@ -452,6 +542,364 @@ private Q_SLOTS:
         QVERIFY(!child(&screen, "Frame3")->isHidden());
         QVERIFY(child<QLineEdit>(&screen, "TxtGrp1")->text().isEmpty());
         QCOMPARE(f.count("Clist"), 0);
+    }
+
+    void sendFromScreen_data()
+    {
+        QTest::addColumn<QStringList>("contacts"); // "mobile|name" in group G; non-empty means group mode
+        QTest::addColumn<bool>("selectContacts");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<Prompt::Answer>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("message");
+
+        const auto no = Prompt::Answer::No, yes = Prompt::Answer::Yes;
+        const QString nobody = "There is no mobile number to send to.";
+        const auto row = [](const char* tag, const QStringList& contacts, bool select, const QString& box,
+                            Prompt::Answer answer, bool asked, const QStringList& rows,
+                            const QString& message = "") {
+            QTest::newRow(tag) << contacts << select << box << answer << asked << rows << message;
+        };
+        const QStringList none, five = descending(numbers(5)), four = descending(numbers(4));
+        row("group mode, two selected", {A + "|RAVI", B + "|ASHA"}, true, "", no, false, {A, B});
+        row("group mode keeps a leading zero", {"0987654321|ZERO", A + "|RAVI"}, true, "", no, false,
+            {A, "0987654321"});
+        row("group mode, nothing selected", {A + "|RAVI"}, false, "", no, false, none, nobody);
+        row("number box with repeats", none, false, B + "\n" + A + "\n" + B + "\n", no, false, {A, B});
+        row("final zero kept", none, false, "9876543200\n9876543210", no, false,
+            {"9876543210", "9876543200"});
+        row("five numbers declined", none, false, numbers(5).join('\n'), no, true, none);
+        row("five numbers confirmed", none, false, numbers(5).join('\n'), yes, true, five);
+        row("four numbers need no confirmation", none, false, numbers(4).join('\n'), no, false, four);
+        row("empty number box", none, false, "", no, false, none, nobody);
+    }
+    void sendFromScreen()
+    {
+        QFETCH(QStringList, contacts);
+        QFETCH(bool, selectContacts);
+        QFETCH(QString, box);
+        QFETCH(Prompt::Answer, answer);
+        QFETCH(bool, asked);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, message);
+        // One request for these few numbers, in the ledger's order.
+        const QStringList requests = rows.isEmpty() ? QStringList{} : QStringList{rows.join(',')};
+
+        Sending s;
+        for (const QString& c : contacts)
+            s.insert("Clist", {{"Nm", c.section('|', 1)}, {"mob", c.section('|', 0, 0)}, {"GRP", "G"}});
+        s.prompt.answers = {answer};
+        BulkSenderWindow& screen = s.open();
+        if (!contacts.isEmpty()) {
+            child<QCheckBox>(&screen, "Check1")->click();
+            child<QComboBox>(&screen, "ComGroup")->setEditText("G");
+            if (selectContacts)
+                child<QListWidget>(&screen, "List1")->selectAll();
+        }
+        s.compose(box, "Hello");
+        s.send();
+
+        QStringList questions;
+        for (const auto& q : s.prompt.questions)
+            questions << q.title + "|" + q.text;
+        QCOMPARE(questions, asked ? QStringList{" 5 - SMS |Are You Sure Want to Send \r\n 5\r\n    SMS     "}
+                                  : QStringList{});
+        QCOMPARE(s.sent(), requests);
+        QCOMPARE(s.ledger(), rows);
+        QCOMPARE(s.prompt.messageTexts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        // The "number" mode echoes the numbers of the last request.
+        auto* response = child<QListWidget>(&screen, "List2");
+        QCOMPARE(response->count(), requests.isEmpty() ? 0 : 1);
+        if (!requests.isEmpty())
+            QCOMPARE(response->item(0)->text(), requests.last());
+        if (asked && requests.isEmpty())
+            QCOMPARE(child<QLabel>(&screen, "Lbbal1")->text(), QStringLiteral("Working"));
+        QVERIFY(child(&screen, "JeweledButton1")->isEnabled());
+    }
+
+    void twoHundredFiftyNumbersInThreeRequests()
+    {
+        Sending s;
+        s.prompt.answers = {Prompt::Answer::Yes};
+        s.open();
+        QStringList typed = numbers(250);
+        std::rotate(typed.begin(), typed.begin() + 97, typed.end());
+        typed << numbers(250).mid(10, 5); // repeats
+        s.compose(typed.join('\n'), "Hi");
+        s.send();
+
+        QList<int> sizes;
+        QStringList all;
+        for (const QString& t : s.sent()) {
+            sizes << int(t.split(',').size());
+            all += t.split(',');
+        }
+        QCOMPARE(sizes, (QList<int>{100, 100, 50}));
+        QCOMPARE(all, descending(numbers(250))); // every number once, in descending order
+        QCOMPARE(s.ledger(), all);
+        QCOMPARE(s.prompt.questions[0].title, QStringLiteral(" 250 - SMS "));
+    }
+
+    void ledgerRowsAndCounter()
+    {
+        Sending s;
+        s.open();
+        s.compose(A + "\n" + B, "Hello\nit's 50%+ here");
+        s.send();
+
+        // One line at the gateway, encoded; the line break stays in the ledger.
+        const QList<QJsonObject> sent = s.requestsTo("/send");
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(s.sent("msg"), QStringList{"Helloit's 50%+ here"});
+        QVERIFY(sent[0].value("url").toString().contains("msg=Helloit%27s+50%25%2B+here"));
+        QCOMPARE(s.sent("u"), QStringList{"ACME"});
+        QCOMPARE(s.sent("sid"), QStringList{"GSMID"});
+
+        const QRegularExpression dayFirst("^\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d$");
+        const QRegularExpression iso("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$");
+        const QList<QVariantMap> rows = s.ledgerRows();
+        QCOMPARE(rows.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QVariantMap& r = rows[i];
+            QCOMPARE(r["mobile"].toString(), i == 0 ? A : B);
+            QCOMPARE(r["msg"].toString(), QStringLiteral("Hello\r\nit's 50%+ here"));
+            QVERIFY(dayFirst.match(r["rdttm"].toString()).hasMatch());
+            QVERIFY(iso.match(r["sdttm"].toString()).hasMatch());
+            QCOMPARE(r["typ"].toInt(), 0);
+            QCOMPARE(r["uname"].toString(), QStringLiteral("ACME"));
+            QCOMPARE(r["status"].toString(), QStringLiteral("P"));
+            QVERIFY(r["ans"].isNull() && r["reply"].isNull() && r["try"].isNull());
+        }
+        QCOMPARE(s.context().profile().smsId, 102);
+        QCOMPARE(s.counter("ACME"), 102);
+        // The text sent shows among the earlier texts.
+        QVERIFY(child<QComboBox>(s.screen, "Combo2")->findText("Hello\r\nit's 50%+ here") >= 0);
+    }
+
+    void refusedAccountSendsNothing_data()
+    {
+        QTest::addColumn<QString>("breakSql");
+        QTest::newRow("gateway flag off") << "update config set ConSrt = 'X'";
+        QTest::newRow("account name too long") << "update config set UName = 'AN-ACCOUNT-NAME-16'";
+    }
+    void refusedAccountSendsNothing()
+    {
+        QFETCH(QString, breakSql);
+        Sending s({}, true);
+        s.store().exec(breakSql);
+        s.context().loadProfile(QString());
+        BulkSenderWindow& screen = s.open();
+        s.compose(A, "Hi");
+        s.send();
+        QCOMPARE(s.requestsTo("/send").size(), 0);
+        QCOMPARE(s.ledger(), QStringList{});
+        QCOMPARE(child<QListWidget>(&screen, "List2")->count(), 0);
+        QCOMPARE(s.prompt.messages.size(), 1);
+        QVERIFY(s.prompt.messages[0].text.contains("nothing was sent"));
+        // The balance is still asked for and shown.
+        QVERIFY(s.requestsTo("/balance").size() >= 1);
+        QCOMPARE(child<QLabel>(&screen, "Lbbal1")->text(), QStringLiteral("Balance: 1000"));
+    }
+
+    void emptyAnswerIsAskedTwiceMore()
+    {
+        Sending s({"--send-mode", "empty"});
+        s.prompt.answers = {Prompt::Answer::Yes};
+        BulkSenderWindow& screen = s.open();
+        s.compose(numbers(150).join('\n'), "Hi");
+        s.send();
+        // Each of the two requests is tried three times; nothing is recorded.
+        QCOMPARE(s.requestsTo("/send").size(), 6);
+        QCOMPARE(s.ledger(), QStringList{});
+        auto* response = child<QListWidget>(&screen, "List2");
+        QCOMPARE(response->count(), 1);
+        QCOMPARE(response->item(0)->text(), QString());
+        QCOMPARE(s.context().profile().smsId, 100);
+        QCOMPARE(s.counter("ACME"), 100);
+    }
+
+    void oneAccountPerSend_data()
+    {
+        // The console loads BETA before the send, or while the second of three requests is being asked.
+        QTest::addColumn<int>("switchAt");
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<int>("acmeCounter");
+        QTest::addColumn<int>("betaCounter");
+        QTest::newRow("switched before the send") << 0 << "BETA" << 100 << 300;
+        QTest::newRow("switched during the send") << 2 << "ACME" << 350 << 50;
+    }
+    void oneAccountPerSend()
+    {
+        QFETCH(int, switchAt);
+        QFETCH(QString, account);
+        QFETCH(int, acmeCounter);
+        QFETCH(int, betaCounter);
+        Sending s;
+        s.addProfile("BETA", {{"Provider", s.sendUrl()}, {"Smsid", 50}});
+        s.prompt.answers = {Prompt::Answer::Yes};
+        s.open();
+        s.hookFetch([&](int call) {
+            if (call == switchAt)
+                s.context().loadProfile("BETA");
+        });
+        if (switchAt == 0)
+            s.context().loadProfile("BETA");
+        s.compose(numbers(250).join('\n'), "Hi");
+        s.send();
+
+        QCOMPARE(s.sent("u"), QStringList(3, account));
+        QCOMPARE(s.column("select count(*) from sms where Uname = ?", {account}), QStringList{"250"});
+        QCOMPARE(s.counter("ACME"), acmeCounter);
+        QCOMPARE(s.counter("BETA"), betaCounter);
+        QCOMPARE(s.context().profile().smsId, betaCounter); // BETA stays loaded
+        QCOMPARE(child<QComboBox>(s.screen, "Combo1")->currentText(), QStringLiteral("BETA"));
+    }
+
+    void failingRequestKeepsAnsweredBatches_data()
+    {
+        QTest::addColumn<int>("failAt");
+        QTest::newRow("first of three") << 1;
+        QTest::newRow("second of three") << 2;
+    }
+    void failingRequestKeepsAnsweredBatches()
+    {
+        QFETCH(int, failAt);
+        Sending s;
+        s.prompt.answers = {Prompt::Answer::Yes};
+        BulkSenderWindow& screen = s.open();
+        s.hookFetch([&](int call) {
+            if (call == failAt)
+                s.sim.control("fail-next?count=1&mode=http500");
+        });
+        s.compose(numbers(250).join('\n'), "Hi");
+        s.send();
+
+        const int recorded = (failAt - 1) * 100;
+        QCOMPARE(s.prompt.messages.size(), 1);
+        const QString text = s.prompt.messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("request %1 of 3").arg(failAt)), qPrintable(text));
+        QVERIFY2(text.contains("500"), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("%1 of 250").arg(recorded)), qPrintable(text));
+        QCOMPARE(s.ledger().size(), recorded);
+        QCOMPARE(s.counter("ACME"), 100 + recorded);
+        QCOMPARE(s.requestsTo("/send").size(), failAt); // no batch after the failure
+        // The response list shows the failure, not an earlier request's answer.
+        auto* response = child<QListWidget>(&screen, "List2");
+        QCOMPARE(response->count(), 1);
+        QVERIFY2(response->item(0)->text().contains("HTTP 500"), qPrintable(response->item(0)->text()));
+        QVERIFY(child(&screen, "JeweledButton1")->isEnabled());
+        QVERIFY(child(&screen, "Combo1")->isEnabled());
+    }
+
+    void buttonIsDisabledWhileSending()
+    {
+        Sending s({"--latency", "300"});
+        BulkSenderWindow& screen = s.open();
+        auto* send = child<QPushButton>(&screen, "JeweledButton1");
+        // An empty message: the button does nothing.
+        s.compose(A, "");
+        send->click();
+        QVERIFY(send->isEnabled());
+        QCOMPARE(screen.runningOperations(), 0);
+
+        s.compose(A, "Hi");
+        bool timerRan = false;
+        QTimer::singleShot(50, [&] { timerRan = !send->isEnabled(); });
+        send->click();
+        QVERIFY(!send->isEnabled());
+        QVERIFY(!child(&screen, "Combo1")->isEnabled());
+        // A second click meanwhile does not start a second send.
+        Q_EMIT send->clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(send->isEnabled(), 10000);
+        QVERIFY(timerRan); // the event loop ran while the request was out
+        QCOMPARE(s.requestsTo("/send").size(), 1);
+        QCOMPARE(s.ledger(), QStringList{A});
+    }
+
+    void balanceRefreshIsBounded()
+    {
+        Sending s({"--balance", ""}, true);
+        QVERIFY(s.sim.control("balance?text="));
+        BulkSender sender(s.context());
+        sender.settings().balanceRetries = 3;
+        sender.settings().balanceRetryDelay = std::chrono::milliseconds(10);
+        QStringList shown;
+        connect(&sender, &BulkSender::balanceChanged, this, [&](const QString& t) { shown << t; });
+        QCOMPARE(QCoro::waitFor(sender.refreshBalance()), QString());
+        QCOMPARE(s.requestsTo("/balance").size(), 4);
+        QCOMPARE(shown.size(), 4);
+
+        // The deadline ends the retries first.
+        s.sim.control("reset");
+        s.sim.control("balance?text=");
+        sender.settings().balanceRetries = 100;
+        sender.settings().balanceRetryDelay = std::chrono::milliseconds(100);
+        sender.settings().balanceDeadline = std::chrono::milliseconds(450);
+        QCoro::waitFor(sender.refreshBalance());
+        const int asked = int(s.requestsTo("/balance").size());
+        QVERIFY2(asked >= 2 && asked <= 5, qPrintable(QString::number(asked)));
+
+        // A balance server that does not answer gives a text, not an error.
+        s.sim.control("balance?text=Balance: 7");
+        s.sim.control("fail-next?count=1&mode=http500");
+        const QString text = QCoro::waitFor(sender.refreshBalance());
+        QVERIFY2(text.startsWith("Balance not available: "), qPrintable(text));
+    }
+
+    void timerFetchesBalanceOnce()
+    {
+        Sending s({"--balance", "Balance: 42"}, true);
+        auto* label = child<QLabel>(&s.open(), "Lbbal1");
+        QCOMPARE(label->text(), QStringLiteral("Working..."));
+        QTRY_COMPARE(label->text(), QStringLiteral("Balance: 42"));
+        const QList<QJsonObject> asked = s.requestsTo("/balance");
+        QCOMPARE(asked.size(), 1); // the timer stops after its fetch
+        QCOMPARE(asked[0].value("query").toObject().value("u").toString(), QStringLiteral("ACME"));
+        QTest::qWait(700);
+        QCOMPARE(s.requestsTo("/balance").size(), 1);
+    }
+
+    void counterAtItsLargestValueStillRecords()
+    {
+        StoreFixture f;
+        f.loadDefaultProfile("ACME", {{"Smsid", std::numeric_limits<qint32>::max() - 1}});
+        BulkSender sender(f.context());
+        QCOMPARE(sender.record({A, B, "9000000000"}, "Hi", "ACME"), 3);
+        QCOMPARE(f.column("select Mobile from sms order by rowid"), (QStringList{A, B, "9000000000"}));
+        QCOMPARE(f.context().profile().smsId, std::numeric_limits<qint32>::max());
+        QCOMPARE(f.column("select Smsid from config"),
+                 QStringList{QString::number(std::numeric_limits<qint32>::max())});
+    }
+
+    void closingDuringASendWaitsForIt_data()
+    {
+        QTest::addColumn<bool>("reopen");
+        QTest::newRow("closed") << false;
+        QTest::newRow("opened again meanwhile") << true;
+    }
+    void closingDuringASendWaitsForIt()
+    {
+        QFETCH(bool, reopen);
+        Sending s({"--latency", "300"});
+        s.open().show();
+        s.compose(A, "Hi");
+        child<QPushButton>(s.screen, "JeweledButton1")->click();
+        child<QPushButton>(s.screen, "JeweledButton2")->click(); // E&XIT while the request is out
+        QVERIFY(s.screen && s.screen->isHidden());
+        if (reopen) {
+            s.screen->show(); // as the console's menu shows an open screen
+            child<QPlainTextEdit>(s.screen, "Text1")->setPlainText(B);
+            QTRY_COMPARE_WITH_TIMEOUT(s.screen->runningOperations(), 0, 10000);
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            QVERIFY(s.screen && s.screen->isVisible());
+            QCOMPARE(child<QPlainTextEdit>(s.screen, "Text1")->toPlainText(), B);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!s.screen, 10000);
+        }
+        // The answered request was recorded before the screen went.
+        QCOMPARE(s.ledger(), QStringList{A});
     }
 
 private:
