@@ -35,10 +35,12 @@ public:
     explicit ConsoleFixture(int mainInterval = 3000)
     {
         addProfile("alpha", {{"TmInterval", 7000}, {"Smsid", 7}, {"GsmSid", "BG"}, {"CDMASid", "BC"}});
-        addProfile("main",
-                   {{"TmInterval", mainInterval}, {"Smsid", 42}, {"GsmSid", "AG"}, {"CDMASid", "AC"}});
+        addProfile("main", {{"TmInterval", mainInterval},
+                            {"Smsid", 42},
+                            {"GsmSid", "AG"},
+                            {"CDMASid", "AC"},
+                            {"Defult", 1}});
         addProfile("gamma", {{"TmInterval", 1500}, {"Smsid", 0}, {"GsmSid", "CG"}, {"CDMASid", QVariant()}});
-        store().exec("update config set Defult = 1 where UName = 'main'");
         context().loadProfile(QString());
     }
     ConsoleOptions options(Availability tray) const { return {path("settings/console.ini"), tray}; }
