@@ -304,6 +304,11 @@ private Q_SLOTS:
         // The group's contacts take the place of the number box.
         check->click();
         QVERIFY(picker->isEnabled() && !numbers->isEnabled() && !count->isHidden());
+        // A click on the selection count closes the import panel.
+        child<QPushButton>(&screen, "JeweledButton5")->click();
+        QVERIFY(!child(&screen, "Frame3")->isHidden());
+        QTest::mouseClick(count, Qt::LeftButton);
+        QVERIFY(child(&screen, "Frame3")->isHidden());
         picker->setCurrentIndex(picker->findText("STAFF"));
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(0)->text(), A + "-RAVI");
