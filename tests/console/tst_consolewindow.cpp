@@ -648,7 +648,7 @@ private Q_SLOTS:
     {
         ConsoleFixture fx;
         fx.store().exec("drop table config");
-        QCOMPARE(showConsole(fx.context(), fx.engine, fx.options(Availability::Unavailable)), 1);
+        QCOMPARE(showConsole(fx.context(), fx.engine, fx.options(Availability::Detect)), 1);
         QCOMPARE(fx.prompt.messages.size(), 1);
         QCOMPARE(fx.prompt.messages[0].icon, Prompt::Icon::Critical);
         QVERIFY(!liveConsole());
