@@ -1,200 +1,894 @@
-#include "BulkTestSupport.h"
+#include "ScriptedPrompt.h"
+#include "StoreFixture.h"
 
+#include "bulk/BulkSender.h"
+#include "bulk/ui/BulkScreens.h"
 #include "bulk/ui/BulkSenderWindow.h"
+#include "bulk/ui/ContactsWindow.h"
+#include "channels/HttpFetcher.h"
+#include "gateway/GatewaySim.h"
+#include "ui/ScreenRegistry.h"
 
-#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QJsonArray>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
+#include <limits>
 
 namespace {
-template <typename W> W* child(QWidget* screen, const char* name)
+const QString A = "9876543210";
+const QString B = "9123456789";
+
+// The account ACME loaded, without a balance address, so that no screen asks for one.
+struct BulkStore : StoreFixture
+{
+    BulkStore() { loadDefaultProfile("ACME", {{"balstr", QVariant()}}); }
+    void contact(const QString& name, const QString& mobile, const QString& group)
+    {
+        insert("Clist", {{"Nm", name}, {"mob", mobile}, {"GRP", group}});
+    }
+    QStringList contacts()
+    {
+        return column("select Nm || '|' || mob || '|' || GRP from Clist order by rowid");
+    }
+};
+
+template <typename W = QWidget> W* child(QWidget* screen, const char* name)
 {
     W* w = screen->findChild<W*>(QLatin1String(name));
     if (!w)
         qFatal("no control %s", name);
     return w;
 }
+
+QStringList texts(QComboBox* box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+QList<int> selectedRows(QListWidget* list)
+{
+    QList<int> rows;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->isSelected())
+            rows << i;
+    return rows;
+}
+
+// Group mode with the group's contacts listed.
+void showGroup(BulkSenderWindow& screen, const QString& group)
+{
+    child<QCheckBox>(&screen, "Check1")->click();
+    child<QComboBox>(&screen, "ComGroup")->setEditText(group);
+}
+QStringList numbers(int count)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QString::number(9000000000LL + i);
+    return list;
+}
+
+QStringList descending(QStringList list)
+{
+    std::sort(list.begin(), list.end(), std::greater<>());
+    return list;
+}
+
+// A gateway, the account ACME sending to it (asking it for the balance only when told) and the bulk
+// sender's screen, with short retry delays.
+struct Sending : StoreFixture
+{
+    explicit Sending(const QStringList& gatewayArguments = {}, bool balance = false) : sim(gatewayArguments)
+    {
+        if (!sim.isRunning())
+            qFatal("gateway: %s", qPrintable(sim.errorString()));
+        loadDefaultProfile(
+            "ACME", {{"Provider", sendUrl()},
+                     {"balstr", balance ? QVariant(sim.baseUrl() + "/balance?u=<UName>") : QVariant()}});
+    }
+    QString sendUrl() const
+    {
+        return sim.baseUrl() + "/send?u=<UName>&p=<PassWord>&to=<mobile>&sid=<GsmSid>&msg=<msg>";
+    }
+    BulkSenderWindow& open()
+    {
+        screen = new BulkSenderWindow(context());
+        screen->setAttribute(Qt::WA_DeleteOnClose);
+        screen->sender().settings().retryDelay = std::chrono::milliseconds(10);
+        screen->sender().settings().balanceRetryDelay = std::chrono::milliseconds(10);
+        return *screen;
+    }
+    void compose(const QString& box, const QString& text)
+    {
+        child<QPlainTextEdit>(screen, "Text1")->setPlainText(box);
+        child<QPlainTextEdit>(screen, "tXTsms")->setPlainText(text);
+    }
+    void send() { QCoro::waitFor(screen->sendToRecipients()); }
+    // Requests go to the gateway as usual; before(n) runs just ahead of the n-th.
+    void hookFetch(std::function<void(int)> before)
+    {
+        screen->sender().setFetch(
+            [this, before, calls = 0](QString url, BulkSender::Client,
+                                      std::chrono::milliseconds) mutable -> QCoro::Task<QString> {
+                before(++calls);
+                co_return co_await http.fetch(url);
+            });
+    }
+    // The requests of one path, oldest first.
+    QList<QJsonObject> requestsTo(const QString& path)
+    {
+        QList<QJsonObject> out;
+        for (const QJsonObject& r : sim.requests())
+            if (r.value("path").toString() == path)
+                out << r;
+        return out;
+    }
+    QStringList sent(const QString& parameter = "to")
+    {
+        QStringList values;
+        for (const QJsonObject& r : requestsTo("/send"))
+            values << r.value("query").toObject().value(parameter).toString();
+        return values;
+    }
+    QStringList ledger() { return column("select Mobile from sms order by rowid"); }
+    int counter(const QString& account)
+    {
+        return store().scalar("select Smsid from config where UName = ?", {account}).toInt();
+    }
+
+    GatewaySim sim;
+    ScriptedPrompt prompt;
+    HttpFetcher http;
+    QPointer<BulkSenderWindow> screen;
+    ~Sending() { delete screen; }
+};
 } // namespace
 
+// The bulk sender's screen with the contact screen, the contact import and the sending.
 class TestBulkSenderWindow : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void openingListsAccountsAndLoadsProfile();
-    void accountChangeLoadsProfile();
-    void accountThatVanishedKeepsProfile();
-    void accountBoxFollowsTheLoadedProfile_data();
-    void accountBoxFollowsTheLoadedProfile();
-    void partCounter_data();
-    void partCounter();
-    void messageFieldRefusesCharacter481();
-    void earlierTextsFillTheMessage();
-    void focusColours();
-    void numberBoxTakesDigitsAndBreaks();
-};
+    void init() { ScreenRegistry::instance().clear(); }
 
-void TestBulkSenderWindow::openingListsAccountsAndLoadsProfile()
-{
-    BulkFixture f;
-    f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://x/<mobile>"), QStringLiteral("C"), 0);
-    BulkSenderWindow screen(*f.context);
-    auto* accounts = child<QComboBox>(&screen, "Combo1");
-    QVERIFY(!accounts->isEditable());
-    QCOMPARE(accounts->count(), 2);
-    QCOMPARE(accounts->currentText(), QStringLiteral("ACME"));
-    QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : GSMID    CDMA : CDMAID"));
-    QCOMPARE(child<QLabel>(&screen, "Lbbal1")->text(), QStringLiteral("Working..."));
-    QCOMPARE(child<QPushButton>(&screen, "JeweledButton1")->text(), QStringLiteral("Send SMS"));
-    QCOMPARE(child<QPushButton>(&screen, "JeweledButton2")->text(), QStringLiteral("E&XIT"));
-    QCOMPARE(child<QPushButton>(&screen, "JeweledButton7")->text(), QStringLiteral("NEW"));
-}
+    void accountBox()
+    {
+        BulkStore f;
+        f.addProfile(
+            "SECOND",
+            {{"Provider", "http://second/<mobile>/<msg>"}, {"GsmSid", "G2"}, {"CDMASid", QVariant()}});
+        f.addProfile("GONE");
+        ScriptedPrompt prompt;
+        BulkSenderWindow screen(f.context());
+        screen.show();
+        auto* accounts = child<QComboBox>(&screen, "Combo1");
+        auto* senderIds = child<QLabel>(&screen, "Label3");
+        QCOMPARE(texts(accounts), (QStringList{"ACME", "SECOND", "GONE"}));
+        QCOMPARE(accounts->currentText(), QStringLiteral("ACME"));
+        QCOMPARE(senderIds->text(), QStringLiteral(" GSM : GSMID    CDMA : CDMAID"));
+        QCOMPARE(child<QLabel>(&screen, "Lbbal1")->text(), QStringLiteral("Working..."));
+        const auto choose = [accounts](int index) {
+            accounts->setCurrentIndex(index);
+            Q_EMIT accounts->activated(index);
+        };
+        choose(1);
+        QCOMPARE(f.context().profile().userName, QStringLiteral("SECOND"));
+        QCOMPARE(f.context().profile().sendUrl, QStringLiteral("http://second/<mobile>/<msg>"));
+        QCOMPARE(senderIds->text(), QStringLiteral(" GSM : G2    CDMA : "));
 
-void TestBulkSenderWindow::accountChangeLoadsProfile()
-{
-    BulkFixture f;
-    f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>/<msg>"),
-                 QStringLiteral("c"), 0);
-    f.store().exec(QStringLiteral("update config set GsmSid = 'G2', CDMASid = NULL where UName = 'SECOND'"));
-    BulkSenderWindow screen(*f.context);
-    auto* accounts = child<QComboBox>(&screen, "Combo1");
-    accounts->setCurrentIndex(accounts->findText(QStringLiteral("SECOND")));
-    Q_EMIT accounts->activated(accounts->currentIndex());
-    QCOMPARE(f.context->profile().userName, QStringLiteral("SECOND"));
-    QCOMPARE(f.context->profile().sendUrl, QStringLiteral("http://second/<mobile>/<msg>"));
-    QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : G2    CDMA : "));
-}
+        // An account removed since the list was read: the operator is told and the loaded one stays.
+        f.store().exec("delete from config where UName = 'GONE'");
+        choose(2);
+        QCOMPARE(prompt.messages.size(), 1);
+        QVERIFY(prompt.messages[0].text.contains("GONE"));
+        QCOMPARE(prompt.messages[0].icon, Prompt::Icon::Critical);
+        QCOMPARE(f.context().profile().userName, QStringLiteral("SECOND"));
+        QCOMPARE(accounts->currentText(), QStringLiteral("SECOND"));
 
-void TestBulkSenderWindow::accountThatVanishedKeepsProfile()
-{
-    BulkFixture f;
-    f.addProfile(QStringLiteral("GONE"), QStringLiteral("http://gone/<mobile>"), QStringLiteral("C"), 0);
-    ScriptedPrompt prompt;
-    BulkSenderWindow screen(*f.context);
-    f.store().exec(QStringLiteral("delete from config where UName = 'GONE'"));
-    auto* accounts = child<QComboBox>(&screen, "Combo1");
-    accounts->setCurrentIndex(accounts->findText(QStringLiteral("GONE")));
-    Q_EMIT accounts->activated(accounts->currentIndex());
-    QCOMPARE(prompt.messages().size(), 1);
-    QVERIFY(prompt.messages()[0].contains(QStringLiteral("GONE")));
-    QCOMPARE(prompt.shown[0].icon, Prompt::Icon::Critical);
-    QCOMPARE(f.context->profile().userName, QStringLiteral("ACME"));
-    QCOMPARE(accounts->currentText(), QStringLiteral("ACME"));
-}
-
-void TestBulkSenderWindow::accountBoxFollowsTheLoadedProfile_data()
-{
-    QTest::addColumn<bool>("addedSinceOpening");
-    QTest::newRow("listed account") << false;
-    QTest::newRow("account added since opening") << true;
-}
-
-void TestBulkSenderWindow::accountBoxFollowsTheLoadedProfile()
-{
-    QFETCH(bool, addedSinceOpening);
-    BulkFixture f;
-    auto addSecond = [&f] {
-        f.addProfile(QStringLiteral("SECOND"), QStringLiteral("http://second/<mobile>/<msg>"),
-                     QStringLiteral("C"), 0);
-        f.store().exec(QStringLiteral("update config set GsmSid = 'G2' where UName = 'SECOND'"));
-    };
-    if (!addedSinceOpening)
-        addSecond();
-    BulkSenderWindow screen(*f.context);
-    screen.show();
-    if (addedSinceOpening)
-        addSecond();
-    f.context->loadProfile(QStringLiteral("SECOND")); // the console's account list
-    screen.hide();
-    screen.show();
-    QCOMPARE(child<QComboBox>(&screen, "Combo1")->currentText(), QStringLiteral("SECOND"));
-    QCOMPARE(child<QLabel>(&screen, "Label3")->text(), QStringLiteral(" GSM : G2    CDMA : CDMAID"));
-}
-
-void TestBulkSenderWindow::partCounter_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("0") << 0 << "0/ 1";
-    QTest::newRow("159") << 159 << "159/ 1";
-    QTest::newRow("160") << 160 << "160/ 2";
-    QTest::newRow("480") << 480 << "480/ 4";
-}
-
-void TestBulkSenderWindow::partCounter()
-{
-    QFETCH(int, length);
-    QFETCH(QString, caption);
-    BulkFixture f;
-    BulkSenderWindow screen(*f.context);
-    auto* message = child<QPlainTextEdit>(&screen, "tXTsms");
-    message->setPlainText(QString(length + 7, u'x'));
-    message->setPlainText(QString(length, u'y'));
-    QCOMPARE(child<QLabel>(&screen, "Lb1")->text(), caption);
-}
-
-void TestBulkSenderWindow::messageFieldRefusesCharacter481()
-{
-    BulkFixture f;
-    BulkSenderWindow screen(*f.context);
-    auto* message = child<QPlainTextEdit>(&screen, "tXTsms");
-    message->setPlainText(QString(479, u'a'));
-    message->moveCursor(QTextCursor::End);
-    QTest::keyClicks(message, QStringLiteral("bc"));
-    QCOMPARE(message->toPlainText(), QString(479, u'a') + QStringLiteral("b"));
-    // A paste that does not fit is cut to what fits, at the place it went.
-    message->setPlainText(QString(470, u'a'));
-    message->moveCursor(QTextCursor::Start);
-    message->insertPlainText(QString(20, u'z'));
-    QCOMPARE(message->toPlainText(), QString(10, u'z') + QString(470, u'a'));
-    QCOMPARE(child<QLabel>(&screen, "Lb1")->text(), QStringLiteral("480/ 4"));
-}
-
-void TestBulkSenderWindow::earlierTextsFillTheMessage()
-{
-    BulkFixture f;
-    f.store().exec(QStringLiteral("insert into sms (Mobile, msg) values ('1', ?), ('2', ?), ('3', ?)"),
-                   {QStringLiteral("first\r\nline"), QStringLiteral("other"), QStringLiteral("other")});
-    BulkSenderWindow screen(*f.context);
-    auto* earlier = child<QComboBox>(&screen, "Combo2");
-    QCOMPARE(earlier->count(), 2);
-    const int index = earlier->findText(QStringLiteral("first\r\nline"));
-    QVERIFY(index >= 0);
-    earlier->setCurrentIndex(index);
-    Q_EMIT earlier->activated(index);
-    QCOMPARE(child<QPlainTextEdit>(&screen, "tXTsms")->toPlainText(), QStringLiteral("first\nline"));
-}
-
-void TestBulkSenderWindow::focusColours()
-{
-    BulkFixture f;
-    BulkSenderWindow screen(*f.context);
-    screen.show();
-    QVERIFY(QTest::qWaitForWindowActive(&screen));
-    const QColor orange(255, 224, 192);
-    child<QPushButton>(&screen, "JeweledButton5")->click(); // the import panel with its group name box
-    for (const char* name : {"Text1", "tXTsms", "TxtGrp1"}) {
-        QWidget* field = child<QWidget>(&screen, name);
-        QCOMPARE(field->palette().color(QPalette::Base), QColor(Qt::white));
-        field->setFocus();
-        QTRY_COMPARE(field->palette().color(QPalette::Base), orange);
-        child<QWidget>(&screen, "JeweledButton7")->setFocus();
-        QTRY_COMPARE(field->palette().color(QPalette::Base), QColor(Qt::white));
+        // The console loads an account added since the screen opened: shown when the screen comes up.
+        f.addProfile("THIRD", {{"GsmSid", "G3"}});
+        f.context().loadProfile("THIRD");
+        screen.hide();
+        screen.show();
+        QCOMPARE(accounts->currentText(), QStringLiteral("THIRD"));
+        QCOMPARE(senderIds->text(), QStringLiteral(" GSM : G3    CDMA : CDMAID"));
     }
-}
 
-void TestBulkSenderWindow::numberBoxTakesDigitsAndBreaks()
-{
-    BulkFixture f;
-    BulkSenderWindow screen(*f.context);
-    auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
-    QTest::keyClicks(numbers, QStringLiteral("98a7"));
-    QTest::keyClick(numbers, Qt::Key_Return);
-    QTest::keyClicks(numbers, QStringLiteral("1-2"));
-    QCOMPARE(numbers->toPlainText(), QStringLiteral("987\n12"));
-}
+    void messageAndNumberEditing()
+    {
+        BulkStore f;
+        for (const char* text : {"first\r\nline", "other", "other"})
+            f.ledger("1", {{"msg", text}});
+        BulkSenderWindow screen(f.context());
+        auto* message = child<QPlainTextEdit>(&screen, "tXTsms");
+        message->setPlainText(QString(479, u'a'));
+        message->moveCursor(QTextCursor::End);
+        QTest::keyClicks(message, "bc");
+        QCOMPARE(message->toPlainText(), QString(479, u'a') + "b");
+        // A paste that does not fit is cut to what fits, at the place it went.
+        message->setPlainText(QString(470, u'a'));
+        message->moveCursor(QTextCursor::Start);
+        message->insertPlainText(QString(20, u'z'));
+        QCOMPARE(message->toPlainText(), QString(10, u'z') + QString(470, u'a'));
+        QCOMPARE(child<QLabel>(&screen, "Lb1")->text(), QStringLiteral("480/ 4"));
+
+        // The earlier texts, each once, fill the message.
+        auto* earlier = child<QComboBox>(&screen, "Combo2");
+        QCOMPARE(earlier->count(), 2);
+        const int index = earlier->findText("first\r\nline");
+        QVERIFY(index >= 0);
+        earlier->setCurrentIndex(index);
+        Q_EMIT earlier->activated(index);
+        QCOMPARE(message->toPlainText(), QStringLiteral("first\nline"));
+
+        auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
+        QTest::keyClicks(numbers, "98a7");
+        QTest::keyClick(numbers, Qt::Key_Return);
+        QTest::keyClicks(numbers, "1-2");
+        QCOMPARE(numbers->toPlainText(), QStringLiteral("987\n12"));
+    }
+
+    void contactScreenSaveRules()
+    {
+        BulkStore f;
+        ScriptedPrompt prompt;
+        ContactsWindow form(f.context());
+        auto* number = child<QLineEdit>(&form, "TxtNumber");
+        auto* name = child<QLineEdit>(&form, "TxtName");
+        auto* group = child<QComboBox>(&form, "ComGrp");
+        struct Step
+        {
+            QString number, group, message;
+            Prompt::Icon icon;
+            int rows;
+        };
+        const Step steps[] = {
+            {"12345", "", "Please Check Mobile Number", Prompt::Icon::Critical, 0},
+            {A, "", "RECORD SAVED ", Prompt::Icon::Information, 1},
+            {A, "", "RECORD ALL READY EXITST\r\n" + A + "\r\nRAVI\r\nNon", Prompt::Icon::Critical, 1},
+            {A, "STAFF", "RECORD SAVED ", Prompt::Icon::Information, 2},
+        };
+        for (const Step& s : steps) {
+            number->setText(s.number);
+            name->setText("RAVI");
+            group->setEditText(s.group);
+            prompt.messages.clear();
+            child<QPushButton>(&form, "CmdSave")->click();
+            QCOMPARE(prompt.messages.size(), 1);
+            QCOMPARE(prompt.messages[0].text, s.message);
+            QCOMPARE(prompt.messages[0].title, QString());
+            QCOMPARE(prompt.messages[0].icon, s.icon);
+            QCOMPARE(f.count("Clist"), s.rows);
+        }
+        QCOMPARE(f.contacts(), (QStringList{"RAVI|" + A + "|Non", "RAVI|" + A + "|STAFF"}));
+        // The group drop-down now offers both groups and the fields keep their text until NEW.
+        QCOMPARE(group->count(), 2);
+        QCOMPARE(number->text(), A);
+        QCOMPARE(group->currentText(), QStringLiteral("STAFF"));
+        child<QPushButton>(&form, "CmdNew")->click();
+        QVERIFY(number->text().isEmpty() && name->text().isEmpty() && group->currentText().isEmpty());
+    }
+
+    void groupMode()
+    {
+        BulkStore f;
+        f.contact("RAVI", A, "STAFF");
+        f.contact("ASHA", B, "STAFF");
+        f.contact("ELSE", "9000000000", "OTHER");
+        BulkSenderWindow screen(f.context());
+        auto* check = child<QCheckBox>(&screen, "Check1");
+        auto* picker = child<QComboBox>(&screen, "ComGroup");
+        auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
+        auto* list = child<QListWidget>(&screen, "List1");
+        auto* count = child<QLabel>(&screen, "Label11");
+        QStringList groups = texts(picker);
+        groups.sort();
+        QCOMPARE(groups, (QStringList{"OTHER", "STAFF"}));
+        QVERIFY(!picker->isEnabled() && numbers->isEnabled() && count->isHidden());
+
+        // The group's contacts take the place of the number box.
+        check->click();
+        QVERIFY(picker->isEnabled() && !numbers->isEnabled() && !count->isHidden());
+        // A click on the selection count closes the import panel.
+        child<QPushButton>(&screen, "JeweledButton5")->click();
+        QVERIFY(!child(&screen, "Frame3")->isHidden());
+        QTest::mouseClick(count, Qt::LeftButton);
+        QVERIFY(child(&screen, "Frame3")->isHidden());
+        picker->setCurrentIndex(picker->findText("STAFF"));
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), A + "-RAVI");
+        QCOMPARE(list->item(1)->text(), B + "-ASHA");
+        QCOMPARE(count->text(), QStringLiteral("Selected :  0"));
+        list->item(1)->setSelected(true);
+        QCOMPARE(count->text(), QStringLiteral("Selected :  1"));
+        // A group text with a quote is looked up as typed, without an error.
+        picker->setEditText("IT'S");
+        QCOMPARE(list->count(), 0);
+
+        picker->setEditText("STAFF");
+        check->click();
+        QVERIFY(!picker->isEnabled() && numbers->isEnabled());
+        QCOMPARE(list->count(), 0); // leaving group mode empties the list
+
+        // NEW switches group mode off as well.
+        showGroup(screen, "STAFF");
+        child<QPlainTextEdit>(&screen, "tXTsms")->setPlainText("hello");
+        child<QPushButton>(&screen, "JeweledButton7")->click();
+        QVERIFY(!check->isChecked());
+        QCOMPARE(list->count(), 0);
+        QVERIFY(child<QPlainTextEdit>(&screen, "tXTsms")->toPlainText().isEmpty());
+    }
+
+    void bulkSelection_data()
+    {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QList<int>>("selected");
+        // Starting with the first and third of four entries selected.
+        QTest::newRow("UnSelect All") << 0 << QList<int>{};
+        QTest::newRow("Select All") << 1 << QList<int>{0, 1, 2, 3};
+        QTest::newRow("Invert Selection") << 2 << QList<int>{1, 3};
+    }
+    void bulkSelection()
+    {
+        QFETCH(int, option);
+        QFETCH(QList<int>, selected);
+        BulkStore f;
+        for (int i = 0; i < 4; ++i)
+            f.contact(QStringLiteral("N%1").arg(i), QString::number(9000000000LL + i), "G");
+        BulkSenderWindow screen(f.context());
+        showGroup(screen, "G");
+        auto* list = child<QListWidget>(&screen, "List1");
+        QCOMPARE(list->count(), 4);
+        list->item(0)->setSelected(true);
+        list->item(2)->setSelected(true);
+
+        child<QRadioButton>(&screen, qPrintable(QStringLiteral("OpSELECT_%1").arg(option)))->click();
+        QCOMPARE(selectedRows(list), selected);
+        QCOMPARE(list->currentRow(), 0);
+        QCOMPARE(child<QLabel>(&screen, "Label11")->text(),
+                 QStringLiteral("Selected :  %1").arg(selected.size()));
+        QVERIFY(list->updatesEnabled());
+    }
+
+    void deleteSelected_data()
+    {
+        QTest::addColumn<bool>("confirm");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void deleteSelected()
+    {
+        QFETCH(bool, confirm);
+        BulkStore f;
+        for (const char* g : {"STAFF", "OTHER"}) {
+            f.contact("RAVI", A, g);
+            f.contact("ASHA", B, g);
+        }
+        ScriptedPrompt prompt;
+        prompt.answers = {confirm ? Prompt::Answer::Yes : Prompt::Answer::No};
+        BulkSenderWindow screen(f.context());
+        showGroup(screen, "STAFF");
+        auto* deleteCheck = child<QCheckBox>(&screen, "Check2");
+        auto* deleteButton = child<QPushButton>(&screen, "JeweledButton6");
+        QVERIFY(deleteButton->isHidden());
+        deleteCheck->click();
+        QVERIFY(!deleteButton->isHidden());
+
+        child<QRadioButton>(&screen, "OpSELECT_1")->click();
+        deleteButton->click();
+        QCOMPARE(prompt.questions.size(), 1);
+        QCOMPARE(prompt.questions[0].text, QStringLiteral("Are You Sure Want To Delete Selected Contect"));
+        QVERIFY(prompt.messages.isEmpty());
+        QCOMPARE(f.column("select GRP from Clist order by rowid"),
+                 (confirm ? QStringList{"OTHER", "OTHER"} : QStringList{"STAFF", "STAFF", "OTHER", "OTHER"}));
+        QCOMPARE(child<QListWidget>(&screen, "List1")->count(), confirm ? 0 : 2);
+        auto* picker = child<QComboBox>(&screen, "ComGroup");
+        QCOMPARE(picker->findText("STAFF") >= 0, !confirm);
+        QCOMPARE(picker->currentText(), QStringLiteral("STAFF"));
+
+        deleteCheck->click();
+        QVERIFY(deleteButton->isHidden());
+    }
+
+    void savingOnContactScreenRefillsPicker()
+    {
+        BulkStore f;
+        ScriptedPrompt prompt;
+        registerBulkScreens(f.context());
+        auto* screen = qobject_cast<BulkSenderWindow*>(ScreenRegistry::instance().show(Screens::BulkSender));
+        QVERIFY(screen);
+        child<QPushButton>(screen, "JeweledButton3")->click();
+        auto* form = qobject_cast<ContactsWindow*>(ScreenRegistry::instance().open(Screens::Contacts));
+        QVERIFY(form && form->isVisible());
+        auto* picker = child<QComboBox>(screen, "ComGroup");
+        QCOMPARE(picker->count(), 0);
+        child<QLineEdit>(form, "TxtNumber")->setText(A);
+        child<QLineEdit>(form, "TxtName")->setText("RAVI");
+        child<QComboBox>(form, "ComGrp")->setEditText("STAFF");
+        child<QPushButton>(form, "CmdSave")->click();
+        QCOMPARE(texts(picker), QStringList{"STAFF"});
+        // The contact screen is opened once; a second click brings it forward.
+        child<QPushButton>(screen, "JeweledButton3")->click();
+        QCOMPARE(ScreenRegistry::instance().open(Screens::Contacts), form);
+        form->close();
+        screen->close();
+        QTRY_VERIFY(!ScreenRegistry::instance().open(Screens::BulkSender));
+    }
+
+    void initTestCase()
+    {
+        QProcess python;
+        const QString script = qEnvironmentVariable("SMS_SOURCE_DIR") + "/tests/bulk/contact_sheets.py";
+        python.start("/usr/bin/python3", {script, m_files.home(), A, B});
+        QVERIFY(python.waitForFinished(60000));
+        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+        m_files.writeFile(
+            "contacts.csv",
+            QStringLiteral("Mobile,Name\r\n%1,RAVI\r\n12345,X\r\n\r\n%2,ASHA\r\n").arg(A, B).toUtf8());
+        m_files.writeFile("wide.csv", QStringLiteral("%1,RAVI\r\n98765432101,TOO LONG\r\n").arg(A).toUtf8());
+    }
+
+    void importFromScreen_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("excel");
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("xls to contacts") << "contacts.xls" << true << false;
+        QTest::newRow("xlsx to contacts") << "contacts.xlsx" << true << false;
+        QTest::newRow("csv to contacts") << "contacts.csv" << false << false;
+        QTest::newRow("xls to the number box") << "contacts.xls" << true << true;
+        QTest::newRow("xlsx to the number box") << "contacts.xlsx" << true << true;
+        QTest::newRow("csv to the number box") << "contacts.csv" << false << true;
+    }
+    void importFromScreen()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, excel);
+        QFETCH(bool, direct);
+        BulkStore f;
+        ScriptedPrompt prompt;
+        prompt.files = {m_files.path(file)};
+        BulkSenderWindow screen(f.context());
+        auto* numbers = child<QPlainTextEdit>(&screen, "Text1");
+        numbers->setPlainText("1111111111\n");
+        child<QPushButton>(&screen, "JeweledButton5")->click();
+        child<QRadioButton>(&screen, excel ? "OpExel" : "Option2")->click();
+        child<QRadioButton>(&screen, direct ? "Option3" : "Option4")->click();
+
+        QCoro::waitFor(screen.importFile());
+
+        QCOMPARE(prompt.fileDialogs.size(), 1);
+        QVERIFY(
+            prompt.fileDialogs[0].title.startsWith(excel ? "[ Excel File Only ]" : "[ txt/CSV File Only ]"));
+        QCOMPARE(prompt.messageTexts(), QStringList{" 1  Records Add to Group"});
+        QCOMPARE(child<QLineEdit>(&screen, "TxtGrp1")->text(), QStringLiteral("DEFULT"));
+        QVERIFY(child(&screen, "Frame3")->isHidden());
+        if (direct) {
+            QCOMPARE(numbers->toPlainText(), A + "\n");
+            QCOMPARE(f.contacts(), QStringList{});
+        } else {
+            QCOMPARE(numbers->toPlainText(), QStringLiteral("1111111111\n"));
+            QCOMPARE(f.contacts(), QStringList{"RAVI|" + A + "|DEFULT"});
+            QVERIFY(child<QComboBox>(&screen, "ComGroup")->findText("DEFULT") >= 0);
+        }
+    }
+
+    void unreadableFileAddsNothing_data()
+    {
+        QTest::addColumn<QString>("file"); // empty: the picker is cancelled
+        QTest::addColumn<bool>("excel");
+        QTest::addColumn<QString>("says"); // empty: nothing
+        QTest::newRow("corrupt xls") << "corrupt.xls" << true << "cannot be read";
+        QTest::newRow("missing file") << "missing.xlsx" << true << "cannot be read";
+        QTest::newRow("csv under Excel") << "contacts.csv" << true << "not an Excel workbook";
+        QTest::newRow("workbook under Text / CSV") << "contacts.xls" << false << "not a text or CSV file";
+        QTest::newRow("number too wide") << "wide.csv" << false << "Row 2:";
+        QTest::newRow("picker cancelled") << "" << true << "";
+    }
+    void unreadableFileAddsNothing()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, excel);
+        QFETCH(QString, says);
+        BulkStore f;
+        ScriptedPrompt prompt;
+        if (!file.isEmpty())
+            prompt.files = {m_files.path(file)};
+        BulkSenderWindow screen(f.context());
+        child<QPushButton>(&screen, "JeweledButton5")->click();
+        child<QRadioButton>(&screen, excel ? "OpExel" : "Option2")->click();
+        QCoro::waitFor(screen.importFile());
+        QCOMPARE(prompt.fileDialogs.size(), 1);
+        QCOMPARE(prompt.messages.size(), says.isEmpty() ? 0 : 1);
+        for (const auto& shown : prompt.messages) {
+            QVERIFY2(shown.text.contains(says) && shown.text.contains("Nothing was added."),
+                     qPrintable(shown.text));
+            QCOMPARE(shown.icon, Prompt::Icon::Critical);
+        }
+        QCOMPARE(f.count("Clist"), 0);
+        QVERIFY(child(&screen, "JeweledButton4")->isEnabled());
+        if (file.isEmpty()) { // a cancelled picker leaves the panel as it was
+            QVERIFY(!child(&screen, "Frame3")->isHidden());
+            QVERIFY(child<QLineEdit>(&screen, "TxtGrp1")->text().isEmpty());
+        }
+    }
+
+    void sendFromScreen_data()
+    {
+        QTest::addColumn<QStringList>("contacts"); // "mobile|name" in group G; non-empty means group mode
+        QTest::addColumn<bool>("selectContacts");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<Prompt::Answer>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("message");
+
+        const auto no = Prompt::Answer::No, yes = Prompt::Answer::Yes;
+        const QString nobody = "There is no mobile number to send to.";
+        const auto row = [](const char* tag, const QStringList& contacts, bool select, const QString& box,
+                            Prompt::Answer answer, bool asked, const QStringList& rows,
+                            const QString& message = "") {
+            QTest::newRow(tag) << contacts << select << box << answer << asked << rows << message;
+        };
+        const QStringList none, five = descending(numbers(5)), four = descending(numbers(4));
+        row("group mode, two selected", {A + "|RAVI", B + "|ASHA"}, true, "", no, false, {A, B});
+        row("group mode keeps a leading zero", {"0987654321|ZERO", A + "|RAVI"}, true, "", no, false,
+            {A, "0987654321"});
+        row("group mode, nothing selected", {A + "|RAVI"}, false, "", no, false, none, nobody);
+        row("number box with repeats", none, false, B + "\n" + A + "\n" + B + "\n", no, false, {A, B});
+        row("final zero kept", none, false, "9876543200\n9876543210", no, false,
+            {"9876543210", "9876543200"});
+        row("five numbers declined", none, false, numbers(5).join('\n'), no, true, none);
+        row("five numbers confirmed", none, false, numbers(5).join('\n'), yes, true, five);
+        row("four numbers need no confirmation", none, false, numbers(4).join('\n'), no, false, four);
+        row("empty number box", none, false, "", no, false, none, nobody);
+    }
+    void sendFromScreen()
+    {
+        QFETCH(QStringList, contacts);
+        QFETCH(bool, selectContacts);
+        QFETCH(QString, box);
+        QFETCH(Prompt::Answer, answer);
+        QFETCH(bool, asked);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, message);
+        // One request for these few numbers, in the ledger's order.
+        const QStringList requests = rows.isEmpty() ? QStringList{} : QStringList{rows.join(',')};
+
+        Sending s;
+        for (const QString& c : contacts)
+            s.insert("Clist", {{"Nm", c.section('|', 1)}, {"mob", c.section('|', 0, 0)}, {"GRP", "G"}});
+        s.prompt.answers = {answer};
+        BulkSenderWindow& screen = s.open();
+        if (!contacts.isEmpty()) {
+            child<QCheckBox>(&screen, "Check1")->click();
+            child<QComboBox>(&screen, "ComGroup")->setEditText("G");
+            if (selectContacts)
+                child<QListWidget>(&screen, "List1")->selectAll();
+        }
+        s.compose(box, "Hello");
+        s.send();
+
+        QStringList questions;
+        for (const auto& q : s.prompt.questions)
+            questions << q.title + "|" + q.text;
+        QCOMPARE(questions, asked ? QStringList{" 5 - SMS |Are You Sure Want to Send \r\n 5\r\n    SMS     "}
+                                  : QStringList{});
+        QCOMPARE(s.sent(), requests);
+        QCOMPARE(s.ledger(), rows);
+        QCOMPARE(s.prompt.messageTexts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        // The "number" mode echoes the numbers of the last request.
+        auto* response = child<QListWidget>(&screen, "List2");
+        QCOMPARE(response->count(), requests.isEmpty() ? 0 : 1);
+        if (!requests.isEmpty())
+            QCOMPARE(response->item(0)->text(), requests.last());
+        if (asked && requests.isEmpty())
+            QCOMPARE(child<QLabel>(&screen, "Lbbal1")->text(), QStringLiteral("Working"));
+        QVERIFY(child(&screen, "JeweledButton1")->isEnabled());
+    }
+
+    void twoHundredFiftyNumbersInThreeRequests()
+    {
+        Sending s;
+        s.prompt.answers = {Prompt::Answer::Yes};
+        s.open();
+        QStringList typed = numbers(250);
+        std::rotate(typed.begin(), typed.begin() + 97, typed.end());
+        typed << numbers(250).mid(10, 5); // repeats
+        s.compose(typed.join('\n'), "Hi");
+        s.send();
+
+        QList<int> sizes;
+        QStringList all;
+        for (const QString& t : s.sent()) {
+            sizes << int(t.split(',').size());
+            all += t.split(',');
+        }
+        QCOMPARE(sizes, (QList<int>{100, 100, 50}));
+        QCOMPARE(all, descending(numbers(250))); // every number once, in descending order
+        QCOMPARE(s.ledger(), all);
+        QCOMPARE(s.prompt.questions[0].title, QStringLiteral(" 250 - SMS "));
+    }
+
+    void ledgerRowsAndCounter()
+    {
+        Sending s;
+        s.open();
+        s.compose(A + "\n" + B, "Hello\nit's 50%+ here");
+        s.send();
+
+        // One line at the gateway, encoded; the line break stays in the ledger.
+        const QList<QJsonObject> sent = s.requestsTo("/send");
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(s.sent("msg"), QStringList{"Helloit's 50%+ here"});
+        QVERIFY(sent[0].value("url").toString().contains("msg=Helloit%27s+50%25%2B+here"));
+        QCOMPARE(s.sent("u"), QStringList{"ACME"});
+        QCOMPARE(s.sent("sid"), QStringList{"GSMID"});
+
+        const QRegularExpression dayFirst("^\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d$");
+        const QRegularExpression iso("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$");
+        const QList<QVariantMap> rows = s.ledgerRows();
+        QCOMPARE(rows.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QVariantMap& r = rows[i];
+            QCOMPARE(r["mobile"].toString(), i == 0 ? A : B);
+            QCOMPARE(r["msg"].toString(), QStringLiteral("Hello\r\nit's 50%+ here"));
+            QVERIFY(dayFirst.match(r["rdttm"].toString()).hasMatch());
+            QVERIFY(iso.match(r["sdttm"].toString()).hasMatch());
+            QCOMPARE(r["typ"].toInt(), 0);
+            QCOMPARE(r["uname"].toString(), QStringLiteral("ACME"));
+            QCOMPARE(r["status"].toString(), QStringLiteral("P"));
+            QVERIFY(r["ans"].isNull() && r["reply"].isNull() && r["try"].isNull());
+        }
+        QCOMPARE(s.context().profile().smsId, 102);
+        QCOMPARE(s.counter("ACME"), 102);
+        // The text sent shows among the earlier texts.
+        QVERIFY(child<QComboBox>(s.screen, "Combo2")->findText("Hello\r\nit's 50%+ here") >= 0);
+    }
+
+    void refusedAccountSendsNothing_data()
+    {
+        QTest::addColumn<QString>("breakSql");
+        QTest::newRow("gateway flag off") << "update config set ConSrt = 'X'";
+        QTest::newRow("account name too long") << "update config set UName = 'AN-ACCOUNT-NAME-16'";
+    }
+    void refusedAccountSendsNothing()
+    {
+        QFETCH(QString, breakSql);
+        Sending s({}, true);
+        s.store().exec(breakSql);
+        s.context().loadProfile(QString());
+        BulkSenderWindow& screen = s.open();
+        s.compose(A, "Hi");
+        s.send();
+        QCOMPARE(s.requestsTo("/send").size(), 0);
+        QCOMPARE(s.ledger(), QStringList{});
+        QCOMPARE(child<QListWidget>(&screen, "List2")->count(), 0);
+        QCOMPARE(s.prompt.messages.size(), 1);
+        QVERIFY(s.prompt.messages[0].text.contains("nothing was sent"));
+        // The balance is still asked for and shown.
+        QVERIFY(s.requestsTo("/balance").size() >= 1);
+        QCOMPARE(child<QLabel>(&screen, "Lbbal1")->text(), QStringLiteral("Balance: 1000"));
+    }
+
+    void emptyAnswerIsAskedTwiceMore()
+    {
+        Sending s({"--send-mode", "empty"});
+        s.prompt.answers = {Prompt::Answer::Yes};
+        BulkSenderWindow& screen = s.open();
+        s.compose(numbers(150).join('\n'), "Hi");
+        s.send();
+        // Each of the two requests is tried three times; nothing is recorded.
+        QCOMPARE(s.requestsTo("/send").size(), 6);
+        QCOMPARE(s.ledger(), QStringList{});
+        auto* response = child<QListWidget>(&screen, "List2");
+        QCOMPARE(response->count(), 1);
+        QCOMPARE(response->item(0)->text(), QString());
+        QCOMPARE(s.context().profile().smsId, 100);
+        QCOMPARE(s.counter("ACME"), 100);
+    }
+
+    void oneAccountPerSend_data()
+    {
+        // The console loads BETA before the send, or while the second of three requests is being asked.
+        QTest::addColumn<int>("switchAt");
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<int>("acmeCounter");
+        QTest::addColumn<int>("betaCounter");
+        QTest::newRow("switched before the send") << 0 << "BETA" << 100 << 300;
+        QTest::newRow("switched during the send") << 2 << "ACME" << 350 << 50;
+    }
+    void oneAccountPerSend()
+    {
+        QFETCH(int, switchAt);
+        QFETCH(QString, account);
+        QFETCH(int, acmeCounter);
+        QFETCH(int, betaCounter);
+        Sending s;
+        s.addProfile("BETA", {{"Provider", s.sendUrl()}, {"Smsid", 50}});
+        s.prompt.answers = {Prompt::Answer::Yes};
+        s.open();
+        s.hookFetch([&](int call) {
+            if (call == switchAt)
+                s.context().loadProfile("BETA");
+        });
+        if (switchAt == 0)
+            s.context().loadProfile("BETA");
+        s.compose(numbers(250).join('\n'), "Hi");
+        s.send();
+
+        QCOMPARE(s.sent("u"), QStringList(3, account));
+        QCOMPARE(s.column("select count(*) from sms where Uname = ?", {account}), QStringList{"250"});
+        QCOMPARE(s.counter("ACME"), acmeCounter);
+        QCOMPARE(s.counter("BETA"), betaCounter);
+        QCOMPARE(s.context().profile().smsId, betaCounter); // BETA stays loaded
+        QCOMPARE(child<QComboBox>(s.screen, "Combo1")->currentText(), QStringLiteral("BETA"));
+    }
+
+    void failingRequestKeepsAnsweredBatches_data()
+    {
+        QTest::addColumn<int>("failAt");
+        QTest::newRow("first of three") << 1;
+        QTest::newRow("second of three") << 2;
+    }
+    void failingRequestKeepsAnsweredBatches()
+    {
+        QFETCH(int, failAt);
+        Sending s;
+        s.prompt.answers = {Prompt::Answer::Yes};
+        BulkSenderWindow& screen = s.open();
+        s.hookFetch([&](int call) {
+            if (call == failAt)
+                s.sim.control("fail-next?count=1&mode=http500");
+        });
+        s.compose(numbers(250).join('\n'), "Hi");
+        s.send();
+
+        const int recorded = (failAt - 1) * 100;
+        QCOMPARE(s.prompt.messages.size(), 1);
+        const QString text = s.prompt.messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("request %1 of 3").arg(failAt)), qPrintable(text));
+        QVERIFY2(text.contains("500"), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("%1 of 250").arg(recorded)), qPrintable(text));
+        QCOMPARE(s.ledger().size(), recorded);
+        QCOMPARE(s.counter("ACME"), 100 + recorded);
+        QCOMPARE(s.requestsTo("/send").size(), failAt); // no batch after the failure
+        // The response list shows the failure, not an earlier request's answer.
+        auto* response = child<QListWidget>(&screen, "List2");
+        QCOMPARE(response->count(), 1);
+        QVERIFY2(response->item(0)->text().contains("HTTP 500"), qPrintable(response->item(0)->text()));
+        QVERIFY(child(&screen, "JeweledButton1")->isEnabled());
+        QVERIFY(child(&screen, "Combo1")->isEnabled());
+    }
+
+    void buttonIsDisabledWhileSending()
+    {
+        Sending s({"--latency", "300"});
+        BulkSenderWindow& screen = s.open();
+        auto* send = child<QPushButton>(&screen, "JeweledButton1");
+        // An empty message: the button does nothing.
+        s.compose(A, "");
+        send->click();
+        QVERIFY(send->isEnabled());
+        QCOMPARE(screen.runningOperations(), 0);
+
+        s.compose(A, "Hi");
+        bool timerRan = false;
+        QTimer::singleShot(50, [&] { timerRan = !send->isEnabled(); });
+        send->click();
+        QVERIFY(!send->isEnabled());
+        QVERIFY(!child(&screen, "Combo1")->isEnabled());
+        // A second click meanwhile does not start a second send.
+        Q_EMIT send->clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(send->isEnabled(), 10000);
+        QVERIFY(timerRan); // the event loop ran while the request was out
+        QCOMPARE(s.requestsTo("/send").size(), 1);
+        QCOMPARE(s.ledger(), QStringList{A});
+    }
+
+    void balanceRefreshIsBounded()
+    {
+        Sending s({"--balance", ""}, true);
+        QVERIFY(s.sim.control("balance?text="));
+        BulkSender sender(s.context());
+        sender.settings().balanceRetries = 3;
+        sender.settings().balanceRetryDelay = std::chrono::milliseconds(10);
+        QStringList shown;
+        connect(&sender, &BulkSender::balanceChanged, this, [&](const QString& t) { shown << t; });
+        QCOMPARE(QCoro::waitFor(sender.refreshBalance()), QString());
+        QCOMPARE(s.requestsTo("/balance").size(), 4);
+        QCOMPARE(shown.size(), 4);
+
+        // The deadline ends the retries first.
+        s.sim.control("reset");
+        s.sim.control("balance?text=");
+        sender.settings().balanceRetries = 100;
+        sender.settings().balanceRetryDelay = std::chrono::milliseconds(100);
+        sender.settings().balanceDeadline = std::chrono::milliseconds(450);
+        QCoro::waitFor(sender.refreshBalance());
+        const int asked = int(s.requestsTo("/balance").size());
+        QVERIFY2(asked >= 2 && asked <= 5, qPrintable(QString::number(asked)));
+
+        // A balance server that does not answer gives a text, not an error.
+        s.sim.control("balance?text=Balance: 7");
+        s.sim.control("fail-next?count=1&mode=http500");
+        const QString text = QCoro::waitFor(sender.refreshBalance());
+        QVERIFY2(text.startsWith("Balance not available: "), qPrintable(text));
+    }
+
+    void timerFetchesBalanceOnce()
+    {
+        Sending s({"--balance", "Balance: 42"}, true);
+        auto* label = child<QLabel>(&s.open(), "Lbbal1");
+        QCOMPARE(label->text(), QStringLiteral("Working..."));
+        QTRY_COMPARE(label->text(), QStringLiteral("Balance: 42"));
+        const QList<QJsonObject> asked = s.requestsTo("/balance");
+        QCOMPARE(asked.size(), 1); // the timer stops after its fetch
+        QCOMPARE(asked[0].value("query").toObject().value("u").toString(), QStringLiteral("ACME"));
+        QTest::qWait(700);
+        QCOMPARE(s.requestsTo("/balance").size(), 1);
+    }
+
+    void counterAtItsLargestValueStillRecords()
+    {
+        StoreFixture f;
+        f.loadDefaultProfile("ACME", {{"Smsid", std::numeric_limits<qint32>::max() - 1}});
+        BulkSender sender(f.context());
+        QCOMPARE(sender.record({A, B, "9000000000"}, "Hi", "ACME"), 3);
+        QCOMPARE(f.column("select Mobile from sms order by rowid"), (QStringList{A, B, "9000000000"}));
+        QCOMPARE(f.context().profile().smsId, std::numeric_limits<qint32>::max());
+        QCOMPARE(f.column("select Smsid from config"),
+                 QStringList{QString::number(std::numeric_limits<qint32>::max())});
+    }
+
+    void closingDuringASendWaitsForIt_data()
+    {
+        QTest::addColumn<bool>("reopen");
+        QTest::newRow("closed") << false;
+        QTest::newRow("opened again meanwhile") << true;
+    }
+    void closingDuringASendWaitsForIt()
+    {
+        QFETCH(bool, reopen);
+        Sending s({"--latency", "300"});
+        s.open().show();
+        s.compose(A, "Hi");
+        child<QPushButton>(s.screen, "JeweledButton1")->click();
+        child<QPushButton>(s.screen, "JeweledButton2")->click(); // E&XIT while the request is out
+        QVERIFY(s.screen && s.screen->isHidden());
+        if (reopen) {
+            s.screen->show(); // as the console's menu shows an open screen
+            child<QPlainTextEdit>(s.screen, "Text1")->setPlainText(B);
+            QTRY_COMPARE_WITH_TIMEOUT(s.screen->runningOperations(), 0, 10000);
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            QVERIFY(s.screen && s.screen->isVisible());
+            QCOMPARE(child<QPlainTextEdit>(s.screen, "Text1")->toPlainText(), B);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!s.screen, 10000);
+        }
+        // The answered request was recorded before the screen went.
+        QCOMPARE(s.ledger(), QStringList{A});
+    }
+
+private:
+    StoreFixture m_files; // the sheets the import reads, written once
+};
 
 QTEST_MAIN(TestBulkSenderWindow)
 #include "tst_bulksenderwindow.moc"

@@ -1,182 +1,268 @@
-#include "BulkTestSupport.h"
+#include "StoreFixture.h"
+#include "TaskWait.h"
 
 #include "bulk/ContactBook.h"
+#include "bulk/ContactImport.h"
+#include "bulk/Recipients.h"
+#include "core/StoreError.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
+namespace {
+const QString A = "9876543210";
+const QString B = "9123456789";
+using Grid = QList<QStringList>;
+using R = ContactBook::SaveResult;
+
+void contact(StoreFixture& f, const QVariant& name, const QVariant& mobile, const QVariant& group)
+{
+    f.insert("Clist", {{"Nm", name}, {"mob", mobile}, {"GRP", group}});
+}
+
+QStringList texts(const QList<ContactBook::Entry>& entries)
+{
+    QStringList out;
+    for (const auto& e : entries)
+        out << e.text();
+    return out;
+}
+
+ContactImport::CellReader cellsOf(const Grid& grid)
+{
+    return [grid](int row, int column) {
+        if (row < 1 || row > grid.size() || column < 1 || column > grid[row - 1].size())
+            return QString();
+        return grid[row - 1][column - 1];
+    };
+}
+
+ContactImport::Plan read(const Grid& grid, ContactImport::Target target = ContactImport::Target::Contacts,
+                         const QString& group = "G")
+{
+    return TaskWait::run(ContactImport::read(cellsOf(grid), target, group, nullptr));
+}
+} // namespace
+
+// The contact book, the recipient list of a send and the reading of an import, without screens.
 class TestContactBook : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void save_data();
-    void save();
-    void sameNumberOtherGroupIsSecondContact();
-    void tooWideValuesAreRefused_data();
-    void tooWideValuesAreRefused();
-    void quotesAreStoredAsTyped();
-    void entriesSkipNullAndKeepOrder();
-    void deleteRemovesOnlyThatGroup();
-    void fillFromQuerySkipsNullAndPassesErrors();
-    void savingAnnouncesGroups();
-};
+    void recipientList_data()
+    {
+        QTest::addColumn<QString>("joined");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("box B A B and a final break")
+            << Recipients::fromNumberBox(B + "\r\n" + A + "\r\n" + B + "\r\n") << QStringList{A, B};
+        QTest::newRow("box with LF breaks")
+            << Recipients::fromNumberBox(B + "\n" + A + "\n\n" + B) << QStringList{A, B};
+        QTest::newRow("contacts") << Recipients::fromContacts({B, A}) << QStringList{A, B};
+        QTest::newRow("character codes, not values") << "9,10,100" << QStringList{"9", "100", "10"};
+        QTest::newRow("final zero kept") << "9876543210,9876543211" << QStringList{"9876543211", A};
+        QTest::newRow("leading zero kept") << "0876543210,9" << QStringList{"9", "0876543210"};
+        QTest::newRow("blanks around dropped") << " 12 ,12,,\t" << QStringList{"12"};
+        QTest::newRow("nothing") << "" << QStringList{};
+        QTest::newRow("only breaks") << Recipients::fromNumberBox("\r\n\r\n") << QStringList{};
+    }
+    void recipientList()
+    {
+        QFETCH(QString, joined);
+        QFETCH(QStringList, expected);
+        QCOMPARE(Recipients::recipientList(joined), expected);
+    }
 
-void TestContactBook::save_data()
-{
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("storedGroup");
-    QTest::addColumn<int>("rows");
+    void save_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<R>("result");
+        QTest::addColumn<QString>("storedGroup");
+        QTest::newRow("five digits") << "12345"
+                                     << "" << R::BadNumber << "";
+        QTest::newRow("eleven digits") << "98765432101"
+                                       << "" << R::BadNumber << "";
+        QTest::newRow("ten with a letter") << "98765x3210"
+                                           << "" << R::BadNumber << "";
+        QTest::newRow("empty") << ""
+                               << "STAFF" << R::BadNumber << "";
+        QTest::newRow("no group is Non") << A << "" << R::Saved << "Non";
+        QTest::newRow("group kept") << A << "STAFF" << R::Saved << "STAFF";
+        QTest::newRow("leading zero kept") << "0876543210"
+                                           << "STAFF" << R::Saved << "STAFF";
+    }
+    void save()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, group);
+        QFETCH(R, result);
+        QFETCH(QString, storedGroup);
 
-    using R = ContactBook::SaveResult;
-    QTest::newRow("five digits") << "12345"
-                                 << "" << int(R::BadNumber) << "" << 0;
-    QTest::newRow("eleven digits") << "98765432101"
-                                   << "" << int(R::BadNumber) << "" << 0;
-    QTest::newRow("ten with a letter") << "98765x3210"
-                                       << "" << int(R::BadNumber) << "" << 0;
-    QTest::newRow("empty") << ""
-                           << "STAFF" << int(R::BadNumber) << "" << 0;
-    QTest::newRow("no group is Non") << "9876543210"
-                                     << "" << int(R::Saved) << "Non" << 1;
-    QTest::newRow("group kept") << "9876543210"
-                                << "STAFF" << int(R::Saved) << "STAFF" << 1;
-    QTest::newRow("leading zero kept") << "0876543210"
-                                       << "STAFF" << int(R::Saved) << "STAFF" << 1;
-}
-
-void TestContactBook::save()
-{
-    QFETCH(QString, number);
-    QFETCH(QString, group);
-    QFETCH(int, result);
-    QFETCH(QString, storedGroup);
-    QFETCH(int, rows);
-
-    BulkFixture f;
-    ContactBook book(f.store());
-    const auto outcome = book.save(number, QStringLiteral("RAVI"), group);
-    QCOMPARE(int(outcome.result), result);
-    QCOMPARE(f.count(QStringLiteral("select count(*) from Clist")), rows);
-    if (rows == 1) {
-        QSqlQuery q = f.store().query(QStringLiteral("select Nm, mob, GRP from Clist"));
-        QVERIFY(q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("RAVI"));
-        QCOMPARE(q.value(1).toString(), number);
-        QCOMPARE(q.value(2).toString(), storedGroup);
-
-        // The same number in the same group again: found, not stored.
-        const auto again = book.save(number, QStringLiteral("OTHER"), group);
-        QCOMPARE(again.result, ContactBook::SaveResult::AlreadyThere);
+        StoreFixture f;
+        ContactBook book(f.store());
+        QSignalSpy announced(&ContactEvents::instance(), &ContactEvents::groupsChanged);
+        QCOMPARE(book.save(number, "RAVI", group).result, result);
+        QCOMPARE(announced.size(), result == R::Saved ? 1 : 0);
+        if (result != R::Saved) {
+            QCOMPARE(f.count("Clist"), 0);
+            return;
+        }
+        QCOMPARE(f.column("select Nm || '|' || mob || '|' || GRP from Clist"),
+                 QStringList{"RAVI|" + number + "|" + storedGroup});
+        // The same number in the same group again: found, not stored, not announced.
+        const auto again = book.save(number, "OTHER", group);
+        QCOMPARE(again.result, R::AlreadyThere);
         QCOMPARE(again.foundGroup, storedGroup);
-        QCOMPARE(f.count(QStringLiteral("select count(*) from Clist")), 1);
+        QCOMPARE(f.count("Clist"), 1);
+        QCOMPARE(announced.size(), 1);
+        // In another group it is a second contact.
+        QCOMPARE(book.save(number, "RAVI", "OTHER").result, R::Saved);
+        QCOMPARE(f.count("Clist"), 2);
     }
-}
 
-void TestContactBook::sameNumberOtherGroupIsSecondContact()
-{
-    BulkFixture f;
-    ContactBook book(f.store());
-    QCOMPARE(book.save(QStringLiteral("9876543210"), QStringLiteral("RAVI"), QString()).result,
-             ContactBook::SaveResult::Saved);
-    QCOMPARE(book.save(QStringLiteral("9876543210"), QStringLiteral("RAVI"), QStringLiteral("STAFF")).result,
-             ContactBook::SaveResult::Saved);
-    QCOMPARE(book.groups(), (QStringList{QStringLiteral("Non"), QStringLiteral("STAFF")}));
-}
-
-void TestContactBook::tooWideValuesAreRefused_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("group");
-    QTest::newRow("name of 51") << QString(51, u'N') << "G";
-    QTest::newRow("group of 26") << "RAVI" << QString(26, u'G');
-}
-
-void TestContactBook::tooWideValuesAreRefused()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, group);
-    BulkFixture f;
-    ContactBook book(f.store());
-    QVERIFY_THROWS_EXCEPTION(StoreError, book.save(QStringLiteral("9876543210"), name, group));
-    QCOMPARE(f.count(QStringLiteral("select count(*) from Clist")), 0);
-    // At the limit it fits.
-    QCOMPARE(book.save(QStringLiteral("9876543210"), QString(50, u'N'), QString(25, u'G')).result,
-             ContactBook::SaveResult::Saved);
-}
-
-void TestContactBook::quotesAreStoredAsTyped()
-{
-    BulkFixture f;
-    ContactBook book(f.store());
-    book.insert(QStringLiteral("O'BRIEN"), QStringLiteral("9876543210"), QStringLiteral("IT'S"));
-    QCOMPARE(book.groups(), QStringList{QStringLiteral("IT'S")});
-    const auto entries = book.entries(QStringLiteral("IT'S"));
-    QCOMPARE(entries.size(), 1);
-    QCOMPARE(entries[0].text(), QStringLiteral("9876543210-O'BRIEN"));
-    QCOMPARE(book.deleteEntries(QStringLiteral("IT'S"), {entries[0].text()}), 1);
-    QCOMPARE(f.count(QStringLiteral("select count(*) from Clist")), 0);
-}
-
-void TestContactBook::entriesSkipNullAndKeepOrder()
-{
-    BulkFixture f;
-    f.addContact(QStringLiteral("RAVI"), QStringLiteral("9000000002"), QStringLiteral("G"));
-    f.store().exec(QStringLiteral("INSERT INTO Clist (Nm, mob, GRP) VALUES (NULL, '9000000003', 'G')"));
-    f.store().exec(QStringLiteral("INSERT INTO Clist (Nm, mob, GRP) VALUES ('NOMOB', NULL, 'G')"));
-    f.addContact(QStringLiteral("ASHA"), QStringLiteral("9000000001"), QStringLiteral("G"));
-    f.addContact(QStringLiteral("ELSE"), QStringLiteral("9000000009"), QStringLiteral("H"));
-    const auto entries = ContactBook(f.store()).entries(QStringLiteral("G"));
-    QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries[0].text(), QStringLiteral("9000000002-RAVI"));
-    QCOMPARE(entries[1].text(), QStringLiteral("9000000001-ASHA"));
-    QCOMPARE(entries[1].mobile, QStringLiteral("9000000001"));
-}
-
-void TestContactBook::deleteRemovesOnlyThatGroup()
-{
-    BulkFixture f;
-    const QString a = QStringLiteral("9876543210"), b = QStringLiteral("9123456789");
-    for (const QString& g : {QStringLiteral("STAFF"), QStringLiteral("OTHER")}) {
-        f.addContact(QStringLiteral("RAVI"), a, g);
-        f.addContact(QStringLiteral("ASHA"), b, g);
+    void tooWideValuesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("group");
+        QTest::newRow("name of 51") << QString(51, u'N') << "G";
+        QTest::newRow("group of 26") << "RAVI" << QString(26, u'G');
     }
-    ContactBook book(f.store());
-    QCOMPARE(book.deleteEntries(QStringLiteral("STAFF"),
-                                {a + QStringLiteral("-RAVI"), b + QStringLiteral("-ASHA")}),
-             2);
-    QCOMPARE(f.count(QStringLiteral("select count(*) from Clist where GRP = 'STAFF'")), 0);
-    QCOMPARE(f.count(QStringLiteral("select count(*) from Clist where GRP = 'OTHER'")), 2);
-    // A text that names no contact removes nothing.
-    QCOMPARE(book.deleteEntries(QStringLiteral("OTHER"), {a + QStringLiteral("-ASHA")}), 0);
-}
+    void tooWideValuesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, group);
+        StoreFixture f;
+        ContactBook book(f.store());
+        QVERIFY_THROWS_EXCEPTION(StoreError, book.save(A, name, group));
+        QCOMPARE(f.count("Clist"), 0);
+        // At the limit it fits.
+        QCOMPARE(book.save(A, QString(50, u'N'), QString(25, u'G')).result, R::Saved);
+    }
 
-void TestContactBook::fillFromQuerySkipsNullAndPassesErrors()
-{
-    BulkFixture f;
-    f.addContact(QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("G1"));
-    f.store().exec(QStringLiteral("INSERT INTO Clist (Nm, mob, GRP) VALUES ('B', '2', NULL)"));
-    f.addContact(QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("G2"));
-    QStringList groups = ContactBook::fillFromQuery(f.store(), ContactBook::GroupsSql);
-    groups.sort();
-    QCOMPARE(groups, (QStringList{QStringLiteral("G1"), QStringLiteral("G2")}));
-    QVERIFY_THROWS_EXCEPTION(StoreError,
-                             ContactBook::fillFromQuery(f.store(), QStringLiteral("select x from nowhere")));
-}
+    void entriesGroupsAndDeletes()
+    {
+        StoreFixture f;
+        contact(f, "RAVI", "9000000002", "G");
+        contact(f, QVariant(), "9000000003", "G");
+        contact(f, "NOMOB", QVariant(), "G");
+        contact(f, "ASHA", "9000000001", "G");
+        contact(f, "NOGROUP", "9000000005", QVariant());
+        for (const char* g : {"STAFF", "OTHER"}) {
+            contact(f, "RAVI", A, g);
+            contact(f, "ASHA", B, g);
+        }
+        ContactBook book(f.store());
+        book.insert("O'BRIEN", A, "IT'S");
+        // A Null number, name or group gives no entry; the rest keep the store's order.
+        const auto entries = book.entries("G");
+        QCOMPARE(texts(entries), (QStringList{"9000000002-RAVI", "9000000001-ASHA"}));
+        QCOMPARE(entries[1].mobile, QStringLiteral("9000000001"));
+        QStringList groups = book.groups();
+        groups.sort();
+        QCOMPARE(groups, (QStringList{"G", "IT'S", "OTHER", "STAFF"}));
+        // Quotes are stored and matched as typed.
+        QCOMPARE(texts(book.entries("IT'S")), QStringList{A + "-O'BRIEN"});
+        QCOMPARE(book.deleteEntries("IT'S", {A + "-O'BRIEN"}), 1);
+        QCOMPARE(book.deleteEntries("STAFF", {A + "-RAVI", B + "-ASHA"}), 2);
+        QCOMPARE(book.deleteEntries("OTHER", {A + "-ASHA"}), 0); // names no contact
+        QCOMPARE(f.column("select GRP from Clist where mob in (?, ?)", {A, B}),
+                 (QStringList{"OTHER", "OTHER"}));
+        QVERIFY_THROWS_EXCEPTION(StoreError, ContactBook::fillFromQuery(f.store(), "select x from nowhere"));
+    }
 
-void TestContactBook::savingAnnouncesGroups()
-{
-    BulkFixture f;
-    QSignalSpy spy(&ContactEvents::instance(), &ContactEvents::groupsChanged);
-    ContactBook book(f.store());
-    book.save(QStringLiteral("12345"), QStringLiteral("X"), QString());
-    QCOMPARE(spy.count(), 0);
-    book.save(QStringLiteral("9876543210"), QStringLiteral("X"), QString());
-    QCOMPARE(spy.count(), 1);
-    book.save(QStringLiteral("9876543210"), QStringLiteral("X"), QString());
-    QCOMPARE(spy.count(), 1);
-}
+    void importReadsRows_data()
+    {
+        QTest::addColumn<Grid>("grid");
+        QTest::addColumn<QStringList>("mobiles");
+        QTest::addColumn<int>("rowsRead");
+        QTest::newRow("the spreadsheet case")
+            << Grid{{"Mobile", "Name"}, {A, "RAVI"}, {"12345", "X"}, {}, {B, "ASHA"}} << QStringList{A} << 3;
+        QTest::newRow("bound is exclusive")
+            << Grid{{"90000000"}, {"90000001"}} << QStringList{"90000001"} << 2;
+        QTest::newRow("leading blanks and trailing text")
+            << Grid{{" 9876543210 (home)"}, {"+9123456789"}} << QStringList{A, B} << 2;
+        QTest::newRow("text with a leading zero reads its value")
+            << Grid{{"0987654321"}} << QStringList{"987654321"} << 1;
+        QTest::newRow("a blank cell is no empty cell") << Grid{{" "}, {A}} << QStringList{A} << 2;
+        QTest::newRow("empty sheet") << Grid{} << QStringList{} << 0;
+    }
+    void importReadsRows()
+    {
+        QFETCH(Grid, grid);
+        QFETCH(QStringList, mobiles);
+        QFETCH(int, rowsRead);
+        const ContactImport::Plan plan = read(grid);
+        QStringList got;
+        for (const auto& r : plan.rows)
+            got << r.mobile;
+        QCOMPARE(got, mobiles);
+        QCOMPARE(plan.rowsRead, rowsRead);
+    }
+
+    void importReadsAtMostTenThousandRows()
+    {
+        int asked = 0;
+        auto cells = [&asked](int row, int column) {
+            if (column == 1)
+                asked = std::max(asked, row);
+            return column == 1 ? QString::number(9000000000LL + row) : QStringLiteral("N");
+        };
+        int progressCalls = 0;
+        ContactImport::Control control;
+        control.yieldEvery = 1000;
+        control.progress = [&progressCalls](int) { ++progressCalls; };
+        StoreFixture f;
+        const ContactImport::Plan plan =
+            TaskWait::run(ContactImport::read(cells, ContactImport::Target::Contacts, "G", &control));
+        QCOMPARE(plan.rows.size(), ContactImport::MaxRows);
+        QCOMPARE(asked, ContactImport::MaxRows);
+        QVERIFY(progressCalls >= 10);
+        QCOMPARE(ContactImport::store(f.store(), plan, "G"), ContactImport::MaxRows);
+        QCOMPARE(f.column("select count(distinct mob) from Clist where GRP = 'G'"),
+                 QStringList{QString::number(ContactImport::MaxRows)});
+    }
+
+    void tooWideRowStopsTheImport_data()
+    {
+        QTest::addColumn<Grid>("grid");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("boxRows"); // numbers the same rows give the number box
+        QTest::newRow("eleven digits") << Grid{{A, "RAVI"}, {"98765432101", "X"}} << "G" << 2 << 2;
+        QTest::newRow("name of 51") << Grid{{A, QString(51, u'N')}} << "G" << 1 << 1;
+        QTest::newRow("group of 26") << Grid{{"x"}, {A, "RAVI"}} << QString(26, u'G') << 2 << 1;
+    }
+    void tooWideRowStopsTheImport()
+    {
+        QFETCH(Grid, grid);
+        QFETCH(QString, group);
+        QFETCH(int, row);
+        QFETCH(int, boxRows);
+        try {
+            read(grid, ContactImport::Target::Contacts, group);
+            QFAIL("read");
+        } catch (const ContactImport::RowError& error) {
+            QCOMPARE(error.row(), row);
+            QVERIFY2(error.text().startsWith(QStringLiteral("Row %1:").arg(row)), qPrintable(error.text()));
+        }
+        // The number box holds numbers only: nothing there is too wide.
+        QCOMPARE(read(grid, ContactImport::Target::NumberBox, group).rows.size(), boxRows);
+    }
+
+    void cancelStopsReading()
+    {
+        ContactImport::Control control;
+        control.yieldEvery = 10;
+        control.progress = [&control](int rows) {
+            if (rows >= 50)
+                control.cancelled = true;
+        };
+        auto cells = [](int row, int) { return QString::number(9000000000LL + row); };
+        QVERIFY_THROWS_EXCEPTION(
+            ContactImport::Cancelled,
+            TaskWait::run(ContactImport::read(cells, ContactImport::Target::Contacts, "G", &control)));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestContactBook)
 #include "tst_contactbook.moc"
