@@ -94,7 +94,7 @@ private Q_SLOTS:
                           {Stamp, r[4]},
                           {"Extra1", r[1].toString() == u"g" ? QVariant("kept") : QVariant()}});
         m_prompt = std::make_unique<ScriptedPrompt>();
-        m_screen = std::make_unique<ReportWindow>(m_db->store());
+        m_screen = std::make_unique<ReportWindow>(m_db->store(), m_db->context().clock());
         m_screen->show();
     }
 
@@ -361,6 +361,8 @@ private Q_SLOTS:
         registerReportScreens(m_db->context());
         QWidget* first = ScreenRegistry::instance().show(Screens::Report);
         QVERIFY(qobject_cast<ReportWindow*>(first));
+        // The dates open on the engine's day, which need not be the wall clock's.
+        QCOMPARE(first->findChild<QDateEdit*>(QStringLiteral("DT1"))->date(), StoreFixture::fixedNow().date());
         QCOMPARE(ScreenRegistry::instance().show(Screens::Report), first);
         delete first;
         ScreenRegistry::instance().clear();

@@ -38,7 +38,7 @@ void markChosen(QButtonGroup* group)
 
 } // namespace
 
-ReportWindow::ReportWindow(Store& store, QWidget* parent)
+ReportWindow::ReportWindow(Store& store, const Clock& clock, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::ReportWindow>()), m_store(store)
 {
     m_ui->setupUi(this);
@@ -65,8 +65,8 @@ ReportWindow::ReportWindow(Store& store, QWidget* parent)
     m_orderFrame->setProperty(OrderTag.toLatin1().constData(), QStringLiteral("0"));
 
     // The dates of today, and sizes that follow the screen's resolution.
-    m_from->setDate(QDate::currentDate());
-    m_to->setDate(QDate::currentDate());
+    m_from->setDate(clock.now().date());
+    m_to->setDate(clock.now().date());
     m_grid->verticalHeader()->setFixedWidth(twips(100));
     m_model = new QSqlQueryModel(this);
     m_grid->setModel(m_model);
@@ -217,5 +217,5 @@ void ReportWindow::reportFailure(const QString& what, const QString& text)
 void registerReportScreens(EngineContext& context)
 {
     ScreenRegistry::instance().registerScreen(Screens::Report,
-                                              [&context] { return new ReportWindow(context.store()); });
+                                              [&context] { return new ReportWindow(context.store(), context.clock()); });
 }

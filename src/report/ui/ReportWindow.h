@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "report/ReportQuery.h"
 
 #include <QWidget>
@@ -28,7 +29,8 @@ class ReportWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ReportWindow(Store& store, QWidget* parent = nullptr);
+    // The date boxes open on the clock's day.
+    ReportWindow(Store& store, const Clock& clock, QWidget* parent = nullptr);
     ~ReportWindow() override;
 
     // What the controls select now.
