@@ -512,6 +512,15 @@ def make_tests(out):
         struct.pack_into("<I", looped, start + 4 * i, i)
     open(p("fat_loop.xls"), "wb").write(bytes(looped))
 
+    # Container headers with one field out of bounds, and one cut short.
+    for name, fmt, offset, value in [("byte_order", "<H", 0x1C, 0x1234), ("sector_size", "<H", 0x1E, 7),
+                                     ("fat_count", "<I", 0x2C, 0xFFFFFF), ("dir_beyond", "<I", 0x30, 0xFFFFFF00),
+                                     ("fat_beyond", "<I", 0x4C, 0x00FFFFFF)]:
+        damaged = bytearray(contacts_xls)
+        struct.pack_into(fmt, damaged, offset, value)
+        open(p("header_%s.xls" % name), "wb").write(bytes(damaged))
+    open(p("header_cut.xls"), "wb").write(contacts_xls[:300])
+
     # Damaged and wrong files.
     rnd = random.Random(20240131)
     open(p("random.xls"), "wb").write(bytes(rnd.getrandbits(8) for _ in range(3000)))
