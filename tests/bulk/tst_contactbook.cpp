@@ -6,8 +6,9 @@
 #include "bulk/Recipients.h"
 #include "core/StoreError.h"
 
-#include <QSignalSpy>
-#include <QTest>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 const QString A = "9876543210";
@@ -44,7 +45,6 @@ ContactImport::Plan read(const Grid& grid, ContactImport::Target target = Contac
 }
 } // namespace
 
-// The contact book, the recipient list of a send and the reading of an import, without screens.
 class TestContactBook : public QObject
 {
     Q_OBJECT
@@ -53,17 +53,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("joined");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("box B A B and a final break")
+        QTest::addRow("box B A B and a final break")
             << Recipients::fromNumberBox(B + "\r\n" + A + "\r\n" + B + "\r\n") << QStringList{A, B};
-        QTest::newRow("box with LF breaks")
+        QTest::addRow("box with LF breaks")
             << Recipients::fromNumberBox(B + "\n" + A + "\n\n" + B) << QStringList{A, B};
-        QTest::newRow("contacts") << Recipients::fromContacts({B, A}) << QStringList{A, B};
-        QTest::newRow("character codes, not values") << "9,10,100" << QStringList{"9", "100", "10"};
-        QTest::newRow("final zero kept") << "9876543210,9876543211" << QStringList{"9876543211", A};
-        QTest::newRow("leading zero kept") << "0876543210,9" << QStringList{"9", "0876543210"};
-        QTest::newRow("blanks around dropped") << " 12 ,12,,\t" << QStringList{"12"};
-        QTest::newRow("nothing") << "" << QStringList{};
-        QTest::newRow("only breaks") << Recipients::fromNumberBox("\r\n\r\n") << QStringList{};
+        QTest::addRow("contacts") << Recipients::fromContacts({B, A}) << QStringList{A, B};
+        QTest::addRow("character codes, not values") << "9,10,100" << QStringList{"9", "100", "10"};
+        QTest::addRow("final zero kept") << "9876543210,9876543211" << QStringList{"9876543211", A};
+        QTest::addRow("leading zero kept") << "0876543210,9" << QStringList{"9", "0876543210"};
+        QTest::addRow("blanks around dropped") << " 12 ,12,,\t" << QStringList{"12"};
+        QTest::addRow("nothing") << "" << QStringList{};
+        QTest::addRow("only breaks") << Recipients::fromNumberBox("\r\n\r\n") << QStringList{};
     }
     void recipientList()
     {
@@ -78,18 +78,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("group");
         QTest::addColumn<R>("result");
         QTest::addColumn<QString>("storedGroup");
-        QTest::newRow("five digits") << "12345"
-                                     << "" << R::BadNumber << "";
-        QTest::newRow("eleven digits") << "98765432101"
-                                       << "" << R::BadNumber << "";
-        QTest::newRow("ten with a letter") << "98765x3210"
-                                           << "" << R::BadNumber << "";
-        QTest::newRow("empty") << ""
-                               << "STAFF" << R::BadNumber << "";
-        QTest::newRow("no group is Non") << A << "" << R::Saved << "Non";
-        QTest::newRow("group kept") << A << "STAFF" << R::Saved << "STAFF";
-        QTest::newRow("leading zero kept") << "0876543210"
-                                           << "STAFF" << R::Saved << "STAFF";
+        QTest::addRow("five digits") << u"12345"_s << QString() << R::BadNumber << QString();
+        QTest::addRow("eleven digits") << u"98765432101"_s << QString() << R::BadNumber << QString();
+        QTest::addRow("ten with a letter") << u"98765x3210"_s << QString() << R::BadNumber << QString();
+        QTest::addRow("empty") << QString() << u"STAFF"_s << R::BadNumber << QString();
+        QTest::addRow("no group is Non") << A << QString() << R::Saved << u"Non"_s;
+        QTest::addRow("group kept") << A << u"STAFF"_s << R::Saved << u"STAFF"_s;
+        QTest::addRow("leading zero kept") << u"0876543210"_s << u"STAFF"_s << R::Saved << u"STAFF"_s;
     }
     void save()
     {
@@ -124,8 +119,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("group");
-        QTest::newRow("name of 51") << QString(51, u'N') << "G";
-        QTest::newRow("group of 26") << "RAVI" << QString(26, u'G');
+        QTest::addRow("name of 51") << QString(51, u'N') << "G";
+        QTest::addRow("group of 26") << "RAVI" << QString(26, u'G');
     }
     void tooWideValuesAreRefused()
     {
@@ -156,7 +151,7 @@ private Q_SLOTS:
         // A Null number, name or group gives no entry; the rest keep the store's order.
         const auto entries = book.entries("G");
         QCOMPARE(texts(entries), (QStringList{"9000000002-RAVI", "9000000001-ASHA"}));
-        QCOMPARE(entries[1].mobile, QStringLiteral("9000000001"));
+        QCOMPARE(entries[1].mobile, u"9000000001");
         QStringList groups = book.groups();
         groups.sort();
         QCOMPARE(groups, (QStringList{"G", "IT'S", "OTHER", "STAFF"}));
@@ -175,16 +170,16 @@ private Q_SLOTS:
         QTest::addColumn<Grid>("grid");
         QTest::addColumn<QStringList>("mobiles");
         QTest::addColumn<int>("rowsRead");
-        QTest::newRow("the spreadsheet case")
+        QTest::addRow("the spreadsheet case")
             << Grid{{"Mobile", "Name"}, {A, "RAVI"}, {"12345", "X"}, {}, {B, "ASHA"}} << QStringList{A} << 3;
-        QTest::newRow("bound is exclusive")
+        QTest::addRow("bound is exclusive")
             << Grid{{"90000000"}, {"90000001"}} << QStringList{"90000001"} << 2;
-        QTest::newRow("leading blanks and trailing text")
+        QTest::addRow("leading blanks and trailing text")
             << Grid{{" 9876543210 (home)"}, {"+9123456789"}} << QStringList{A, B} << 2;
-        QTest::newRow("text with a leading zero reads its value")
+        QTest::addRow("text with a leading zero reads its value")
             << Grid{{"0987654321"}} << QStringList{"987654321"} << 1;
-        QTest::newRow("a blank cell is no empty cell") << Grid{{" "}, {A}} << QStringList{A} << 2;
-        QTest::newRow("empty sheet") << Grid{} << QStringList{} << 0;
+        QTest::addRow("a blank cell is no empty cell") << Grid{{" "}, {A}} << QStringList{A} << 2;
+        QTest::addRow("empty sheet") << Grid{} << QStringList{} << 0;
     }
     void importReadsRows()
     {
@@ -205,7 +200,7 @@ private Q_SLOTS:
         auto cells = [&asked](int row, int column) {
             if (column == 1)
                 asked = std::max(asked, row);
-            return column == 1 ? QString::number(9000000000LL + row) : QStringLiteral("N");
+            return column == 1 ? QString::number(9000000000LL + row) : u"N"_s;
         };
         int progressCalls = 0;
         ContactImport::Control control;
@@ -228,9 +223,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("group");
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("boxRows"); // numbers the same rows give the number box
-        QTest::newRow("eleven digits") << Grid{{A, "RAVI"}, {"98765432101", "X"}} << "G" << 2 << 2;
-        QTest::newRow("name of 51") << Grid{{A, QString(51, u'N')}} << "G" << 1 << 1;
-        QTest::newRow("group of 26") << Grid{{"x"}, {A, "RAVI"}} << QString(26, u'G') << 2 << 1;
+        QTest::addRow("eleven digits") << Grid{{A, "RAVI"}, {"98765432101", "X"}} << "G" << 2 << 2;
+        QTest::addRow("name of 51") << Grid{{A, QString(51, u'N')}} << "G" << 1 << 1;
+        QTest::addRow("group of 26") << Grid{{"x"}, {A, "RAVI"}} << QString(26, u'G') << 2 << 1;
     }
     void tooWideRowStopsTheImport()
     {
@@ -243,7 +238,7 @@ private Q_SLOTS:
             QFAIL("read");
         } catch (const ContactImport::RowError& error) {
             QCOMPARE(error.row(), row);
-            QVERIFY2(error.text().startsWith(QStringLiteral("Row %1:").arg(row)), qPrintable(error.text()));
+            QVERIFY2(error.text().startsWith(u"Row %1:"_s.arg(row)), qPrintable(error.text()));
         }
         // The number box holds numbers only: nothing there is too wide.
         QCOMPARE(read(grid, ContactImport::Target::NumberBox, group).rows.size(), boxRows);
