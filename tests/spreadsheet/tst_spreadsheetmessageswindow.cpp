@@ -68,17 +68,12 @@ class TestSpreadsheetMessagesWindow : public QObject
 private Q_SLOTS:
     void init()
     {
+        m_screen.reset();
+        m_prompt.reset();
         m_db = std::make_unique<StoreFixture>();
         m_prompt = std::make_unique<ScriptedPrompt>();
         m_screen = std::make_unique<SpreadsheetMessagesWindow>(m_db->store(), m_db->context().clock());
         m_screen->show();
-    }
-
-    void cleanup()
-    {
-        m_screen.reset();
-        m_prompt.reset();
-        m_db.reset();
     }
 
     // What the import does with a sheet row (column A, column B) and whether a send queues it.
