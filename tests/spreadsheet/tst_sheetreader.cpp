@@ -22,11 +22,6 @@ Q_DECLARE_METATYPE(std::optional<SheetFormat>)
 
 namespace {
 
-QString dataFile(const QString& name)
-{
-    return QStringLiteral(SHEET_DATA_DIR "/") + name;
-}
-
 // The sheets the workbooks open on, a row per line, cells separated by "|".
 const QStringList contacts{
     "Mobile|Name|", "9876543210|RAVI|", "15551234567|Ravi Kumār|", "0987654321|  padded  |",
@@ -75,6 +70,8 @@ class TestSheetReader : public QObject
 
     QTemporaryDir m_dir;
     QString m_huge;
+
+    static QString dataFile(const QString& name) { return QStringLiteral(SHEET_DATA_DIR "/") + name; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -259,7 +256,6 @@ private Q_SLOTS:
     void numbers()
     {
         const std::pair<const char*, const char*> texts[] = {{"9.87654321E9", "9876543210"},
-                                                             {"12345678901234567890", "12345678901234567890"},
                                                              {"1.5E-3", "0.0015"},
                                                              {"9876543210.000", "9876543210"},
                                                              {"12.50", "12.5"},
@@ -267,14 +263,12 @@ private Q_SLOTS:
                                                              {"007", "7"},
                                                              {"-0.0", "0"},
                                                              {"+7", "7"},
-                                                             {" 42 ", "42"},
-                                                             {"abc", "abc"},
-                                                             {"", ""},
-                                                             {"1E", "1E"},
-                                                             {"1.2.3", "1.2.3"},
-                                                             {"1E999", "1E999"}};
+                                                             {" 42 ", "42"}};
         for (const auto& [text, expected] : texts)
             QCOMPARE(plainNumber(QString::fromLatin1(text)), QString::fromLatin1(expected));
+        // Too long for a double, or no number at all: kept as written.
+        for (const char* kept : {"12345678901234567890", "abc", "", "1E", "1.2.3", "1E999"})
+            QCOMPARE(plainNumber(QString::fromLatin1(kept)), QString::fromLatin1(kept));
         // Not a number, as any other value that is not finite, shows as an empty cell.
         const std::pair<double, const char*> doubles[] = {{0.1 + 0.2, "0.30000000000000004"},
                                                           {1e-7, "0.0000001"},
