@@ -94,20 +94,15 @@ private Q_SLOTS:
         m_prompt.reset();
         m_db = std::make_unique<StoreFixture>();
         // Both stamp forms, an unreadable, an empty and a missing stamp; numbers with LIKE's wildcards.
-        const QList<QVariantList> queue{{"9899999999", "q-a", "02122026090000"},
-                                        {"9812345678", "q-b", "011226335100000"},
-                                        {"9712345678", "q-c", "03122026235959"},
-                                        {" 9811111111", "q-d", "garbage"},
-                                        {"9700000000", "q-e", "04122026000000"},
-                                        {"98_5555555", "q-f", ""},
-                                        {"9600000000", "q-g", QVariant()},
-                                        {"9500000000", "q-h", "301126334235959"},
-                                        {"98AB123", "w-1", ""},
-                                        {"98A_777", "w-2", ""},
-                                        {"98A%888", "w-3", ""},
-                                        {"98A\\999", "w-4", ""}};
-        for (const QVariantList& r : queue)
-            m_db->queue(r[0].toString(), r[1].toString(), {{Stamp, r[2]}});
+        const QStringList mobiles{"9899999999", "9812345678", "9712345678", " 9811111111",
+                                  "9700000000", "98_5555555", "9600000000", "9500000000",
+                                  "98AB123",    "98A_777",    "98A%888",    "98A\\999"};
+        const QVariantList stamps{"02122026090000", "011226335100000", "03122026235959",
+                                  "garbage",        "04122026000000",  "",
+                                  QVariant(),       "301126334235959"};
+        for (int i = 0; i < mobiles.size(); ++i) // q-a to q-h, then w-1 to w-4 with empty stamps
+            m_db->queue(mobiles[i], i < 8 ? u"q-"_s + QChar(u'a' + i) : u"w-%1"_s.arg(i - 7),
+                        {{Stamp, stamps.value(i, "")}});
         // Delivered, undelivered and awaiting rows on both sides of 1 to 3 December; s-a has the number and
         // stamp of queued row q-b.
         const QList<QVariantList> ledger{{"9812345678", "a", "2026-12-01 00:00:00", "Y", "011226335100000"},

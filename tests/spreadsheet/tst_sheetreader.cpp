@@ -22,11 +22,6 @@ Q_DECLARE_METATYPE(std::optional<SheetFormat>)
 
 namespace {
 
-QString dataFile(const QString& name)
-{
-    return QStringLiteral(SHEET_DATA_DIR "/") + name;
-}
-
 // The sheets the workbooks open on, a row per line, cells separated by "|".
 const QStringList contacts{
     "Mobile|Name|", "9876543210|RAVI|", "15551234567|Ravi Kumār|", "0987654321|  padded  |",
@@ -45,6 +40,14 @@ const QStringList crafted{"Mobile||Ravi||",
                           "||||corner"};
 
 // Every cell of the sheet, a row per line, cells separated by "|".
+struct Book
+{
+    QString file, sheet;
+    SheetFormat format;
+    QStringList rows;
+    QByteArray bytes = {}; // written to the file first; empty: a generated workbook
+};
+
 QStringList grid(const SheetReader& sheet)
 {
     QStringList rows;
@@ -59,12 +62,16 @@ QStringList grid(const SheetReader& sheet)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Book)
+
 class TestSheetReader : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     QString m_huge;
+
+    static QString dataFile(const QString& name) { return QStringLiteral(SHEET_DATA_DIR "/") + name; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -78,52 +85,46 @@ private Q_SLOTS:
 
     void workbooks_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<SheetFormat>("format");
-        QTest::addColumn<QString>("sheet");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<QByteArray>("bytes"); // written to the file first; empty: a generated workbook
-        const auto row = [](const char* name, const char* file, SheetFormat format, const char* sheet,
-                            const QStringList& expected) {
-            QTest::newRow(name) << QString::fromLatin1(file) << format << QString::fromUtf8(sheet) << expected
-                                << QByteArray();
-        };
-        const auto text = [](const char* name, const QByteArray& bytes, const QStringList& expected,
-                             const char* file = "list.csv") {
-            QTest::newRow(name) << QString::fromLatin1(file) << SheetFormat::Csv << "list" << expected
-                                << bytes;
-        };
+        QTest::addColumn<Book>("b");
         using enum SheetFormat;
-        row("xls, active sheet second of three", "contacts.xls", Xls, "Numbers", contacts);
-        row("xlsx, active sheet second of three", "contacts.xlsx", Xlsx, "Numbers", contacts);
-        row("xls, first sheet active", "first_tab.xls", Xls, "Intro", intro);
-        row("xlsx, first sheet active", "first_tab.xlsx", Xlsx, "Intro", intro);
-        row("xls, last sheet active", "last_tab.xls", Xls, "Numbers", contacts);
-        row("xls without WINDOW1 opens the first sheet", "no_window1.xls", Xls, "Intro", intro);
-        row("xls, stream Book", "book_stream.xls", Xls, "Numbers", contacts);
-        row("xls, hand-made container", "big_stream.xls", Xls, "Numbers", contacts);
-        row("xls, workbook after the first directory sector", "crowded.xls", Xls, "Numbers", contacts);
-        row("xls, workbook in the mini stream", "mini_stream.xls", Xls, "Blank", blankFirst);
-        row("xls, empty first cell", "first_empty.xls", Xls, "Blank", blankFirst);
-        row("xlsx, empty first cell", "first_empty.xlsx", Xlsx, "Blank", blankFirst);
-        row("xls, empty sheet", "empty_sheet.xls", Xls, "Empty", {});
-        row("xlsx, empty sheet", "empty_sheet.xlsx", Xlsx, "Empty", {});
-        row("xls, non-ASCII texts and sheet name", "unicode.xls", Xls, "Číslo", {"Ашa|कुमार", "€ 5|naïve"});
-        row("xlsx, non-ASCII texts and sheet name", "unicode.xlsx", Xlsx, "Číslo", {"Ашa|कुमार", "€ 5|naïve"});
-        row("xls, formula results, booleans, errors", "formulas.xls", Xls, "Formulas",
-            {"3|TRUE", "abc|#N/A", "TRUE|FALSE", "#DIV/0!|#DIV/0!", "|", "9876543210|"});
-        row("xlsx renamed .xls", "xlsx_named.xls", Xlsx, "Numbers", contacts);
-        row("xls renamed .xlsx", "xls_named.xlsx", Xls, "Numbers", contacts);
-        row("csv renamed .xls", "csv_named.xls", Csv, "csv_named", {"Mobile|Name", "9876543210|RAVI"});
-        row("xlsx, shared strings, rels out of order", "crafted.xlsx", Xlsx, "Beta", crafted);
-        row("xlsx, absolute sheet target", "crafted_absolute.xlsx", Xlsx, "Beta", crafted);
-        row("xlsx, sheet target with dot segments", "crafted_dotted.xlsx", Xlsx, "Beta", crafted);
-        row("xlsx, 1904 dates", "date1904.xlsx", Xlsx, "S", {"2024-01-31"});
-        row("xlsx, chart sheet active", "chart_active.xlsx", Xlsx, "Data", {"data sheet"});
-        row("xlsx without workbook view", "no_view.xlsx", Xlsx, "First", {"first tab"});
-        row("xlsx, active tab out of range", "bad_tab.xlsx", Xlsx, "Only", {"only tab"});
-        row("xlsx, workbook part named by package rels", "renamed_part.xlsx", Xlsx, "Main",
-            {"found through rels"});
+        const auto row = [](const char* name, const Book& b) { QTest::newRow(name) << b; };
+        const auto both = [](const char* name, const QString& stem, const QString& sheet,
+                             const QStringList& rows) {
+            QTest::addRow("xls, %s", name) << Book{stem + ".xls", sheet, Xls, rows};
+            QTest::addRow("xlsx, %s", name) << Book{stem + ".xlsx", sheet, Xlsx, rows};
+        };
+        const auto text = [](const char* name, const QByteArray& bytes, const QStringList& rows,
+                             const char* file = "list.csv") {
+            QTest::newRow(name) << Book{file, "list", Csv, rows, bytes};
+        };
+        both("active sheet second of three", "contacts", "Numbers", contacts);
+        both("first sheet active", "first_tab", "Intro", intro);
+        row("xls, last sheet active", {"last_tab.xls", "Numbers", Xls, contacts});
+        row("xls without WINDOW1 opens the first sheet", {"no_window1.xls", "Intro", Xls, intro});
+        row("xls, stream Book", {"book_stream.xls", "Numbers", Xls, contacts});
+        row("xls, hand-made container", {"big_stream.xls", "Numbers", Xls, contacts});
+        row("xls, workbook after the first directory sector", {"crowded.xls", "Numbers", Xls, contacts});
+        row("xls, workbook in the mini stream", {"mini_stream.xls", "Blank", Xls, blankFirst});
+        both("empty first cell", "first_empty", "Blank", blankFirst);
+        both("empty sheet", "empty_sheet", "Empty", {});
+        both("non-ASCII texts and sheet name", "unicode", "Číslo", {"Ашa|कुमार", "€ 5|naïve"});
+        row("xls, formula results, booleans, errors",
+            {"formulas.xls",
+             "Formulas",
+             Xls,
+             {"3|TRUE", "abc|#N/A", "TRUE|FALSE", "#DIV/0!|#DIV/0!", "|", "9876543210|"}});
+        row("xlsx renamed .xls", {"xlsx_named.xls", "Numbers", Xlsx, contacts});
+        row("xls renamed .xlsx", {"xls_named.xlsx", "Numbers", Xls, contacts});
+        row("csv renamed .xls", {"csv_named.xls", "csv_named", Csv, {"Mobile|Name", "9876543210|RAVI"}});
+        row("xlsx, shared strings, rels out of order", {"crafted.xlsx", "Beta", Xlsx, crafted});
+        row("xlsx, absolute sheet target", {"crafted_absolute.xlsx", "Beta", Xlsx, crafted});
+        row("xlsx, sheet target with dot segments", {"crafted_dotted.xlsx", "Beta", Xlsx, crafted});
+        row("xlsx, 1904 dates", {"date1904.xlsx", "S", Xlsx, {"2024-01-31"}});
+        row("xlsx, chart sheet active", {"chart_active.xlsx", "Data", Xlsx, {"data sheet"}});
+        row("xlsx without workbook view", {"no_view.xlsx", "First", Xlsx, {"first tab"}});
+        row("xlsx, active tab out of range", {"bad_tab.xlsx", "Only", Xlsx, {"only tab"}});
+        row("xlsx, workbook part named by package rels",
+            {"renamed_part.xlsx", "Main", Xlsx, {"found through rels"}});
         QStringEncoder utf16(QStringConverter::Utf16LE);
         const QByteArray utf16Text = utf16.encode(QString::fromUtf8("Name\tCity\r\nJosé\tZürich\r\n"));
         text("CR LF", "Mobile,Name\r\n9876543210,RAVI\r\n", {"Mobile|Name", "9876543210|RAVI"});
@@ -154,23 +155,19 @@ private Q_SLOTS:
 
     void workbooks()
     {
-        QFETCH(QString, file);
-        QFETCH(SheetFormat, format);
-        QFETCH(QString, sheet);
-        QFETCH(QStringList, expected);
-        QFETCH(QByteArray, bytes);
-        const QString path = bytes.isEmpty() ? dataFile(file) : m_dir.filePath(file);
-        if (!bytes.isEmpty()) {
+        QFETCH(Book, b);
+        const QString path = b.bytes.isEmpty() ? dataFile(b.file) : m_dir.filePath(b.file);
+        if (!b.bytes.isEmpty()) {
             QFile out(path);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            QCOMPARE(out.write(bytes), bytes.size());
+            QCOMPARE(out.write(b.bytes), b.bytes.size());
         }
-        QCOMPARE(SheetReader::formatFor(path), std::optional(format));
+        QCOMPARE(SheetReader::formatFor(path), std::optional(b.format));
         const std::unique_ptr<SheetReader> reader = SheetReader::open(path);
-        QCOMPARE(reader->format(), format);
-        QCOMPARE(reader->sheetName(), sheet);
-        QCOMPARE(grid(*reader), expected);
-        if (expected.isEmpty())
+        QCOMPARE(reader->format(), b.format);
+        QCOMPARE(reader->sheetName(), b.sheet);
+        QCOMPARE(grid(*reader), b.rows);
+        if (b.rows.isEmpty())
             QCOMPARE(reader->columnCount(), 0);
     }
 
@@ -254,84 +251,50 @@ private Q_SLOTS:
         QCOMPARE(grid(sheet), (QStringList{"a|", "|", "|b"}));
     }
 
-    // Numbers as a sheet stores them: as text (.xlsx, a string here), as binary doubles, and as serial dates
-    // of the 1900 and 1904 date systems.
-    void numbers_data()
-    {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<int>("dateSystem"); // 0: a number
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const QVariant& value, const char* expected, int dateSystem = 0) {
-            QTest::addRow("%s %d", qPrintable(value.toString()), dateSystem)
-                << value << dateSystem << QString::fromLatin1(expected);
-        };
-        row("9.87654321E9", "9876543210");
-        row("12345678901234567890", "12345678901234567890");
-        row("1.5E-3", "0.0015");
-        row("9876543210.000", "9876543210");
-        row("12.50", "12.5");
-        row(".5", "0.5");
-        row("007", "7");
-        row("-0.0", "0");
-        row("+7", "7");
-        row(" 42 ", "42");
-        row("abc", "abc");
-        row("", "");
-        row("1E", "1E");
-        row("1.2.3", "1.2.3");
-        row("1E999", "1E999");
-        row(0.1 + 0.2, "0.30000000000000004");
-        row(1e-7, "0.0000001");
-        row(-0.0, "0");
-        row(1e20, "100000000000000000000");
-        row(std::nan(""), ""); // and any other value that is not finite
-        row(1.0, "1900-01-01", 1900);
-        row(61.0, "1900-03-01", 1900);
-        row(45322.999999999, "2024-02-01", 1900);
-        row(0.25, "06:00:00", 1904);
-        row(-1.0, "-1", 1900);
-        row(3000000.0, "3000000", 1900);
-    }
-
+    // Numbers as a sheet stores them: as text (.xlsx), as binary doubles, and as serial dates of the 1900 and
+    // 1904 date systems.
     void numbers()
     {
-        QFETCH(QVariant, value);
-        QFETCH(int, dateSystem);
-        QFETCH(QString, expected);
-        if (value.typeId() == QMetaType::QString)
-            QCOMPARE(plainNumber(value.toString()), expected);
-        else if (dateSystem)
-            QCOMPARE(serialDateText(value.toDouble(), dateSystem == 1904), expected);
-        else
-            QCOMPARE(numberText(value.toDouble()), expected);
+        const std::pair<const char*, const char*> texts[] = {{"9.87654321E9", "9876543210"},
+                                                             {"1.5E-3", "0.0015"},
+                                                             {"9876543210.000", "9876543210"},
+                                                             {"12.50", "12.5"},
+                                                             {".5", "0.5"},
+                                                             {"007", "7"},
+                                                             {"-0.0", "0"},
+                                                             {"+7", "7"},
+                                                             {" 42 ", "42"}};
+        for (const auto& [text, expected] : texts)
+            QCOMPARE(plainNumber(QString::fromLatin1(text)), QString::fromLatin1(expected));
+        // Too long for a double, or no number at all: kept as written.
+        for (const char* kept : {"12345678901234567890", "abc", "", "1E", "1.2.3", "1E999"})
+            QCOMPARE(plainNumber(QString::fromLatin1(kept)), QString::fromLatin1(kept));
+        // Not a number, as any other value that is not finite, shows as an empty cell.
+        const std::pair<double, const char*> doubles[] = {{0.1 + 0.2, "0.30000000000000004"},
+                                                          {1e-7, "0.0000001"},
+                                                          {-0.0, "0"},
+                                                          {1e20, "100000000000000000000"},
+                                                          {std::nan(""), ""}};
+        for (const auto& [value, expected] : doubles)
+            QCOMPARE(numberText(value), QString::fromLatin1(expected));
+        const std::tuple<double, bool, const char*> dates[] = {
+            {1.0, false, "1900-01-01"}, {61.0, false, "1900-03-01"}, {45322.999999999, false, "2024-02-01"},
+            {0.25, true, "06:00:00"},   {-1.0, false, "-1"},         {3000000.0, false, "3000000"}};
+        for (const auto& [value, from1904, expected] : dates)
+            QCOMPARE(serialDateText(value, from1904), QString::fromLatin1(expected));
     }
 
-    void dateFormats_data()
-    {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("isDate");
-        const auto row = [](int id, const char* code, bool isDate) {
-            QTest::addRow("%d %s", id, code) << id << QString::fromLatin1(code) << isDate;
-        };
-        row(14, "", true);
-        row(22, "", true);
-        row(45, "", true);
-        row(0, "General", false);
-        row(164, "dd/mm/yyyy", true);
-        row(166, "[h]:mm", true);
-        row(167, "\"Day\"\\ 0", false);
-        row(168, "[Red]0.00", false);
-        row(170, "\\d0", false);
-        row(171, "_m0", false);
-    }
-
+    // Built-in formats are dates by their number alone, custom ones (from 164) by a date letter outside
+    // quotes, escapes, paddings and colours.
     void dateFormats()
     {
-        QFETCH(int, id);
-        QFETCH(QString, code);
-        QFETCH(bool, isDate);
-        QCOMPARE(isDateFormat(id, code), isDate);
+        for (const int id : {14, 22, 45})
+            QVERIFY(isDateFormat(id, u""));
+        QVERIFY(!isDateFormat(0, u"General"));
+        QVERIFY(isDateFormat(164, u"dd/mm/yyyy"));
+        QVERIFY(isDateFormat(166, u"[h]:mm"));
+        for (const QStringView code : {u"\"Day\"\\ 0", u"[Red]0.00", u"\\d0", u"_m0"})
+            QVERIFY2(!isDateFormat(167, code), qPrintable(code.toString()));
     }
 
     void textDecoding()
@@ -347,29 +310,22 @@ private Q_SLOTS:
         QCOMPARE(errorText(0x99), u"#ERROR!"_s);
     }
 
-    void singleStreamFileReadsBack_data()
-    {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<int>("streamSize");
-        QTest::newRow("small stream padded out of the mini stream") << 100 << 4096;
-        QTest::newRow("whole sectors") << 8192 << 8192;
-        QTest::newRow("several allocation sectors") << 200000 << 200192;
-    }
-
+    // A small stream is padded out of the mini stream; a large one needs several allocation sectors.
     void singleStreamFileReadsBack()
     {
-        QFETCH(int, size);
-        QFETCH(int, streamSize);
-        QByteArray data(size, '\0');
-        for (int i = 0; i < size; ++i)
-            data[i] = char('a' + i % 26);
-        const std::optional<QByteArray> file = CompoundFile::withSingleStream(u"Workbook"_s, data);
-        QVERIFY(file);
-        const CompoundFile container(*file);
-        QVERIFY(container.isValid());
-        QCOMPARE(container.streamNames(), QStringList{u"Workbook"_s});
-        QVERIFY(!container.isInMiniStream(u"Workbook"_s));
-        QCOMPARE(container.readStream(u"workbook"_s), data + QByteArray(streamSize - size, '\0'));
+        for (const auto& [size, streamSize] :
+             {std::pair(100, 4096), std::pair(8192, 8192), std::pair(200000, 200192)}) {
+            QByteArray data(size, '\0');
+            for (int i = 0; i < size; ++i)
+                data[i] = char('a' + i % 26);
+            const std::optional<QByteArray> file = CompoundFile::withSingleStream(u"Workbook"_s, data);
+            QVERIFY(file);
+            const CompoundFile container(*file);
+            QVERIFY(container.isValid());
+            QCOMPARE(container.streamNames(), QStringList{u"Workbook"_s});
+            QVERIFY(!container.isInMiniStream(u"Workbook"_s));
+            QCOMPARE(container.readStream(u"workbook"_s), data + QByteArray(streamSize - size, '\0'));
+        }
     }
 };
 

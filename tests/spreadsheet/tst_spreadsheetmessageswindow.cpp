@@ -19,11 +19,6 @@ Q_DECLARE_METATYPE(SpreadsheetMessages::RowRule)
 
 namespace {
 
-QString sheet(const QString& name)
-{
-    return QStringLiteral(SHEET_MESSAGES_DATA_DIR "/") + name;
-}
-
 // The rows of edge.* that the import takes, in sheet order.
 const QStringList EdgeMobiles{"9876543210",  "9123456789", "9000000000", "98765432101",
                               "98765 43210", "9111111111", "95000000"};
@@ -41,6 +36,7 @@ class TestSpreadsheetMessagesWindow : public QObject
     std::unique_ptr<ScriptedPrompt> m_prompt;
     std::unique_ptr<SpreadsheetMessagesWindow> m_screen;
 
+    static QString sheet(const QString& name) { return QStringLiteral(SHEET_MESSAGES_DATA_DIR "/") + name; }
     template <class T> T* child(const QString& name) { return m_screen->findChild<T*>(name); }
     QTableWidget* grid() { return child<QTableWidget>(u"MSF"_s); }
     QPushButton* importButton() { return child<QPushButton>(u"CmdExcel"_s); }
@@ -58,7 +54,6 @@ class TestSpreadsheetMessagesWindow : public QObject
         return out;
     }
 
-    // mobile|msg|rdttm|urgent|typ of every queued row.
     QStringList queued()
     {
         return m_db->column(QStringLiteral("select mobile || '|' || msg || '|' || rdttm || '|' || urgent || "
@@ -68,17 +63,12 @@ class TestSpreadsheetMessagesWindow : public QObject
 private Q_SLOTS:
     void init()
     {
+        m_screen.reset();
+        m_prompt.reset();
         m_db = std::make_unique<StoreFixture>();
         m_prompt = std::make_unique<ScriptedPrompt>();
         m_screen = std::make_unique<SpreadsheetMessagesWindow>(m_db->store(), m_db->context().clock());
         m_screen->show();
-    }
-
-    void cleanup()
-    {
-        m_screen.reset();
-        m_prompt.reset();
-        m_db.reset();
     }
 
     // What the import does with a sheet row (column A, column B) and whether a send queues it.
@@ -257,9 +247,8 @@ private Q_SLOTS:
     void sendIsAllOrNothing()
     {
         QVERIFY(import(sheet(u"edge.xls"_s)));
-        m_db->store().exec(
-            QStringLiteral("create trigger refuse before insert on Rsms when new.mobile = '98765 43210' "
-                           "begin select raise(abort, 'refused by the test'); end"));
+        m_db->store().exec(u"create trigger refuse before insert on Rsms when new.mobile = '98765 43210' "
+                           "begin select raise(abort, 'refused by the test'); end"_s);
         box()->setPlainText(u"hello"_s);
         QCoro::waitFor(m_screen->sendMessages());
         QVERIFY(queued().isEmpty());
