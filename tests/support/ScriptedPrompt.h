@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // Stands in for every message box, question and file dialog while it lives: answers from a script
-// and records what it was asked to show.
+// (No, cancelled when used up) and records what it was asked to show.
 class ScriptedPrompt : public Prompt
 {
 public:
@@ -18,12 +18,10 @@ public:
         Icon icon;
     };
 
-    QList<Answer> answers;    // question() answers, in order; No when used up
-    QStringList inputs;       // input() answers, in order; cancelled when used up
-    QStringList files;        // open-file dialog answers, in order; cancelled when used up
-    QList<Shown> messages;
-    QList<Shown> questions;
-    QList<Shown> fileDialogs;
+    QList<Answer> answers; // question()
+    QStringList inputs;    // input()
+    QStringList files;     // openFileName()
+    QList<Shown> messages, questions, fileDialogs;
 
     ScriptedPrompt() { Prompt::install(this); }
     ~ScriptedPrompt() override { Prompt::install(nullptr); }

@@ -15,10 +15,11 @@
 #include <QVariantMap>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 // The one fixture of the tests: a program folder in a temporary directory with a local store of the
-// full schema, wrapped in an engine context that runs in that folder on a fixed clock. Profiles,
-// queue rows and ledger rows are added with chosen columns over complete defaults; rows are read back
-// as maps keyed by lower-case column name.
+// full schema, in an engine context on a fixed clock. Rows are added as complete defaults with chosen
+// columns overridden (an invalid QVariant stores Null) and read back keyed by lower-case column name.
 class StoreFixture
 {
 public:
@@ -28,7 +29,7 @@ public:
     {
         if (!m_dir.isValid())
             qFatal("no temporary folder");
-        auto store = Store::openFile(path(QStringLiteral("SMS.db")), true);
+        auto store = Store::openFile(path(u"SMS.db"_s), true);
         Schema::createMissingTables(*store);
         Schema::ensureIndexes(*store);
         m_context = std::make_unique<EngineContext>(std::move(store));
@@ -42,86 +43,68 @@ public:
     EngineContext& context() { return *m_context; }
     Store& store() { return m_context->store(); }
 
-    // A complete, valid gateway profile row; `overrides` replaces single columns (an invalid
-    // QVariant stores Null).
     static QVariantMap profileRow(const QString& user, const QVariantMap& overrides = {})
     {
-        QVariantMap row{
-            {QStringLiteral("UName"), user},
-            {QStringLiteral("Password"), QStringLiteral("pw-") + user},
-            {QStringLiteral("Provider"),
-             QStringLiteral("http://127.0.0.1:9/send?u=<UName>&p=<PassWord>&to=<mobile>&m=<msg>")},
-            {QStringLiteral("RepoStr"), QStringLiteral("http://127.0.0.1:9/report?id=<MassgeID>")},
-            {QStringLiteral("balstr"), QStringLiteral("http://127.0.0.1:9/bal?u=<UName>&p=<PassWord>")},
-            {QStringLiteral("GsmSid"), QStringLiteral("GSMID")},
-            {QStringLiteral("CDMASid"), QStringLiteral("CDMAID")},
-            {QStringLiteral("TmInterval"), 5000},
-            {QStringLiteral("Smsid"), 100},
-            {QStringLiteral("ConSrt"), QStringLiteral("C")},
-            {QStringLiteral("Defult"), 0}};
-        for (auto it = overrides.begin(); it != overrides.end(); ++it)
-            row.insert(it.key(), it.value());
-        return row;
+        return merged(
+            {{u"UName"_s, user},
+             {u"Password"_s, u"pw-"_s + user},
+             {u"Provider"_s, u"http://127.0.0.1:9/send?u=<UName>&p=<PassWord>&to=<mobile>&m=<msg>"_s},
+             {u"RepoStr"_s, u"http://127.0.0.1:9/report?id=<MassgeID>"_s},
+             {u"balstr"_s, u"http://127.0.0.1:9/bal?u=<UName>&p=<PassWord>"_s},
+             {u"GsmSid"_s, u"GSMID"_s},
+             {u"CDMASid"_s, u"CDMAID"_s},
+             {u"TmInterval"_s, 5000},
+             {u"Smsid"_s, 100},
+             {u"ConSrt"_s, u"C"_s},
+             {u"Defult"_s, 0}},
+            overrides);
     }
 
     void addProfile(const QString& user, const QVariantMap& overrides = {})
     {
-        insert(QStringLiteral("config"), profileRow(user, overrides));
+        insert(u"config"_s, profileRow(user, overrides));
     }
 
     // Adds the default profile `user` and loads it, as start-up does.
     void loadDefaultProfile(const QString& user, const QVariantMap& overrides = {})
     {
-        QVariantMap columns = overrides;
-        columns.insert(QStringLiteral("Defult"), 1);
-        addProfile(user, columns);
+        addProfile(user, merged(overrides, {{u"Defult"_s, 1}}));
         m_context->loadProfile(QString());
         m_context->console().setText(ConsoleState::Field::UserName, user);
     }
 
-    // Adds a queue row; returns its rowid.
+    // Returns the rowid of the new queue row.
     qint64 queue(const QString& mobile, const QString& msg, const QVariantMap& overrides = {})
     {
-        QVariantMap row{{QStringLiteral("Mobile"), mobile},
-                        {QStringLiteral("msg"), msg},
-                        {QStringLiteral("RDtTM"), QStringLiteral("0501245140309")},
-                        {QStringLiteral("urgent"), 0},
-                        {QStringLiteral("typ"), 0}};
-        for (auto it = overrides.begin(); it != overrides.end(); ++it)
-            row.insert(it.key(), it.value());
-        insert(QStringLiteral("Rsms"), row);
-        return store().scalar(QStringLiteral("SELECT max(rowid) FROM Rsms")).toLongLong();
+        insert(u"Rsms"_s, merged({{u"Mobile"_s, mobile},
+                                  {u"msg"_s, msg},
+                                  {u"RDtTM"_s, u"0501245140309"_s},
+                                  {u"urgent"_s, 0},
+                                  {u"typ"_s, 0}},
+                                 overrides));
+        return store().scalar(u"SELECT max(rowid) FROM Rsms"_s).toLongLong();
     }
 
-    // Adds a ledger row as the sent ledger writes it, with chosen columns over the defaults.
     void ledger(const QString& mobile, const QVariantMap& overrides = {})
     {
-        QVariantMap row{{QStringLiteral("Mobile"), mobile},
-                        {QStringLiteral("msg"), QStringLiteral("text")},
-                        {QStringLiteral("RDtTM"), QStringLiteral("0501245140309")},
-                        {QStringLiteral("SDTTm"), QStringLiteral("2024-03-01 10:00:00")},
-                        {QStringLiteral("typ"), 0},
-                        {QStringLiteral("Status"), QStringLiteral("P")},
-                        {QStringLiteral("Try"), 0}};
-        for (auto it = overrides.begin(); it != overrides.end(); ++it)
-            row.insert(it.key(), it.value());
-        insert(QStringLiteral("sms"), row);
+        insert(u"sms"_s, merged({{u"Mobile"_s, mobile},
+                                 {u"msg"_s, u"text"_s},
+                                 {u"RDtTM"_s, u"0501245140309"_s},
+                                 {u"SDTTm"_s, u"2024-03-01 10:00:00"_s},
+                                 {u"typ"_s, 0},
+                                 {u"Status"_s, u"P"_s},
+                                 {u"Try"_s, 0}},
+                                overrides));
     }
 
     void insert(const QString& table, const QVariantMap& values)
     {
-        QStringList marks;
-        QVariantList params;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            marks << QStringLiteral("?");
-            params << it.value();
-        }
-        store().exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                         .arg(table, values.keys().join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-                     params);
+        const QStringList marks(values.size(), u"?"_s);
+        store().exec(
+            u"INSERT INTO %1 (%2) VALUES (%3)"_s.arg(table, values.keys().join(u','), marks.join(u',')),
+            values.values());
     }
 
-    // Every row of a query, columns keyed by lower-case name.
     QList<QVariantMap> rows(const QString& sql, const QVariantList& params = {})
     {
         QList<QVariantMap> out;
@@ -135,8 +118,8 @@ public:
         }
         return out;
     }
-    QList<QVariantMap> queued() { return rows(QStringLiteral("SELECT * FROM Rsms ORDER BY rowid")); }
-    QList<QVariantMap> ledgerRows() { return rows(QStringLiteral("SELECT * FROM sms ORDER BY rowid")); }
+    QList<QVariantMap> queued() { return rows(u"SELECT * FROM Rsms ORDER BY rowid"_s); }
+    QList<QVariantMap> ledgerRows() { return rows(u"SELECT * FROM sms ORDER BY rowid"_s); }
 
     // The first column of a query, Null shown as "<null>".
     QStringList column(const QString& sql, const QVariantList& params = {})
@@ -144,16 +127,13 @@ public:
         QStringList out;
         QSqlQuery q = store().query(sql, params);
         while (q.next())
-            out << (q.value(0).isNull() ? QStringLiteral("<null>") : q.value(0).toString());
+            out << (q.value(0).isNull() ? u"<null>"_s : q.value(0).toString());
         return out;
     }
 
-    int count(const QString& table)
-    {
-        return store().scalar(QStringLiteral("SELECT count(*) FROM ") + table).toInt();
-    }
+    int count(const QString& table) { return store().scalar(u"SELECT count(*) FROM "_s + table).toInt(); }
 
-    // Writes a file under the program folder (parent folders made); returns its path.
+    // Parent folders are made; returns the file's path.
     QString writeFile(const QString& relative, const QByteArray& bytes)
     {
         const QString file = path(relative);
@@ -165,6 +145,12 @@ public:
     }
 
 private:
+    static QVariantMap merged(QVariantMap row, const QVariantMap& overrides)
+    {
+        row.insert(overrides);
+        return row;
+    }
+
     QTemporaryDir m_dir;
     std::unique_ptr<EngineContext> m_context;
 };

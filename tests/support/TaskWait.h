@@ -6,46 +6,29 @@
 #include <optional>
 #include <type_traits>
 
-// QCoro::waitFor() never returns when the awaited task throws (the error is
-// left in a task nobody awaits). These wrappers carry the error out and
-// throw it again in the test.
+// QCoro::waitFor() never returns when the awaited task throws (the error is left in a task nobody
+// awaits): run() carries the error out and throws it again in the test.
 namespace TaskWait {
 
-template <typename T> QCoro::Task<std::optional<T>> catching(QCoro::Task<T> task, std::exception_ptr* error)
-{
-    try {
-        co_return co_await std::move(task);
-    } catch (...) {
-        *error = std::current_exception();
-    }
-    co_return std::nullopt;
-}
-
-inline QCoro::Task<bool> catchingVoid(QCoro::Task<> task, std::exception_ptr* error)
-{
-    try {
-        co_await std::move(task);
-        co_return true;
-    } catch (...) {
-        *error = std::current_exception();
-    }
-    co_return false;
-}
-
-// Runs the task to its end; its error is thrown here.
 template <typename T> T run(QCoro::Task<T> task)
 {
     std::exception_ptr error;
-    if constexpr (std::is_void_v<T>) {
-        QCoro::waitFor(catchingVoid(std::move(task), &error));
-        if (error)
-            std::rethrow_exception(error);
-    } else {
-        std::optional<T> result = QCoro::waitFor(catching(std::move(task), &error));
-        if (error)
-            std::rethrow_exception(error);
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> result;
+    const auto catching = [&]() -> QCoro::Task<> {
+        try {
+            if constexpr (std::is_void_v<T>)
+                co_await std::move(task);
+            else
+                result.emplace(co_await std::move(task));
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    QCoro::waitFor(catching());
+    if (error)
+        std::rethrow_exception(error);
+    if constexpr (!std::is_void_v<T>)
         return std::move(*result);
-    }
 }
 
 } // namespace TaskWait

@@ -2,36 +2,22 @@
 
 #include <QFile>
 
-ModemSim::ModemSim() = default;
-
-ModemSim::~ModemSim()
-{
-    stop();
-}
-
-QString ModemSim::program()
-{
-    return QStringLiteral(SMS_MODEM_SIM_PATH);
-}
+using namespace Qt::StringLiterals;
 
 bool ModemSim::start(const QStringList& options)
 {
     stop();
     m_stdout.clear();
-    QStringList args = options;
-    args << QStringLiteral("--log") << m_dir.filePath(QStringLiteral("modem.log"));
-    m_process.setProgram(program());
-    m_process.setArguments(args);
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start();
+    m_process.start(QStringLiteral(SMS_MODEM_SIM_PATH),
+                    options + QStringList{u"--log"_s, m_dir.filePath(u"modem.log"_s)});
     if (!m_process.waitForStarted(10000)) {
         m_error = m_process.errorString();
         return false;
     }
-    // Tests may block here: the first line is the device path.
+    // The first line is the device path.
     while (!m_stdout.contains('\n')) {
         if (!m_process.waitForReadyRead(10000)) {
-            m_error = QStringLiteral("no device path from the simulator: ") +
+            m_error = u"no device path from the simulator: "_s +
                       QString::fromLocal8Bit(m_process.readAllStandardError());
             stop();
             return false;
@@ -52,32 +38,23 @@ void ModemSim::stop()
     }
 }
 
-bool ModemSim::isRunning() const
-{
-    return m_process.state() == QProcess::Running;
-}
-
 QByteArray ModemSim::unescape(const QByteArray& escaped)
 {
     QByteArray out;
     for (qsizetype i = 0; i < escaped.size(); ++i) {
         const char c = escaped[i];
-        if (c == '\n')
-            continue; // line breaks of the log itself
+        if (c == '\n') // line breaks of the log itself
+            continue;
         if (c != '\\' || i + 1 >= escaped.size()) {
             out += c;
             continue;
         }
         const char k = escaped[++i];
-        if (k == 'r') {
-            out += '\r';
-        } else if (k == 'n') {
-            out += '\n';
-        } else if (k == 'x' && i + 2 < escaped.size()) {
+        if (k == 'x' && i + 2 < escaped.size()) {
             out += static_cast<char>(escaped.mid(i + 1, 2).toInt(nullptr, 16));
             i += 2;
         } else {
-            out += k;
+            out += k == 'r' ? '\r' : k == 'n' ? '\n' : k;
         }
     }
     return out;
@@ -85,23 +62,12 @@ QByteArray ModemSim::unescape(const QByteArray& escaped)
 
 QByteArray ModemSim::received() const
 {
-    QFile log(m_dir.filePath(QStringLiteral("modem.log")));
-    if (!log.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return unescape(log.readAll());
-}
-
-QStringList ModemSim::receivedLines() const
-{
-    QFile log(m_dir.filePath(QStringLiteral("modem.log")));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QFile log(m_dir.filePath(u"modem.log"_s));
+    return log.open(QIODevice::ReadOnly) ? unescape(log.readAll()) : QByteArray();
 }
 
 QStringList ModemSim::messages()
 {
     m_stdout += m_process.readAllStandardOutput();
-    QStringList lines = QString::fromLocal8Bit(m_stdout).split(u'\n', Qt::SkipEmptyParts);
-    return lines;
+    return QString::fromLocal8Bit(m_stdout).split(u'\n', Qt::SkipEmptyParts);
 }
