@@ -183,7 +183,8 @@ int main(int argc, char** argv)
     }
 
     // The screen itself: back-fill (nothing left), statement, count, grid.
-    ReportWindow screen(*store);
+    const Clock wallClock;
+    ReportWindow screen(*store, wallClock);
     screen.show();
     for (int v : {1, 0, 2, 3}) {
         screen.findChild<QAbstractButton*>(QStringLiteral("OP_%1").arg(v))->click();
