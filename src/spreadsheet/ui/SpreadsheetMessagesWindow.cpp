@@ -217,18 +217,13 @@ QCoro::Task<bool> SpreadsheetMessagesWindow::importWorkbook(QString path)
     m_grid->setRowCount(0);
     m_grid->hide();
 
+    const QList<SheetRow> rows = takeRows(*sheet);
+    sheet.reset();
     int appended = 0;
-    for (int row = 1; row <= MaxSheetRows; ++row) {
-        const QString a = sheet->cell(row, 1);
-        const QString b = sheet->cell(row, 2);
-        const RowRule rule = classify(a, b);
-        if (rule == RowRule::Stop)
-            break;
-        if (rule != RowRule::Take)
-            continue;
+    for (const SheetRow& row : rows) {
         m_grid->insertRow(appended);
-        m_grid->setItem(appended, MobileColumn, cell(a));
-        m_grid->setItem(appended, MessageColumn, cell(b));
+        m_grid->setItem(appended, MobileColumn, cell(row.mobile));
+        m_grid->setItem(appended, MessageColumn, cell(row.message));
         ++appended;
         // The number of the next grid row (the header row counts as row 0).
         m_selectedLabel->setText(QString::number(appended + 1));
@@ -236,7 +231,6 @@ QCoro::Task<bool> SpreadsheetMessagesWindow::importWorkbook(QString path)
         if (!self)
             co_return false;
     }
-    sheet.reset();
 
     m_importButton->setEnabled(appended == 0);
     m_sendButton->setEnabled(appended > 0);
