@@ -76,6 +76,18 @@ QStringList numbers(int count)
     return list;
 }
 
+// Contacts are "mobile|name" in group G; any contact means group mode.
+struct Send
+{
+    QStringList contacts;
+    bool selectContacts;
+    QString box;
+    Prompt::Answer answer;
+    bool asked;
+    QStringList rows;
+    QString message = {};
+};
+
 QStringList descending(QStringList list)
 {
     std::sort(list.begin(), list.end(), std::greater<>());
@@ -458,43 +470,27 @@ private Q_SLOTS:
 
     void sendFromScreen_data()
     {
-        QTest::addColumn<QStringList>("contacts"); // "mobile|name" in group G; non-empty means group mode
-        QTest::addColumn<bool>("selectContacts");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<Prompt::Answer>("answer");
-        QTest::addColumn<bool>("asked");
-        QTest::addColumn<QStringList>("rows");
-        QTest::addColumn<QString>("message");
-
+        QTest::addColumn<Send>("r");
         const auto no = Prompt::Answer::No, yes = Prompt::Answer::Yes;
         const QString nobody = "There is no mobile number to send to.";
-        const auto row = [](const char* tag, const QStringList& contacts, bool select, const QString& box,
-                            Prompt::Answer answer, bool asked, const QStringList& rows,
-                            const QString& message = "") {
-            QTest::newRow(tag) << contacts << select << box << answer << asked << rows << message;
-        };
+        const auto row = [](const char* tag, const Send& r) { QTest::newRow(tag) << r; };
         const QStringList none, five = descending(numbers(5)), four = descending(numbers(4));
-        row("group mode, two selected", {A + "|RAVI", B + "|ASHA"}, true, "", no, false, {A, B});
-        row("group mode keeps a leading zero", {"0987654321|ZERO", A + "|RAVI"}, true, "", no, false,
-            {A, "0987654321"});
-        row("group mode, nothing selected", {A + "|RAVI"}, false, "", no, false, none, nobody);
-        row("number box with repeats", none, false, B + "\n" + A + "\n" + B + "\n", no, false, {A, B});
-        row("final zero kept", none, false, "9876543200\n9876543210", no, false,
-            {"9876543210", "9876543200"});
-        row("five numbers declined", none, false, numbers(5).join('\n'), no, true, none);
-        row("five numbers confirmed", none, false, numbers(5).join('\n'), yes, true, five);
-        row("four numbers need no confirmation", none, false, numbers(4).join('\n'), no, false, four);
-        row("empty number box", none, false, "", no, false, none, nobody);
+        row("group mode, two selected", {{A + "|RAVI", B + "|ASHA"}, true, "", no, false, {A, B}});
+        row("group mode keeps a leading zero",
+            {{"0987654321|ZERO", A + "|RAVI"}, true, "", no, false, {A, "0987654321"}});
+        row("group mode, nothing selected", {{A + "|RAVI"}, false, "", no, false, none, nobody});
+        row("number box with repeats", {none, false, B + "\n" + A + "\n" + B + "\n", no, false, {A, B}});
+        row("final zero kept",
+            {none, false, "9876543200\n9876543210", no, false, {"9876543210", "9876543200"}});
+        row("five numbers declined", {none, false, numbers(5).join('\n'), no, true, none});
+        row("five numbers confirmed", {none, false, numbers(5).join('\n'), yes, true, five});
+        row("four numbers need no confirmation", {none, false, numbers(4).join('\n'), no, false, four});
+        row("empty number box", {none, false, "", no, false, none, nobody});
     }
     void sendFromScreen()
     {
-        QFETCH(QStringList, contacts);
-        QFETCH(bool, selectContacts);
-        QFETCH(QString, box);
-        QFETCH(Prompt::Answer, answer);
-        QFETCH(bool, asked);
-        QFETCH(QStringList, rows);
-        QFETCH(QString, message);
+        QFETCH(Send, r);
+        const auto& [contacts, selectContacts, box, answer, asked, rows, message] = r;
         // One request for these few numbers, in the ledger's order.
         const QStringList requests = rows.isEmpty() ? QStringList{} : QStringList{rows.join(',')};
 
