@@ -548,57 +548,44 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("reportOpen");
         QTest::addColumn<bool>("consoleHidden");
-        QTest::addRow("nothing else open") << false << false;
-        QTest::addRow("nothing else open, console hidden") << false << true;
-        QTest::addRow("report open: ends when it closes") << true << true;
+        QTest::addColumn<bool>("exit"); // else the close box, then the report closes
+        QTest::addRow("nothing else open") << false << false << true;
+        QTest::addRow("nothing else open, console hidden") << false << true << true;
+        QTest::addRow("report open: ends when it closes") << true << true << true;
+        QTest::addRow("close box: goes on behind the icon") << true << false << false;
     }
     void exitEndsProcess()
     {
         QFETCH(bool, reportOpen);
         QFETCH(bool, consoleHidden);
+        QFETCH(bool, exit);
         ConsoleFixture fx;
-        bool reportOpenAfterExit = false, runningAfterExit = false;
+        bool reportOpenAfterExit = false, consoleAlive = false;
         const int code = runConsole(fx, [&] {
             ConsoleWindow* form = liveConsole();
             QVERIFY(form);
             form->setHidden(consoleHidden);
             QWidget* report = reportOpen ? openReport() : nullptr;
-            form->findChild<QAction*>("mnuExit")->trigger();
+            if (exit) {
+                form->findChild<QAction*>("mnuExit")->trigger();
+            } else {
+                form->close();
+                QVERIFY(form->isHidden());
+                report->close(); // nothing is visible any more
+            }
             if (report) {
-                QTimer::singleShot(300, report, [&, report] {
-                    runningAfterExit = true; // Exit has run; the report keeps the process alive
-                    reportOpenAfterExit = report->isVisible();
-                    report->close();
+                QTimer::singleShot(300, [&, report] {
+                    ConsoleWindow* still = liveConsole();
+                    consoleAlive = still && !still->isUnloaded() && fx.engine.interval() == 0;
+                    reportOpenAfterExit = exit && report->isVisible(); // the report kept the process alive
+                    exit ? void(report->close()) : QCoreApplication::exit(7);
                 });
             }
         });
-        QCOMPARE(code, 0);
-        QVERIFY(!liveConsole()); // the console was unloaded and deleted
-        QCOMPARE(runningAfterExit, reportOpen);
-        QCOMPARE(reportOpenAfterExit, reportOpen);
-    }
-
-    void hiddenConsoleKeepsProcess()
-    {
-        ConsoleFixture fx;
-        bool consoleAlive = false;
-        const int code = runConsole(fx, [&] {
-            ConsoleWindow* form = liveConsole();
-            QVERIFY(form);
-            QWidget* report = openReport();
-            form->close(); // the close box: hidden behind the icon
-            QVERIFY(form->isHidden());
-            report->close();
-            // Nothing is visible any more, yet the engine goes on.
-            QTimer::singleShot(300, [&] {
-                ConsoleWindow* still = liveConsole();
-                consoleAlive = still && !still->isUnloaded() && fx.engine.interval() == 0;
-                QCoreApplication::exit(7);
-            });
-        });
-        QCOMPARE(code, 7);
-        QVERIFY(consoleAlive);
+        QCOMPARE(code, exit ? 0 : 7);
         QVERIFY(!liveConsole()); // showConsole deletes it on its way out
+        QCOMPARE(reportOpenAfterExit, reportOpen && exit);
+        QCOMPARE(consoleAlive, !exit);
     }
 
     void consoleFailsToLoad()
