@@ -216,6 +216,6 @@ void ReportWindow::reportFailure(const QString& what, const QString& text)
 
 void registerReportScreens(EngineContext& context)
 {
-    ScreenRegistry::instance().registerScreen(Screens::Report,
-                                              [&context] { return new ReportWindow(context.store(), context.clock()); });
+    ScreenRegistry::instance().registerScreen(
+        Screens::Report, [&context] { return new ReportWindow(context.store(), context.clock()); });
 }
