@@ -362,6 +362,15 @@ private Q_SLOTS:
         auto* number = child<QLineEdit>(form, "TxtNumber");
         auto* name = child<QLineEdit>(form, "TxtName");
         auto* group = child<QComboBox>(form, "ComGrp");
+        // Names and groups are typed in capitals, without apostrophes; numbers in digits.
+        for (const auto& [field, typed, shown] : {std::tuple{"TxtName", "ravi's", u"RAVIS"_s},
+                                                  {"ComGrp", "st'aff", u"STAFF"_s},
+                                                  {"TxtNumber", "98a7", u"987"_s}}) {
+            QTest::keyClicks(child<QWidget>(form, field), typed);
+            QCOMPARE(field == std::string_view("ComGrp") ? group->currentText()
+                                                         : child<QLineEdit>(form, field)->text(),
+                     shown);
+        }
         // What the screen says to each answer of the book (the book decides them); no group is Non.
         using enum Prompt::Icon;
         for (const auto& [typed, said, icon] :
