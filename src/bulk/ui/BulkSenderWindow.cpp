@@ -160,12 +160,7 @@ void BulkSenderWindow::buildLayout()
 
 void BulkSenderWindow::fillAccounts()
 {
-    try {
-        ListFill::setItems(m_accountBox,
-                           ContactBook::fillFromQuery(m_context.store(), ContactBook::AccountsSql));
-    } catch (const StoreError& e) {
-        ListFill::showError(this, e.text());
-    }
+    ListFill::fillFromStore(this, m_accountBox, m_context.store(), ContactBook::AccountsSql);
 }
 
 void BulkSenderWindow::changeAccount()
@@ -257,12 +252,7 @@ void BulkSenderWindow::limitMessage(int position, int removed, int added)
 
 void BulkSenderWindow::fillEarlierTexts()
 {
-    try {
-        ListFill::setItems(m_earlierTextBox,
-                           ContactBook::fillFromQuery(m_context.store(), ContactBook::EarlierTextsSql));
-    } catch (const StoreError& e) {
-        ListFill::showError(this, e.text());
-    }
+    ListFill::fillFromStore(this, m_earlierTextBox, m_context.store(), ContactBook::EarlierTextsSql);
 }
 
 void BulkSenderWindow::useEarlierText()
@@ -492,12 +482,7 @@ void BulkSenderWindow::toggleGroupMode()
 
 void BulkSenderWindow::refillGroups()
 {
-    try {
-        ListFill::setItems(m_groupBox,
-                           ContactBook::fillFromQuery(m_context.store(), ContactBook::ContactGroupsSql));
-    } catch (const StoreError& e) {
-        ListFill::showError(this, e.text());
-    }
+    ListFill::fillFromStore(this, m_groupBox, m_context.store(), ContactBook::ContactGroupsSql);
 }
 
 void BulkSenderWindow::showGroupContacts()

@@ -67,12 +67,7 @@ ContactsWindow::ContactsWindow(EngineContext& context, QWidget* parent) : QWidge
 
 void ContactsWindow::refillGroups()
 {
-    try {
-        ListFill::setItems(m_groupBox,
-                           ContactBook::fillFromQuery(m_context.store(), ContactBook::ContactGroupsSql));
-    } catch (const StoreError& e) {
-        ListFill::showError(this, e.text());
-    }
+    ListFill::fillFromStore(this, m_groupBox, m_context.store(), ContactBook::ContactGroupsSql);
 }
 
 void ContactsWindow::newContact()

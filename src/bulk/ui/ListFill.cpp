@@ -1,5 +1,7 @@
 #include "bulk/ui/ListFill.h"
 
+#include "bulk/ContactBook.h"
+#include "core/StoreError.h"
 #include "ui/Prompt.h"
 
 #include <QComboBox>
@@ -60,6 +62,15 @@ void installFocusColours(QWidget* field)
 void showError(QWidget* parent, const QString& text)
 {
     Prompt::current().message(parent, QString(), text, Prompt::Icon::Critical);
+}
+
+void fillFromStore(QWidget* parent, QComboBox* combo, Store& store, const QString& sql)
+{
+    try {
+        setItems(combo, ContactBook::fillFromQuery(store, sql));
+    } catch (const StoreError& e) {
+        showError(parent, e.text());
+    }
 }
 
 } // namespace ListFill

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QComboBox;
+class Store;
 class QListWidget;
 class QWidget;
 
@@ -15,6 +16,10 @@ namespace ListFill {
 // operator sees; none of these emit change signals while they fill.
 void setItems(QListWidget* list, const QStringList& items);
 void setItems(QComboBox* combo, const QStringList& items);
+
+// Fills a drop-down with the first column of a query; a store error is shown to the operator and
+// leaves the items as they were.
+void fillFromStore(QWidget* parent, QComboBox* combo, Store& store, const QString& sql);
 
 // Light orange (255, 224, 192) while the field has the focus, white otherwise.
 void installFocusColours(QWidget* field);
