@@ -19,7 +19,7 @@ QueueCursor QueueCursor::onLocalRow(qint64 rowid, const QString& mobile, const Q
     return c;
 }
 
-QueueCursor QueueCursor::onServerRow(qint64 autono, const QString& mobile, const QString& msg)
+QueueCursor QueueCursor::onServerRow(qint64 autono, const QString& mobile, const QString& msg, int failures)
 {
     QueueCursor c;
     c.m_open = true;
@@ -27,6 +27,7 @@ QueueCursor QueueCursor::onServerRow(qint64 autono, const QString& mobile, const
     c.m_key = autono;
     c.m_mobile = mobile;
     c.m_msg = msg;
+    c.m_failures = failures;
     return c;
 }
 
@@ -40,22 +41,6 @@ QueueCursor QueueCursor::openLocal(Store& store)
     return onLocalRow(Store::field(r, QStringLiteral("qrowid")).toLongLong(),
                       Store::text(r, QStringLiteral("Mobile")), Store::text(r, QStringLiteral("msg")),
                       Store::field(r, QStringLiteral("RDtTM")), Store::field(r, QStringLiteral("typ")));
-}
-
-QueueCursor QueueCursor::openServer(Store& server)
-{
-    const QString sql =
-        server.dialect() == Store::Dialect::SqlServer
-            ? QStringLiteral("select top 1 MobileNo as mobile, SmsText as msg, autono from SendSMS "
-                             "where status <> 'Y' order by Piority")
-            : QStringLiteral("select MobileNo as mobile, SmsText as msg, autono from SendSMS "
-                             "where status <> 'Y' order by Piority limit 1");
-    QSqlQuery q = server.query(sql);
-    if (!q.next())
-        return QueueCursor();
-    const QSqlRecord r = q.record();
-    return onServerRow(Store::field(r, QStringLiteral("autono")).toLongLong(),
-                       Store::text(r, QStringLiteral("mobile")), Store::text(r, QStringLiteral("msg")));
 }
 
 void QueueCursor::markTried(Store& store, int urgent) const

@@ -29,17 +29,16 @@ public:
     // A cursor standing on a row read by the caller.
     static QueueCursor onLocalRow(qint64 rowid, const QString& mobile, const QString& msg,
                                   const QVariant& rdtTm, const QVariant& typ);
-    static QueueCursor onServerRow(qint64 autono, const QString& mobile, const QString& msg);
+    static QueueCursor onServerRow(qint64 autono, const QString& mobile, const QString& msg,
+                                   int failures = 0);
 
     // The first row of the local queue: smallest urgent first; among equal
     // values the rows never tried in row order, then the row tried longest
     // ago, so that a message that keeps failing cannot hold back the others.
     // Closed when the queue is empty.
     static QueueCursor openLocal(Store& store);
-    // The first row of SendSMS whose status is not "Y" (a Null status is
-    // never picked), smallest Piority first. Closed when there is none.
-    // Works on PostgreSQL and SQL Server.
-    static QueueCursor openServer(Store& server);
+    // Server rows are opened by a claim (ServerQueueClaim::claim), so that
+    // two engines on one server never stand on the same row.
 
     bool isOpen() const { return m_open; }
     void close() { m_open = false; }
@@ -55,6 +54,8 @@ public:
     // RDtTM and typ of a local row, Null when the row holds Null (and on a server row).
     const QVariant& rdtTm() const { return m_rdtTm; }
     const QVariant& typ() const { return m_typ; }
+    // Failed sends of a server row before this one (its FailCount).
+    int failures() const { return m_failures; }
 
     // Local rows: sets urgent to the given value (the tick sets 10 on the
     // row it picked, so that a failing message goes behind the others) and
@@ -69,4 +70,5 @@ private:
     QString m_msg;
     QVariant m_rdtTm;
     QVariant m_typ;
+    int m_failures = 0;
 };

@@ -36,7 +36,10 @@ QString SentLedger::serverUpdate(Store::Dialect dialect)
 {
     const QString now = dialect == Store::Dialect::SqlServer ? QStringLiteral("Getdate()")
                                                              : QStringLiteral("CURRENT_TIMESTAMP");
-    return QStringLiteral("update SendSMS set Status = 'Y', sdt = %1 where autono = ?").arg(now);
+    // The claim ends with the send: the row is nobody's any more.
+    return QStringLiteral("update SendSMS set Status = 'Y', sdt = %1, ClaimEngine = NULL, ClaimTime = NULL, "
+                          "RetryAfter = NULL where autono = ?")
+        .arg(now);
 }
 
 qint32 SentLedger::advanced(qint32 counter, bool* atMaximum)

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QString>
 
-
 class EngineContext;
 class QueueCursor;
 
@@ -29,7 +28,8 @@ class QueueCursor;
 // 251 characters; Uname the console's user name cut to 15; Status "P"; Try
 // 0; Reply and Extra1 Null.
 //
-// Server row: sets Status "Y" and sdt to the server's time (by autono),
+// Server row: sets Status "Y" and sdt to the server's time and clears the
+// claim and the retry time (by autono),
 // advances the counter and writes it back into the local config row, closes
 // the cursor.
 //

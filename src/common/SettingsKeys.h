@@ -31,6 +31,17 @@ inline const QString ReportHostDefault = QStringLiteral("127.0.0.1");
 inline const QString ModemDevice = QStringLiteral("Modem/Device");
 inline const QString ModemDeviceDefault;
 
+// Server mode, several engines on one queue: how long a claimed row stays
+// with the engine that took it (seconds; a few times the modem's 50 s bound),
+// how many failed sends give a row up, and the pause after a row's first
+// failed send (seconds; the n-th failure waits n times as long).
+inline const QString ServerLease = QStringLiteral("Server/LeaseSeconds");
+constexpr int ServerLeaseDefault = 180;
+inline const QString ServerFailureBound = QStringLiteral("Server/FailureBound");
+constexpr int ServerFailureBoundDefault = 10;
+inline const QString ServerRetryDelay = QStringLiteral("Server/RetrySeconds");
+constexpr double ServerRetryDelayDefault = 30;
+
 // The platform's per-user settings store of the application.
 std::unique_ptr<QSettings> userSettings();
 

@@ -1,5 +1,7 @@
 #include "core/ServerConnection.h"
 
+#include "core/ServerQueueSchema.h"
+
 #include <QAtomicInt>
 #include <QSqlDatabase>
 #include <QUrl>
@@ -132,6 +134,13 @@ void ServerConnection::open(const QString& consrt)
     // The new connection is open: only now does it replace the old one.
     m_store = std::make_unique<Store>(name, dialect);
     m_source = consrt;
+    // Engines that share the queue need the claim columns. A table that is
+    // missing or may not be altered is not a reason to refuse the server:
+    // the first pick names what is wrong, in the tick's trace.
+    try {
+        ServerQueueSchema::ensureColumns(*m_store);
+    } catch (const StoreError&) {
+    }
 }
 
 QString ServerConnection::displayName(const QString& consrt)

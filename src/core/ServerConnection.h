@@ -27,7 +27,8 @@ public:
     // The ConSrt value the open connection was made from.
     QString source() const { return m_source; }
 
-    // Opens the server named by consrt (blanks around the name are ignored).
+    // Opens the server named by consrt (blanks around the name are ignored)
+    // and adds the claim columns that SendSMS lacks (ServerQueueSchema).
     // The same ConSrt again keeps the open connection; another server is opened first
     // and replaces the old one only on success. Failures throw StoreError and
     // leave the previous state as it was.

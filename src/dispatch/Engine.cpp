@@ -3,6 +3,7 @@
 #include "channels/DeliveryChannels.h"
 #include "channels/EventLoopYield.h"
 #include "channels/QueueCursor.h"
+#include "channels/ServerQueueClaim.h"
 #include "channels/SmsSender.h"
 #include "common/DateFormat.h"
 #include "common/TextNumbers.h"
@@ -18,7 +19,9 @@ using Flag = ConsoleState::Flag;
 
 Engine::Engine(EngineContext& context, QObject* parent)
     : QObject(parent), m_context(context), m_channels(std::make_unique<DeliveryChannels>(context)),
-      m_reportHost(ReportHost::resolve())
+      m_reportHost(ReportHost::resolve()),
+      m_serverClaim(std::make_unique<ServerQueueClaim>(ServerQueueClaim::engineIdFor(context.programFolder()),
+                                                       ServerQueueClaim::Settings::fromUserSettings()))
 {
     connect(&m_timer, &QTimer::timeout, this, &Engine::onTimer);
 }
@@ -111,7 +114,7 @@ QCoro::Task<> Engine::tick()
     QueueCursor cursor;
     try {
         ServerConnection& server = m_context.server();
-        cursor = server.isOpen() ? QueueCursor::openServer(*server.store())
+        cursor = server.isOpen() ? m_serverClaim->claim(*server.store())
                                  : QueueCursor::openLocal(m_context.store());
 
         if (!cursor.isOpen()) {
@@ -135,6 +138,11 @@ QCoro::Task<> Engine::tick()
             outcome.response = sent.response;
             if (sent.sent)
                 outcome.kind = TickOutcome::Kind::Sent;
+            if (cursor.isOpen() && cursor.isServer()) {
+                // Before anything else can fail: the row must not stay claimed for a whole lease.
+                outcome.queueNote = m_serverClaim->afterFailedSend(server, cursor, sent.response);
+                console.appendTraceLine(outcome.queueNote);
+            }
 
             console.appendTraceLine(QStringLiteral("Send Sms Ok"));
             console.appendTraceLine(QStringLiteral("Bal"));
@@ -157,6 +165,8 @@ QCoro::Task<> Engine::tick()
 
 void Engine::recover(TickOutcome& outcome, QueueCursor& cursor, int number, const QString& text)
 {
+    // A server row claimed by this tick goes back to the queue at once, for any engine.
+    m_serverClaim->release(m_context.server(), cursor);
     cursor.close();
     // A message recorded before the error went out all the same: the tick
     // only lost the balance and the pending count that follow the send.

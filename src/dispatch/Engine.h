@@ -12,6 +12,7 @@
 class DeliveryChannels;
 class EngineContext;
 class QueueCursor;
+class ServerQueueClaim;
 
 // What one tick did, for the headless engine's log and for tests.
 struct TickOutcome
@@ -31,6 +32,7 @@ struct TickOutcome
     QString errorText;   // that error's text
     QStringList importErrors;
     int dropFilesWaiting = 0; // drop files left for a later tick (still being written)
+    QString queueNote;        // server mode: what became of a row whose send failed (deferred, given up...)
     bool reportPolled = false;
     ReportPoll::Outcome report = ReportPoll::Outcome::NoPendingRow;
 };
@@ -50,6 +52,8 @@ public:
     EngineContext& context() { return m_context; }
     DeliveryChannels& channels() { return *m_channels; }
     ReportPoll& reportPoll() { return m_reportPoll; }
+    // How this engine claims server rows (its id, lease and failure bound).
+    ServerQueueClaim& serverClaim() { return *m_serverClaim; }
 
     // Starts ticking every intervalMs milliseconds; 0 or less stops ticking.
     void setInterval(int intervalMs);
@@ -107,4 +111,5 @@ private:
     int m_dropFilesWaiting = 0;
     TickOutcome m_last;
     QString m_reportHost;
+    std::unique_ptr<ServerQueueClaim> m_serverClaim;
 };

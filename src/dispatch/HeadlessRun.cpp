@@ -86,10 +86,12 @@ QString describe(const TickOutcome& outcome)
                         .arg(oneLine(outcome.errorText));
         break;
     case TickOutcome::Kind::NotSent:
-        line = QStringLiteral("not sent %1 (stays queued): %2")
-                   .arg(outcome.mobile.trimmed(), oneLine(outcome.response).isEmpty()
-                                                      ? QStringLiteral("no answer")
-                                                      : oneLine(outcome.response));
+        // A server row's note says what became of it instead.
+        line = QStringLiteral("not sent %1%2: %3")
+                   .arg(outcome.mobile.trimmed(),
+                        outcome.queueNote.isEmpty() ? QStringLiteral(" (stays queued)") : QString(),
+                        oneLine(outcome.response).isEmpty() ? QStringLiteral("no answer")
+                                                            : oneLine(outcome.response));
         break;
     case TickOutcome::Kind::Failed:
         line = QStringLiteral("error %1: %2").arg(outcome.errorNumber).arg(oneLine(outcome.errorText));
@@ -97,6 +99,8 @@ QString describe(const TickOutcome& outcome)
             line += QStringLiteral(" (%1 stays queued)").arg(outcome.mobile.trimmed());
         break;
     }
+    if (!outcome.queueNote.isEmpty())
+        line += QStringLiteral("; ") + outcome.queueNote;
     for (const QString& e : outcome.importErrors)
         line += QStringLiteral("; import: ") + oneLine(e);
     return line;

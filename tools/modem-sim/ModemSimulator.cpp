@@ -209,6 +209,10 @@ void ModemSimulator::handleCommand(const QByteArray& command)
         QByteArray number = command.mid(6).trimmed();
         if (number.size() >= 2 && number.startsWith('"') && number.endsWith('"'))
             number = number.mid(1, number.size() - 2);
+        if (!m_options.refusedNumber.isEmpty() && number == m_options.refusedNumber) {
+            answer("\r\nERROR\r\n");
+            return;
+        }
         switch (m_options.mode) {
         case Mode::NoPrompt:
             return;

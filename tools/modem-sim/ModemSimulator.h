@@ -39,8 +39,9 @@ public:
     {
         bool echo = true;
         Mode mode = Mode::Ok;
-        int delayMs = 0; // pause before every answer
-        QString logPath; // every byte received, escaped; a line ends after each LF
+        int delayMs = 0;          // pause before every answer
+        QByteArray refusedNumber; // AT+CMGS= for this number is answered with ERROR, whatever the mode
+        QString logPath;          // every byte received, escaped; a line ends after each LF
     };
 
     explicit ModemSimulator(const Options& options, QObject* parent = nullptr);

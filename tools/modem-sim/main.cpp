@@ -30,7 +30,11 @@ int main(int argc, char** argv)
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Write every byte received, escaped, to this file."),
                                  QStringLiteral("file"));
-    parser.addOptions({echo, mode, delay, log});
+    const QCommandLineOption refuse(
+        QStringLiteral("refuse"),
+        QStringLiteral("Answer AT+CMGS= for this number with ERROR, in every mode."),
+        QStringLiteral("number"));
+    parser.addOptions({echo, mode, delay, log, refuse});
     parser.process(app);
 
     ModemSimulator::Options options;
@@ -51,6 +55,7 @@ int main(int argc, char** argv)
         return 2;
     }
     options.logPath = parser.value(log);
+    options.refusedNumber = parser.value(refuse).toLocal8Bit();
 
     ModemSimulator modem(options);
     QString error;
