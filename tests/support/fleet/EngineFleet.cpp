@@ -94,6 +94,8 @@ QString EngineFleet::engineId(int i) const
 
 QStringList EngineFleet::sentTexts(int i)
 {
+    // Only an ended simulator has surely handed over all it printed.
+    m_engines[i]->modem.stop();
     QStringList texts;
     // "message <ref> to <number>: <text>"
     for (const QString& line : m_engines[i]->modem.messages())

@@ -35,7 +35,7 @@ public:
     QString home(int i) const { return m_engines[i]->folder.home(); }
     QString engineId(int i) const;
     ModemSim& modem(int i) { return m_engines[i]->modem; }
-    // The texts modem i took, in order.
+    // The texts modem i took, in order; ends that simulator (its engine must be stopped first).
     QStringList sentTexts(int i);
     // What engine i printed so far.
     QString output(int i);
