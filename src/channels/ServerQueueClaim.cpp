@@ -74,17 +74,17 @@ QString ServerQueueClaim::claimStatement(Store::Dialect dialect)
 {
     if (isSqlServer(dialect))
         return QStringLiteral(
-                   "WITH next AS (SELECT TOP (1) autono, MobileNo, SmsText, FailCount, ClaimEngine, "
+                   "WITH pick AS (SELECT TOP (1) autono, MobileNo, SmsText, FailCount, ClaimEngine, "
                    "ClaimTime FROM SendSMS WITH (UPDLOCK, READPAST, ROWLOCK) WHERE %1 "
                    "ORDER BY Piority, autono) "
-                   "UPDATE next SET ClaimEngine = ?, ClaimTime = GETDATE() "
+                   "UPDATE pick SET ClaimEngine = ?, ClaimTime = GETDATE() "
                    "OUTPUT inserted.autono, inserted.MobileNo AS mobile, inserted.SmsText AS msg, "
                    "inserted.FailCount")
             .arg(freeRows(QStringLiteral("DATEADD(second, -?, GETDATE())"), QStringLiteral("GETDATE()")));
-    return QStringLiteral("WITH next AS (SELECT autono FROM SendSMS WHERE %1 ORDER BY Piority, autono "
+    return QStringLiteral("WITH pick AS (SELECT autono FROM SendSMS WHERE %1 ORDER BY Piority, autono "
                           "LIMIT 1 FOR UPDATE SKIP LOCKED) "
-                          "UPDATE SendSMS SET ClaimEngine = ?, ClaimTime = CURRENT_TIMESTAMP FROM next "
-                          "WHERE SendSMS.autono = next.autono "
+                          "UPDATE SendSMS SET ClaimEngine = ?, ClaimTime = CURRENT_TIMESTAMP FROM pick "
+                          "WHERE SendSMS.autono = pick.autono "
                           "RETURNING SendSMS.autono, SendSMS.MobileNo AS mobile, SendSMS.SmsText AS msg, "
                           "SendSMS.FailCount")
         .arg(freeRows(QStringLiteral("CURRENT_TIMESTAMP - make_interval(secs => ?)"),

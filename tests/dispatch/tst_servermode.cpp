@@ -1,4 +1,5 @@
-// Server mode against one PostgreSQL server: the connection, marking SendSMS rows, the tick sending them.
+// Server mode against one PostgreSQL server: the connection, claiming and marking SendSMS rows, the tick
+// sending them, and several smsctl engines sharing the queue.
 
 #include "StoreFixture.h"
 #include "TaskWait.h"
@@ -343,7 +344,7 @@ private Q_SLOTS:
             << QStringList{"FROM SendSMS WITH (UPDLOCK, READPAST, ROWLOCK)",
                            "SELECT TOP (1)",
                            "ORDER BY Piority, autono",
-                           "UPDATE next SET ClaimEngine = ?, ClaimTime = GETDATE()",
+                           "UPDATE pick SET ClaimEngine = ?, ClaimTime = GETDATE()",
                            "OUTPUT inserted.autono, inserted.MobileNo AS mobile, inserted.SmsText AS msg",
                            "ClaimTime < DATEADD(second, -?, GETDATE())",
                            "RetryAfter <= GETDATE()"}
@@ -352,9 +353,6 @@ private Q_SLOTS:
             << ServerQueueClaim::deferStatement(D::SqlServer)
             << QStringList{"RetryAfter = DATEADD(millisecond, ?, GETDATE())", "AND ClaimEngine = ?"}
             << postgresOnly << 4;
-        QTest::newRow("SQL Server give up")
-            << ServerQueueClaim::giveUpStatement(D::SqlServer)
-            << QStringList{"status = 'N'", "FailReason = ?", "ClaimEngine = NULL"} << postgresOnly << 4;
         QTest::newRow("SQL Server marks sent and clears the claim")
             << SentLedger::serverUpdate(D::SqlServer)
             << QStringList{"sdt = Getdate()", "ClaimEngine = NULL, ClaimTime = NULL, RetryAfter = NULL"}
