@@ -1,6 +1,7 @@
 #include "dispatch/HeadlessRun.h"
 
 #include "channels/ModemDevicePath.h"
+#include "channels/ServerQueueClaim.h"
 #include "core/EngineContext.h"
 #include "dispatch/Engine.h"
 
@@ -178,6 +179,12 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
     out << "engine running on " << context.programFolder() << ", "
         << (settings.channel == ConsoleState::Channel::Gsm ? "GSM modem" : "HTTP gateway") << ", every "
         << interval << " ms" << Qt::endl;
+    if (context.server().isOpen()) {
+        const ServerQueueClaim& claim = engine.serverClaim();
+        out << "server mode: sending SendSMS of " << ServerConnection::displayName(context.server().source())
+            << " as engine " << claim.engineId() << "; a claim lasts " << claim.settings().leaseSeconds
+            << " s, a row is given up after " << claim.settings().failureBound << " failed sends" << Qt::endl;
+    }
     if (gatewayOff)
         out << gatewayOffNote(context.profile()) << Qt::endl;
     out << reportPollingNote(engine, context.profile()) << Qt::endl;

@@ -581,6 +581,10 @@ private Q_SLOTS:
         const QStringList sent = fleet.sentTexts(0);
         QCOMPARE(sent.size(), 100);
         QVERIFY(!sent.contains("refused"));
+        QVERIFY2(out.contains("as engine " + fleet.engineId(0) +
+                              "; a claim lasts 180 s, a row is given up after 4 "
+                              "failed sends"),
+                 qPrintable(out.left(1000)));
         QVERIFY2(out.contains("given up after 4 failed sends: status N"), qPrintable(out.right(3000)));
         // The modem saw the refused number four times, with other messages between the first two tries.
         const QByteArray modemLog = fleet.modem(0).received();
