@@ -24,6 +24,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMenu>
+#include <QImageReader>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -43,9 +44,13 @@
 
 namespace {
 
-// The picture of the console and of its tray icon: a speech bubble with "SMS".
+// The picture of the console and of its tray icon: the program's icon (the
+// one the menu shows) where Qt can draw SVG (qt6-svg-plugins), else a
+// painted speech bubble with "SMS".
 QIcon consoleIcon()
 {
+    if (QImageReader::supportedImageFormats().contains("svg"))
+        return QIcon(QStringLiteral(":/icons/smsengine.svg"));
     QIcon icon;
     for (const int size : {16, 22, 32, 48, 64}) {
         QPixmap pixmap(size, size);
