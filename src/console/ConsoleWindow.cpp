@@ -1,6 +1,7 @@
 #include "console/ConsoleWindow.h"
 
 #include "common/DateFormat.h"
+#include "common/LogCategories.h"
 #include "console/ConsoleSettings.h"
 #include "console/ExitCleanup.h"
 #include "core/EngineContext.h"
@@ -22,9 +23,9 @@
 #include <QDateTime>
 #include <QFont>
 #include <QFontDatabase>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
-#include <QImageReader>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -510,6 +511,7 @@ bool ConsoleWindow::chooseProfile(const QString& userName)
         }
         return false;
     } catch (const StoreError& e) {
+        qCWarning(lcUi).noquote() << "the gateway profile" << userName << "cannot be loaded:" << e.text();
         Prompt::current().message(this, QString(),
                                   QStringLiteral("The gateway profile %1 cannot be loaded:\n%2 (error %3)")
                                       .arg(userName, e.text())
