@@ -140,9 +140,12 @@ QString redact(const QString& text)
         QMutexLocker lock(&g_mutex);
         for (const QString& secret : std::as_const(secrets())) {
             result.replace(secret, hidden);
-            const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(secret));
-            if (encoded != secret)
-                result.replace(encoded, hidden, Qt::CaseInsensitive);
+            // As a URL carries it: encoded by the rules of URLs, or with every
+            // sign encoded, as the gateway's URL encoding does.
+            for (const QByteArray& encoded :
+                 {QUrl::toPercentEncoding(secret), QUrl::toPercentEncoding(secret, QByteArray(), "-._~")})
+                if (QString::fromLatin1(encoded) != secret)
+                    result.replace(QString::fromLatin1(encoded), hidden, Qt::CaseInsensitive);
         }
     }
     // user:password@ in a URL
