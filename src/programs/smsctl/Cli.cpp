@@ -72,7 +72,8 @@ Options parse(const QStringList& args, const QList<OptionSpec>& specs, int maxPo
     options.m_positional = parser.positionalArguments();
     if (options.m_positional.size() > maxPositional)
         throw UsageError(
-            QStringLiteral("unexpected argument '%1'").arg(options.m_positional.value(maxPositional)), command);
+            QStringLiteral("unexpected argument '%1'").arg(options.m_positional.value(maxPositional)),
+            command);
     return options;
 }
 

@@ -68,13 +68,18 @@ void warnAboutDelivery(Context& context, const Options& options, const QString& 
 }
 
 // The options of add and edit: edit changes only those given.
-const QList<OptionSpec> kProfileOptions = {
-    {QStringLiteral("user"), true},        {QStringLiteral("password"), true},
-    {QStringLiteral("password-stdin"), false}, {QStringLiteral("send-url"), true},
-    {QStringLiteral("report-url"), true},  {QStringLiteral("balance-url"), true},
-    {QStringLiteral("gsm-sid"), true},     {QStringLiteral("cdma-sid"), true},
-    {QStringLiteral("interval"), true},    {QStringLiteral("smsid"), true},
-    {QStringLiteral("consrt"), true},      {QStringLiteral("default"), false}};
+const QList<OptionSpec> kProfileOptions = {{QStringLiteral("user"), true},
+                                           {QStringLiteral("password"), true},
+                                           {QStringLiteral("password-stdin"), false},
+                                           {QStringLiteral("send-url"), true},
+                                           {QStringLiteral("report-url"), true},
+                                           {QStringLiteral("balance-url"), true},
+                                           {QStringLiteral("gsm-sid"), true},
+                                           {QStringLiteral("cdma-sid"), true},
+                                           {QStringLiteral("interval"), true},
+                                           {QStringLiteral("smsid"), true},
+                                           {QStringLiteral("consrt"), true},
+                                           {QStringLiteral("default"), false}};
 
 // The checks add and edit share, on the options given. Returns the password
 // when one is given, read from standard input for --password-stdin.
@@ -205,8 +210,9 @@ int edit(Context& context, const QStringList& args)
         if (option == QStringLiteral("interval") || option == QStringLiteral("smsid"))
             values << value.toLongLong();
         else
-            values << (value.isEmpty() && option != QStringLiteral("user") ? QVariant(QMetaType(QMetaType::QString))
-                                                                            : QVariant(value));
+            values << (value.isEmpty() && option != QStringLiteral("user")
+                           ? QVariant(QMetaType(QMetaType::QString))
+                           : QVariant(value));
     }
     if (password) {
         sets << QStringLiteral("Password = ?");
@@ -221,7 +227,8 @@ int edit(Context& context, const QStringList& args)
     const QString stored = existingName(*store, name);
     const QString user = options.has(QStringLiteral("user")) ? options.value(QStringLiteral("user")) : stored;
     if (options.has(QStringLiteral("user")) && user.compare(stored, Qt::CaseInsensitive) != 0 &&
-        !store->scalar(QStringLiteral("SELECT UName FROM config WHERE lower(UName) = lower(?)"), {user}).isNull())
+        !store->scalar(QStringLiteral("SELECT UName FROM config WHERE lower(UName) = lower(?)"), {user})
+             .isNull())
         throw CommandError(QStringLiteral("a gateway profile named '%1' already exists").arg(user));
     if (makeDefault)
         store->exec(QStringLiteral("UPDATE config SET Defult = 0 WHERE Defult <> 0 OR Defult IS NULL"));
@@ -230,8 +237,8 @@ int edit(Context& context, const QStringList& args)
     store->exec(QStringLiteral("UPDATE config SET %1 WHERE UName = ?").arg(sets.join(QStringLiteral(", "))),
                 values + QVariantList{stored});
     transaction.commit();
-    context.out << "Changed the gateway profile '" << user << "'" << (makeDefault ? " and made it the default" : "")
-                << '\n';
+    context.out << "Changed the gateway profile '" << user << "'"
+                << (makeDefault ? " and made it the default" : "") << '\n';
     return ExitOk;
 }
 
@@ -269,7 +276,8 @@ int makeDefault(Context& context, const QStringList& args)
     const QString stored = existingName(*store, name);
     store->exec(QStringLiteral("UPDATE config SET Defult = CASE WHEN UName = ? THEN 1 ELSE 0 END"), {stored});
     transaction.commit();
-    context.out << "The gateway profile '" << stored << "' is the default; a running engine loads it at its "
+    context.out << "The gateway profile '" << stored
+                << "' is the default; a running engine loads it at its "
                    "next start\n";
     return ExitOk;
 }
@@ -311,17 +319,18 @@ void printTable(QTextStream& out, const QStringList& headers, const QList<QStrin
         line(row);
 }
 
-// "profile list" fits an 80-column terminal; --wide shows every column.
+// "profile list" fits an 80-column terminal, cutting long texts; --wide
+// shows every column whole.
 int list(Context& context, const QStringList& args)
 {
     const Options options = parse(args, {{QStringLiteral("wide"), false}}, 0, kCommand);
     const bool wide = options.has(QStringLiteral("wide"));
     const auto store = context.openStore();
     QStringList headers = {QStringLiteral("User"), QStringLiteral("Default"), QStringLiteral("Interval"),
-                           QStringLiteral("SMS id"), QStringLiteral("ConSrt")};
+                           QStringLiteral("ConSrt")};
     if (wide)
-        headers << QStringLiteral("GSM SID") << QStringLiteral("CDMA SID") << QStringLiteral("Report URL")
-                << QStringLiteral("Balance URL");
+        headers << QStringLiteral("SMS id") << QStringLiteral("GSM SID") << QStringLiteral("CDMA SID")
+                << QStringLiteral("Report URL") << QStringLiteral("Balance URL");
     headers << QStringLiteral("Send URL");
     QList<QStringList> rows;
     // Passwords are never shown: the column is not even read.
@@ -334,15 +343,17 @@ int list(Context& context, const QStringList& args)
         QStringList row{cell(r, QStringLiteral("UName")),
                         cell(r, QStringLiteral("Defult")) == QStringLiteral("1") ? QStringLiteral("yes")
                                                                                  : QStringLiteral("no"),
-                        cell(r, QStringLiteral("TmInterval")), cell(r, QStringLiteral("Smsid")),
-                        ServerConnection::isPostgresUri(consrt) ? ServerConnection::displayName(consrt) : consrt};
+                        cell(r, QStringLiteral("TmInterval")),
+                        ServerConnection::isPostgresUri(consrt) ? ServerConnection::displayName(consrt)
+                                                                : consrt};
         if (wide)
-            row << cell(r, QStringLiteral("GsmSid")) << cell(r, QStringLiteral("CDMASid"))
-                << cell(r, QStringLiteral("RepoStr")) << cell(r, QStringLiteral("balstr"));
+            row << cell(r, QStringLiteral("Smsid")) << cell(r, QStringLiteral("GsmSid"))
+                << cell(r, QStringLiteral("CDMASid")) << cell(r, QStringLiteral("RepoStr"))
+                << cell(r, QStringLiteral("balstr"));
         row << cell(r, QStringLiteral("Provider"));
         // A long server name must not push the send URL off the line.
-        if (!wide && row[4].size() > 16)
-            row[4] = row[4].left(13) + QStringLiteral("...");
+        if (!wide && row[3].size() > 20)
+            row[3] = row[3].left(17) + QStringLiteral("...");
         rows << row;
     }
     if (rows.isEmpty()) {

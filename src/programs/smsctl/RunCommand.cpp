@@ -1,10 +1,10 @@
 #include "common/DateFormat.h"
+#include "common/LogCategories.h"
 #include "core/Startup.h"
 #include "dispatch/Engine.h"
 #include "dispatch/HeadlessRun.h"
 #include "programs/smsctl/Commands.h"
 #include "programs/smsctl/Notify.h"
-#include "common/LogCategories.h"
 
 namespace Cli {
 
@@ -57,8 +57,9 @@ int runRun(Context& context, const QStringList& args)
     const qint64 watchdog = Notify::watchdogMs();
     const int interval = settings.interval > 0 ? settings.interval : started.context->profile().interval;
     if (watchdog > 0 && interval * 2 > watchdog)
-        qCWarning(lcDispatch, "the dispatch interval of %d ms is more than half the service's watchdog "
-                              "period of %lld ms: raise WatchdogSec= or the engine is restarted while idle",
+        qCWarning(lcDispatch,
+                  "the dispatch interval of %d ms is more than half the service's watchdog "
+                  "period of %lld ms: raise WatchdogSec= or the engine is restarted while idle",
                   interval, watchdog);
     return HeadlessRun::run(*started.context, settings, context.out, context.err);
 }

@@ -42,10 +42,10 @@ int runStatus(Context& context, const QStringList& args)
     const int pending = store->scalar(QStringLiteral("SELECT count(*) FROM sms WHERE Status = 'P'")).toInt();
     // SDTTm is written as "yyyy-MM-dd HH:mm:ss" local time.
     QJsonObject today{{QStringLiteral("P"), 0}, {QStringLiteral("Y"), 0}, {QStringLiteral("N"), 0}};
-    QSqlQuery q = store->query(QStringLiteral("SELECT coalesce(Status, ''), count(*) FROM sms WHERE SDTTm >= "
-                                              "? AND SDTTm < ? GROUP BY 1"),
-                               {QDate::currentDate().toString(Qt::ISODate),
-                                QDate::currentDate().addDays(1).toString(Qt::ISODate)});
+    QSqlQuery q = store->query(
+        QStringLiteral("SELECT coalesce(Status, ''), count(*) FROM sms WHERE SDTTm >= "
+                       "? AND SDTTm < ? GROUP BY 1"),
+        {QDate::currentDate().toString(Qt::ISODate), QDate::currentDate().addDays(1).toString(Qt::ISODate)});
     int sentToday = 0;
     while (q.next()) {
         today.insert(q.value(0).toString(), q.value(1).toInt());
@@ -62,25 +62,24 @@ int runStatus(Context& context, const QStringList& args)
     const qint64 engine = lockHolder(context.home);
 
     if (options.has(QStringLiteral("json"))) {
-        const QJsonObject status{{QStringLiteral("home"), context.home},
-                                 {QStringLiteral("queued"), queued},
-                                 {QStringLiteral("pendingReports"), pending},
-                                 {QStringLiteral("sentToday"), today},
-                                 {QStringLiteral("engineRunning"), engine != 0},
-                                 {QStringLiteral("enginePid"), engine},
-                                 {QStringLiteral("defaultProfile"), profile},
-                                 {QStringLiteral("consoleChannel"), channel}};
+        const QJsonObject status{
+            {QStringLiteral("home"), context.home},         {QStringLiteral("queued"), queued},
+            {QStringLiteral("pendingReports"), pending},    {QStringLiteral("sentToday"), today},
+            {QStringLiteral("engineRunning"), engine != 0}, {QStringLiteral("enginePid"), engine},
+            {QStringLiteral("defaultProfile"), profile},    {QStringLiteral("consoleChannel"), channel}};
         context.out << QJsonDocument(status).toJson(QJsonDocument::Indented);
         return ExitOk;
     }
     context.out << "Program folder:   " << context.home << '\n'
                 << "Engine:           "
-                << (engine ? QStringLiteral("running (process %1)").arg(engine) : QStringLiteral("not running"))
+                << (engine ? QStringLiteral("running (process %1)").arg(engine)
+                           : QStringLiteral("not running"))
                 << '\n'
                 << "Queued messages:  " << queued << '\n'
                 << "Pending reports:  " << pending << '\n'
-                << "Sent today:       " << sentToday << " (delivered " << today.value(QStringLiteral("Y")).toInt()
-                << ", not delivered " << today.value(QStringLiteral("N")).toInt() << ", report pending "
+                << "Sent today:       " << sentToday << " (delivered "
+                << today.value(QStringLiteral("Y")).toInt() << ", not delivered "
+                << today.value(QStringLiteral("N")).toInt() << ", report pending "
                 << today.value(QStringLiteral("P")).toInt() << ")\n"
                 << "Default profile:  " << (profile.isEmpty() ? QStringLiteral("(none)") : profile) << '\n'
                 << "Console channel:  " << (gsm ? "GSM modem" : "HTTP gateway") << '\n';
