@@ -14,10 +14,10 @@ namespace LogHandler {
 
 struct Settings
 {
-    QString program;          // the prefix of plain lines, such as "smsctl"
-    QString file;             // also append here when not empty
+    QString program;              // the prefix of plain lines, such as "smsctl"
+    QString file;                 // also append here when not empty
     qint64 maxFileSize = 1 << 20; // bytes; the file is rotated before it grows past this
-    int keptFiles = 3;        // rotated copies kept beside it (file.1 ... file.N)
+    int keptFiles = 3;            // rotated copies kept beside it (file.1 ... file.N)
 };
 
 void install(const Settings& settings);

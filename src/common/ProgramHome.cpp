@@ -29,7 +29,8 @@ QString Choice::reason() const
     case Source::Environment:
         return QStringLiteral("given by the environment variable SMSENGINE_HOME");
     case Source::BesideStore:
-        return QStringLiteral("the executable's folder already holds SMS.db (a portable copy or a build tree)");
+        return QStringLiteral(
+            "the executable's folder already holds SMS.db (a portable copy or a build tree)");
     case Source::Installed:
         return QStringLiteral("the program is installed, so its data goes to the per-user data folder; "
                               "give --home or SMSENGINE_HOME for another one");

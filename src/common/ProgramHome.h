@@ -12,7 +12,14 @@
 // An installed program never writes beside itself (/usr/bin).
 namespace ProgramHome {
 
-enum class Source { Override, Environment, BesideStore, Installed, ExecutableFolder };
+enum class Source
+{
+    Override,
+    Environment,
+    BesideStore,
+    Installed,
+    ExecutableFolder
+};
 
 struct Choice
 {
@@ -25,11 +32,11 @@ struct Choice
 // What the folder choice looks at, so that it can be decided for any case.
 struct Inputs
 {
-    QString override;     // --home
-    QString environment;  // SMSENGINE_HOME
+    QString override;    // --home
+    QString environment; // SMSENGINE_HOME
     QString executableFolder;
     QStringList installedFolders; // where `make install` and the package put the programs
-    QString userDataFolder;  // ~/.local/share/smsengine
+    QString userDataFolder;       // ~/.local/share/smsengine
 };
 
 Choice choose(const Inputs& inputs);

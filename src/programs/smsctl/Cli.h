@@ -55,10 +55,7 @@ private:
 class HelpRequested : public std::runtime_error
 {
 public:
-    explicit HelpRequested(const QString& command)
-        : std::runtime_error("help"), m_command(command)
-    {
-    }
+    explicit HelpRequested(const QString& command) : std::runtime_error("help"), m_command(command) {}
     const QString& command() const { return m_command; }
 
 private:

@@ -17,21 +17,20 @@
 #include <cstdio>
 
 namespace {
-const char* const kHelp =
-    "Usage: smsengine [--home DIR]\n"
-    "\n"
-    "The SMS engine with its console, tray icon and screens. It needs a display;\n"
-    "on a server run the engine without screens with `smsctl run`.\n"
-    "\n"
-    "Options:\n"
-    "  --home DIR     the program folder that holds SMS.db (default: $SMSENGINE_HOME,\n"
-    "                 else the executable's folder when SMS.db is there, else\n"
-    "                 ~/.local/share/smsengine for an installed program)\n"
-    "  -h, --help     show this text\n"
-    "  -V, --version  show the version\n"
-    "\n"
-    "The console's log also goes to $XDG_STATE_HOME/smsengine/smsengine.log\n"
-    "(~/.local/state/smsengine/smsengine.log).\n";
+const char* const kHelp = "Usage: smsengine [--home DIR]\n"
+                          "\n"
+                          "The SMS engine with its console, tray icon and screens. It needs a display;\n"
+                          "on a server run the engine without screens with `smsctl run`.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --home DIR     the program folder that holds SMS.db (default: $SMSENGINE_HOME,\n"
+                          "                 else the executable's folder when SMS.db is there, else\n"
+                          "                 ~/.local/share/smsengine for an installed program)\n"
+                          "  -h, --help     show this text\n"
+                          "  -V, --version  show the version\n"
+                          "\n"
+                          "The console's log also goes to $XDG_STATE_HOME/smsengine/smsengine.log\n"
+                          "(~/.local/state/smsengine/smsengine.log).\n";
 
 // Whether a window can be shown at all: Qt's platform plugin would abort
 // with a page of advice that never mentions the headless engine.
