@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 
-bash scripts/setup.sh gcovr
+bash scripts/setup.sh --test gcovr
 
 cmake --preset coverage >/dev/null
 cmake --build --preset coverage

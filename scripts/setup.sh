@@ -1,19 +1,34 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that the build, the tests and the demo need.
+# Installs the Debian 12 packages that building, packaging and running need.
 # Safe to run again: apt-get skips what is already installed.
-#   scripts/setup.sh [PACKAGE...]   also installs the packages named (scripts/coverage.sh adds gcovr)
+#   scripts/setup.sh [--test] [PACKAGE...]
+#     --test      also what only the tests need (scripts/test.sh passes it)
+#     PACKAGE...  also these (scripts/coverage.sh adds gcovr)
 set -euo pipefail
 
 packages=(
-  cmake g++ ninja-build pkgconf ccache
+  # build; ccache is the compiler launcher when present
+  cmake g++ ninja-build pkgconf ccache git
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
-  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libsqlite3-dev
-  tdsodbc unixodbc-dev postgresql
-  xvfb xauth trayer fonts-dejavu-core
-  socat python3-xlwt python3-openpyxl libxlsxwriter-dev
-  "$@"
+  qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libsqlite3-dev libsystemd-dev
+  # cpack -G DEB (dpkg-shlibdeps)
+  dpkg-dev
+  # run: store drivers, SQL Server through FreeTDS, the SVG icon
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc tdsodbc qt6-svg-plugins fonts-dejavu-core
 )
+test_packages=(
+  # a throw-away PostgreSQL server, a virtual display with a tray host, spreadsheet
+  # test data, and the package checker
+  postgresql xvfb xauth trayer python3-xlwt python3-openpyxl lintian
+)
+
+for arg in "$@"; do
+  if [ "$arg" = "--test" ]; then
+    packages+=("${test_packages[@]}")
+  else
+    packages+=("$arg")
+  fi
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include "channels/HttpFetcher.h"
 #include "channels/SendUrl.h"
 #include "channels/SentLedger.h"
+#include "common/LogCategories.h"
 #include "core/EngineContext.h"
 #include "core/Schema.h"
 #include "core/Store.h"
@@ -154,6 +155,8 @@ QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbe
             outcome.kind = Outcome::Kind::Failed;
             const auto* engine = dynamic_cast<const EngineError*>(&e);
             const QString reason = engine ? engine->text() : QString::fromLocal8Bit(e.what());
+            qCWarning(lcBulk).noquote()
+                << "sending stopped at request" << i + 1 << "of" << runs.size() << ":" << reason;
             outcome.error =
                 QStringLiteral("Sending stopped at request %1 of %2: %3\n%4 of %5 numbers were sent and "
                                "recorded.")
@@ -201,6 +204,7 @@ QCoro::Task<QString> BulkSender::refreshBalance()
         }
     } catch (const EngineError& e) {
         text = QStringLiteral("Balance not available: ") + e.text();
+        qCWarning(lcBulk).noquote() << text;
         Q_EMIT balanceChanged(text);
     }
     co_return text;

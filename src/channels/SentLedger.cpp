@@ -1,6 +1,7 @@
 #include "channels/SentLedger.h"
 
 #include "channels/QueueCursor.h"
+#include "common/LogCategories.h"
 #include "core/EngineContext.h"
 #include "core/Schema.h"
 #include "core/Store.h"
@@ -102,7 +103,9 @@ void SentLedger::saveSentSms(QueueCursor& cursor, const QString& answer)
     }
     profile.smsId = counter;
     cursor.close();
-    if (atMaximum)
+    if (atMaximum) {
         console.appendTraceLine(kCounterAtMaximum);
+        qCWarning(lcStore).noquote() << kCounterAtMaximum.trimmed();
+    }
     console.appendTraceLine(QStringLiteral("Save End"));
 }

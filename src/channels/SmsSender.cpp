@@ -10,14 +10,12 @@
 #include "channels/SentLedger.h"
 #include "channels/SerialModemPort.h"
 #include "common/DateFormat.h"
+#include "common/LogCategories.h"
 #include "common/TextNumbers.h"
 #include "core/EngineContext.h"
 
-#include <QLoggingCategory>
-
 // Debug lines (the number and client instance of each send, the modem result) are off
-// unless enabled, e.g. QT_LOGGING_RULES="sms.channels.send.debug=true".
-Q_LOGGING_CATEGORY(lcSend, "sms.channels.send", QtInfoMsg)
+// unless enabled, e.g. QT_LOGGING_RULES="smsengine.http.debug=true;smsengine.modem.debug=true".
 
 namespace {
 // Disables the console's input and "Delete this SMS" for the modem exchange
@@ -81,7 +79,7 @@ QCoro::Task<SendResult> SmsSender::sendSms(QueueCursor& cursor)
     console.setText(ConsoleState::Field::Mobile, number);
     console.setText(ConsoleState::Field::Message, message);
     const QString prepared = SendUrl::prepareText(message);
-    qCDebug(lcSend) << "sending to" << number << "through client instance"
+    qCDebug(lcHttp) << "sending to" << number << "through client instance"
                     << poolInstance(m_context.profile().smsId);
 
     SendResult result;
@@ -114,7 +112,7 @@ QCoro::Task<QString> SmsSender::sendByModem(QueueCursor& cursor, QString number,
     co_await m_modem.prepareModem();
     const QString result = co_await m_modem.sendModemSms(number, prepared);
     console.setText(ConsoleState::Field::Response, result);
-    qCDebug(lcSend) << "modem answered" << result;
+    qCDebug(lcModem) << "modem answered" << result;
     if (result.startsWith(QLatin1String("OK")))
         m_ledger.saveSentSms(cursor, result);
     co_return result;

@@ -1,6 +1,7 @@
 #include "console/ConsoleWindow.h"
 
 #include "common/DateFormat.h"
+#include "common/LogCategories.h"
 #include "console/ConsoleSettings.h"
 #include "console/ExitCleanup.h"
 #include "core/EngineContext.h"
@@ -22,6 +23,7 @@
 #include <QDateTime>
 #include <QFont>
 #include <QFontDatabase>
+#include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -43,9 +45,13 @@
 
 namespace {
 
-// The picture of the console and of its tray icon: a speech bubble with "SMS".
+// The picture of the console and of its tray icon: the program's icon (the
+// one the menu shows) where Qt can draw SVG (qt6-svg-plugins), else a
+// painted speech bubble with "SMS".
 QIcon consoleIcon()
 {
+    if (QImageReader::supportedImageFormats().contains("svg"))
+        return QIcon(QStringLiteral(":/icons/smsengine.svg"));
     QIcon icon;
     for (const int size : {16, 22, 32, 48, 64}) {
         QPixmap pixmap(size, size);
@@ -505,6 +511,7 @@ bool ConsoleWindow::chooseProfile(const QString& userName)
         }
         return false;
     } catch (const StoreError& e) {
+        qCWarning(lcUi).noquote() << "the gateway profile" << userName << "cannot be loaded:" << e.text();
         Prompt::current().message(this, QString(),
                                   QStringLiteral("The gateway profile %1 cannot be loaded:\n%2 (error %3)")
                                       .arg(userName, e.text())

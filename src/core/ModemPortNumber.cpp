@@ -1,5 +1,6 @@
 #include "core/ModemPortNumber.h"
 
+#include "common/LogCategories.h"
 #include "core/Store.h"
 
 namespace ModemPortNumber {
@@ -9,7 +10,9 @@ qint16 read(Store& store)
     QVariant value;
     try {
         value = store.scalar(QStringLiteral("SELECT * FROM GSMSET "));
-    } catch (const StoreError&) {
+    } catch (const StoreError& e) {
+        qCWarning(lcStore).noquote() << "the modem port number cannot be read, port" << DefaultPort
+                                     << "is used:" << e.text();
         return DefaultPort;
     }
     if (value.isNull())

@@ -1,5 +1,6 @@
 #include "core/ProfileLoader.h"
 
+#include "common/LogHandler.h"
 #include "core/ServerConnection.h"
 #include "core/Store.h"
 
@@ -115,6 +116,7 @@ void load(Store& store, const QString& name, ProfileState& state, ServerConnecti
     next.sendUrl = requiredText(r, QStringLiteral("Provider"), name);
     next.userName = requiredText(r, QStringLiteral("uname"), name);
     next.password = requiredText(r, QStringLiteral("Password"), name);
+    LogHandler::addSecret(next.password); // every log line from here on hides it
     next.interval = requiredNumber(r, QStringLiteral("TmInterval"), name);
     next.smsId = requiredNumber(r, QStringLiteral("Smsid"), name);
     next.reportUrl = Store::text(r, QStringLiteral("RepoStr"));

@@ -6,6 +6,7 @@
 #include "channels/ServerQueueClaim.h"
 #include "channels/SmsSender.h"
 #include "common/DateFormat.h"
+#include "common/LogCategories.h"
 #include "common/TextNumbers.h"
 #include "core/EngineContext.h"
 #include "core/EngineError.h"
@@ -108,8 +109,10 @@ QCoro::Task<> Engine::tick()
     outcome.importErrors = importDropFiles();
     outcome.dropFilesWaiting = m_dropFilesWaiting;
     console.appendTraceLine(QStringLiteral("2 "));
-    for (const QString& error : std::as_const(outcome.importErrors))
+    for (const QString& error : std::as_const(outcome.importErrors)) {
         console.appendTraceLine(error);
+        qCWarning(lcIntake).noquote() << error;
+    }
 
     QueueCursor cursor;
     try {
@@ -177,6 +180,7 @@ void Engine::recover(TickOutcome& outcome, QueueCursor& cursor, int number, cons
     ConsoleState& console = m_context.console();
     console.appendTraceLine(QStringLiteral("Error"));
     console.appendTrace(TextNumbers::withLeadingBlank(number) + text);
+    qCWarning(lcDispatch).noquote() << "tick failed: error" << number << text;
 }
 
 QCoro::Task<> Engine::idleBranch(TickOutcome& outcome)

@@ -129,7 +129,14 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
     int skipped = 0; // since the last line that told of skipped ticks
     bool stopping = false;
 
+    QString lastIdleLine; // the idle line last printed, until a tick prints another line
+    auto tickActivity = [&settings] {
+        if (settings.onTickActivity)
+            settings.onTickActivity();
+    };
     auto finish = [&] {
+        if (settings.onStopping)
+            settings.onStopping();
         stopping = true;
         engine.setInterval(0);
         engine.waitUntilIdle().then([] { QCoreApplication::quit(); });
@@ -145,6 +152,7 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
     };
 
     QObject::connect(&engine, &Engine::tickStarted, tellSkipped);
+    QObject::connect(&engine, &Engine::tickStarted, tickActivity);
     QObject::connect(&engine, &Engine::tickSkipped, [&skipped] { ++skipped; });
     QObject::connect(&engine, &Engine::tickFinished, [&](const TickOutcome& outcome) {
         ++ticks;
@@ -152,7 +160,12 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
         if (gatewayOff && outcome.kind == TickOutcome::Kind::NotSent)
             line = QStringLiteral("not sent %1 (stays queued): the profile's HTTP gateway is off")
                        .arg(outcome.mobile.trimmed());
-        out << stamp(context.clock()) << ' ' << line << Qt::endl;
+        tickActivity();
+        // A quiet queue would otherwise write the same line every few seconds, forever.
+        const bool idle = outcome.kind == TickOutcome::Kind::Idle;
+        if (!idle || settings.verbose || line != lastIdleLine)
+            out << stamp(context.clock()) << ' ' << line << Qt::endl;
+        lastIdleLine = idle ? line : QString();
         if (stopping)
             return;
         if ((settings.ticks > 0 && ticks >= settings.ticks) ||
@@ -189,6 +202,8 @@ int run(EngineContext& context, const Settings& settings, QTextStream& out, QTex
         out << gatewayOffNote(context.profile()) << Qt::endl;
     out << reportPollingNote(engine, context.profile()) << Qt::endl;
     engine.setInterval(interval);
+    if (settings.onReady)
+        settings.onReady();
     QTimer::singleShot(0, &engine, [&engine] { engine.runTick().then([] {}); });
     QCoreApplication::exec();
     tellSkipped();

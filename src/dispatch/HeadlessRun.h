@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTextStream>
 
+#include <functional>
+
 class EngineContext;
 struct TickOutcome;
 
@@ -19,6 +21,13 @@ struct Settings
     bool untilIdle = false; // end after the first idle tick that leaves no drop file waiting
     int interval = 0;       // milliseconds between ticks (0: the profile's; 10000 on the GSM channel)
     QString modemDevice;    // overrides the device of the modem port number
+    bool verbose = false;   // an idle line for every idle tick, not only when it says something new
+    // Told once the engine runs (the store and the profile are loaded) and
+    // at the start and end of every tick: a service manager's readiness and
+    // watchdog.
+    std::function<void()> onReady;
+    std::function<void()> onTickActivity;
+    std::function<void()> onStopping;
 };
 
 // Runs the engine until the settings or SIGINT / SIGTERM end it; a signal

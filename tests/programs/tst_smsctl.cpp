@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -217,7 +219,8 @@ private Q_SLOTS:
         usage("unknown command", w("frobnicate"));
         usage("init with an argument", w("init now"));
         usage("profile without subcommand", w("profile"));
-        usage("unknown profile subcommand", w("profile remove"));
+        usage("unknown profile subcommand", w("profile rename"));
+        usage("profile remove without a name", w("profile remove"));
         usage("missing --user", w("profile add --password p --send-url http://h/"));
         usage("missing --send-url", w("profile add --user u --password p"));
         usage("unknown option", addArgs("u", w("--colour red")));
@@ -365,6 +368,8 @@ private Q_SLOTS:
         QVERIFY(second.status != 0);
         QVERIFY2(second.err.contains("another engine is already running"), qPrintable(second.err));
         QVERIFY(!second.out.contains("idle"));
+        const Run status = ctl(w("status --json"));
+        QCOMPARE(QJsonDocument::fromJson(status.out.toUtf8())["enginePid"].toInteger(), engine.processId());
 
         ::kill(engine.processId(), SIGTERM);
         QVERIFY(engine.waitForFinished(15000));
@@ -375,6 +380,174 @@ private Q_SLOTS:
         QVERIFY2(out.contains("sent 9876500001") && !out.contains("9876500002"), qPrintable(out));
         QCOMPARE(count("sms"), 1);
         QCOMPARE(count("Rsms"), 1);
+    }
+
+    void everyProgramAnswersHelpAndVersion_data()
+    {
+        QTest::addColumn<QString>("path"); // under the build folder
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // a regular expression the output matches
+        const QString version = "^%1 \\d+\\.\\d+\\.\\d+( \\(.+\\))?\n$";
+        QTest::addRow("smsctl --version") << "bin/smsctl" << w("--version") << 0 << version.arg("smsctl");
+        QTest::addRow("smsctl run --help")
+            << "bin/smsctl" << w("run --help") << 0 << "smsctl run \\[--channel";
+        QTest::addRow("smsctl send -h")
+            << "bin/smsctl" << w("send -h") << 0 << "send --to NUMBER --text TEXT";
+        QTest::addRow("smsctl profile edit --help")
+            << "bin/smsctl" << w("profile edit --help") << 0 << "profile remove NAME \\[--force\\]";
+        QTest::addRow("smsctl config --help")
+            << "bin/smsctl" << w("config --help") << 0 << "config modem-device";
+        QTest::addRow("smsengine --version without a display")
+            << "bin/smsengine" << w("--version") << 0 << version.arg("smsengine");
+        QTest::addRow("smsengine --help") << "bin/smsengine" << w("--help") << 0 << "smsctl run";
+        QTest::addRow("smsengine without a display")
+            << "bin/smsengine" << QStringList{} << 1 << "^smsengine: no display .*`smsctl run`\n$";
+        QTest::addRow("smsengine with an unknown option")
+            << "bin/smsengine" << w("--colour") << 2 << "Usage:";
+        QTest::addRow("gateway simulator")
+            << "tools/gateway-sim/sms-gateway-sim" << w("--version") << 0 << version.arg("sms-gateway-sim");
+        QTest::addRow("modem simulator")
+            << "tools/modem-sim/sms-modem-sim" << w("--version") << 0 << version.arg("sms-modem-sim");
+    }
+    void everyProgramAnswersHelpAndVersion()
+    {
+        QFETCH(QString, path);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        const Run r = program(path, args);
+        QCOMPARE(r.status, status);
+        const QString shown = status == 0 ? r.out : r.err;
+        QVERIFY2(shown.contains(QRegularExpression(out)), qPrintable(shown));
+        if (status == 0)
+            QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    }
+    void send_data()
+    {
+        QTest::addColumn<QStringList>("args"); // after "send"
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("queued"); // Mobile|msg|urgent of the queue row
+        const auto to = [](const char* number, const QString& text) {
+            return QStringList{"--to", number, "--text", text};
+        };
+        QTest::addRow("text given") << to("9876543210", "hello") << QByteArray() << 0 << "9876543210|hello|0";
+        QTest::addRow("text from stdin, without its line end")
+            << to("9876543210", "-") << QByteArray("two\nlines\r\n") << 0 << "9876543210|two\nlines|0";
+        QTest::addRow("urgent and apostrophe")
+            << to("1000000001", "it's") + w("--urgent 3") << QByteArray() << 0 << "1000000001|it's|3";
+        QTest::addRow("number too short") << to("98765", "x") << QByteArray() << 2 << "";
+        QTest::addRow("number 1000000000") << to("1000000000", "x") << QByteArray() << 2 << "";
+        QTest::addRow("letters after digits") << to("9876543210x", "x") << QByteArray() << 2 << "";
+        QTest::addRow("empty stdin") << to("9876543210", "-") << QByteArray("\n") << 2 << "";
+        QTest::addRow("longer than the queue takes")
+            << to("9876543210", QString(1601, u'a')) << QByteArray() << 2 << "";
+        QTest::addRow("no --to") << w("--text x") << QByteArray() << 2 << "";
+    }
+    void send()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        QFETCH(QString, queued);
+        QCOMPARE(ctl({"init"}).status, 0);
+        const Run r = ctl(QStringList{"send"} + args, {}, input);
+        QVERIFY2(r.status == status, qPrintable(r.out + r.err));
+        QCOMPARE(queueRows(), queued);
+        QVERIFY2(status != 0 || r.out.contains("1 message in the queue"), qPrintable(r.out));
+    }
+    void profileEditDefaultRemoveAndList()
+    {
+        QCOMPARE(ctl({"init"}).status, 0);
+        const QString longUrl =
+            "http://gateway.example.com/api/v2/messages/send?username=<UName>&pw=<PassWord>"
+            "&to=<mobile>&text=<msg>";
+        QCOMPARE(ctl(addArgs("alice", {"--default", "--gsm-sid", "GSM1"})).status, 0);
+        QCOMPARE(
+            ctl(w("profile add --user bob --password-stdin --send-url") + QStringList{longUrl}, {}, "pw-b\n")
+                .status,
+            0);
+        const auto column = [this](const char* sql) { return store()->scalar(sql).toString(); };
+        QCOMPARE(column("SELECT Password FROM config WHERE UName = 'bob'"), u"pw-b"_s);
+
+        // Only the options given change.
+        const Run edit =
+            ctl(w("profile edit ALICE --interval 900 --password-stdin --cdma-sid C1"), {}, "new pw\n");
+        QVERIFY2(edit.status == 0, qPrintable(edit.err));
+        QCOMPARE(
+            column("SELECT TmInterval || ' ' || Password || ' ' || GsmSid || ' ' || CDMASid || ' ' || Defult "
+                   "FROM config WHERE UName = 'alice'"),
+            u"900 new pw GSM1 C1 1"_s);
+        QCOMPARE(ctl(w("profile edit alice --user bob")).status, 1); // the name is taken
+        QCOMPARE(ctl(w("profile edit alice")).status, 2);            // nothing to change
+        QCOMPARE(ctl(w("profile edit alice --password p --password-stdin")).status, 2);
+
+        // The default is kept from removal until another profile is the default.
+        const Run refused = ctl(w("profile remove alice"));
+        QVERIFY2(refused.status == 1 && refused.err.contains("--force"), qPrintable(refused.err));
+        QCOMPARE(ctl(w("profile default bob")).status, 0);
+        QCOMPARE(column("SELECT group_concat(UName || '=' || Defult, ' ') FROM config"), u"alice=0 bob=1"_s);
+        QCOMPARE(ctl(w("profile remove alice")).status, 0);
+        QCOMPARE(ctl(w("profile remove alice")).status, 1);
+        const Run forced = ctl(w("profile remove bob --force"));
+        QVERIFY2(forced.status == 0 && forced.err.contains("no profile is the default"),
+                 qPrintable(forced.err));
+
+        QCOMPARE(ctl(w("profile add --user carol --password p --consrt postgresql://u@db.example.com/sms "
+                       "--send-url") +
+                     QStringList{longUrl})
+                     .status,
+                 0);
+        const Run list = ctl(w("profile list"));
+        QCOMPARE(list.status, 0);
+        for (const QString& line : list.out.split(u'\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.size() <= 80, qPrintable(line));
+        QVERIFY2(list.out.contains(QRegularExpression("carol .* http://gateway.example.com/.*\\.\\.\\.\n")),
+                 qPrintable(list.out));
+        QVERIFY2(ctl(w("profile list --wide")).out.contains(longUrl), "--wide shows the whole URL");
+    }
+    void statusAndConfigModemDevice()
+    {
+        QVERIFY(engineFolder());
+        queue("9876500001");
+        store()->exec(
+            "INSERT INTO sms (Mobile, Status, SDTTm) VALUES ('1', 'P', ?), ('2', 'Y', ?), ('3', 'P', "
+            "'2001-01-01 10:00:00')",
+            {QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss"),
+             QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss")});
+        const Run r = ctl(w("status --json"));
+        QCOMPARE(r.status, 0);
+        const QJsonObject status = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(status["queued"].toInt(), 1);
+        QCOMPARE(status["pendingReports"].toInt(), 2);
+        QCOMPARE(status["sentToday"].toObject(), (QJsonObject{{"P", 1}, {"Y", 1}, {"N", 0}}));
+        QCOMPARE(status["defaultProfile"].toString(), u"acme"_s);
+        QCOMPARE(status["engineRunning"].toBool(), false);
+        QVERIFY2(ctl(w("status")).out.contains("Sent today:       2 (delivered 1"), "the text form");
+
+        QCOMPARE(ctl(w("config modem-device /dev/ttyUSB3")).status, 0);
+        QCOMPARE(ctl(w("config modem-device")).out, u"Modem device: /dev/ttyUSB3\n"_s);
+        QCOMPARE(ctl(w("config modem-device ttyUSB3")).status, 2);
+        QCOMPARE(ctl(w("config modem-device --clear")).status, 0);
+        QVERIFY(ctl(w("config modem-device")).out.contains("(none"));
+    }
+    void idleLineOnlyWhenItChanges_data()
+    {
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<int>("idleLines"); // of three idle ticks
+        QTest::addRow("quiet") << QStringList{} << 1;
+        QTest::addRow("--verbose") << w("--verbose") << 3;
+    }
+    void idleLineOnlyWhenItChanges()
+    {
+        QFETCH(QStringList, extra);
+        QFETCH(int, idleLines);
+        QVERIFY(engineFolder());
+        store()->exec("UPDATE config SET RepoStr = NULL"); // idle ticks without report polls
+        const Run r = ctl(w("run --ticks 3 --interval 50") + extra);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out.split(u'\n').filter(QRegularExpression(" idle$")).size(), idleLines);
     }
 
 private:
@@ -393,11 +566,31 @@ private:
         p.setProcessEnvironment(env);
         p.start(qEnvironmentVariable("SMS_BINARY_DIR") + "/bin/smsctl", args);
     }
-    Run smsctl(const QStringList& args, const QString& reportHost = {}, const QString& envHome = {})
+    Run smsctl(const QStringList& args, const QString& reportHost = {}, const QString& envHome = {},
+               const QByteArray& input = {})
     {
         QProcess p;
         start(p, args, reportHost, envHome);
+        return finish(p, input);
+    }
+    // Any of the programs, started without a display.
+    Run program(const QString& path, const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("SMS_BINARY_DIR") + "/" + path, args);
+        return finish(p, {});
+    }
+    static Run finish(QProcess& p, const QByteArray& input)
+    {
         Run r;
+        if (p.waitForStarted()) {
+            p.write(input);
+            p.closeWriteChannel();
+        }
         // The gateway simulator answers from its own process: waiting here blocks nothing it needs.
         if (!p.waitForStarted() || !p.waitForFinished(60000))
             return r;
@@ -406,9 +599,15 @@ private:
         r.err = QString::fromUtf8(p.readAllStandardError());
         return r;
     }
-    Run ctl(const QStringList& args, const QString& reportHost = {})
+    Run ctl(const QStringList& args, const QString& reportHost = {}, const QByteArray& input = {})
     {
-        return smsctl(QStringList{"--home", m_home} + args, reportHost);
+        return smsctl(QStringList{"--home", m_home} + args, reportHost, {}, input);
+    }
+    QString queueRows()
+    {
+        return store()
+            ->scalar("SELECT group_concat(Mobile || '|' || msg || '|' || urgent, ';') FROM Rsms")
+            .toString();
     }
     std::unique_ptr<Store> store() { return Store::openFile(m_home + "/SMS.db", false); }
     int count(const QString& table) { return store()->scalar("SELECT count(*) FROM " + table).toInt(); }

@@ -3,6 +3,8 @@
 
 #include "GatewayServer.h"
 
+#include "common/Version.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -48,11 +50,13 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sms-gateway-sim"));
+    QCoreApplication::setApplicationVersion(Version::text());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Local HTTP SMS gateway simulator (GET only, 127.0.0.1)."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port; 0 picks a free one."),
                                         QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption hostOption(QStringLiteral("host"),

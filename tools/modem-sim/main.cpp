@@ -4,6 +4,8 @@
 
 #include "ModemSimulator.h"
 
+#include "common/Version.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -13,10 +15,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sms-modem-sim"));
+    QCoreApplication::setApplicationVersion(Version::text());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("GSM modem simulator on a pseudo-terminal"));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption echo(QStringLiteral("echo"), QStringLiteral("Echo what is received: on or off."),
                                   QStringLiteral("on|off"), QStringLiteral("on"));
     const QCommandLineOption mode(

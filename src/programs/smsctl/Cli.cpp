@@ -1,11 +1,14 @@
 #include "programs/smsctl/Cli.h"
 
 #include "common/ProgramHome.h"
+#include "common/Version.h"
 #include "core/Schema.h"
 #include "core/Startup.h"
 #include "core/Store.h"
 
+#include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 
 namespace Cli {
 
@@ -35,45 +38,42 @@ qint64 Options::number(const QString& name, qint64 def, qint64 min, qint64 max, 
 Options parse(const QStringList& args, const QList<OptionSpec>& specs, int maxPositional,
               const QString& command)
 {
-    Options options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (!arg.startsWith(QStringLiteral("--"))) {
-            if (options.m_positional.size() >= maxPositional)
-                throw UsageError(QStringLiteral("unexpected argument '%1'").arg(arg), command);
-            options.m_positional << arg;
-            continue;
-        }
-        QString name = arg.mid(2);
-        QString value;
-        bool inlineValue = false;
-        const qsizetype eq = name.indexOf(u'=');
-        if (eq >= 0) {
-            value = name.mid(eq + 1);
-            name = name.left(eq);
-            inlineValue = true;
-        }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs)
-            if (s.name == name)
-                spec = &s;
-        if (!spec)
-            throw UsageError(QStringLiteral("unknown option --%1").arg(name), command);
-        if (options.has(name))
-            throw UsageError(QStringLiteral("the option --%1 is given twice").arg(name), command);
-        if (!spec->takesValue) {
-            if (inlineValue)
-                throw UsageError(QStringLiteral("the option --%1 takes no value").arg(name), command);
-            options.m_flags.insert(name);
-            continue;
-        }
-        if (!inlineValue) {
-            if (i + 1 >= args.size())
-                throw UsageError(QStringLiteral("the option --%1 needs a value").arg(name), command);
-            value = args[++i];
-        }
-        options.m_values.insert(name, value);
+    QCommandLineParser parser;
+    // "-h" and "--help" alike; no bundled single-letter options to confuse.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    parser.addOption(help);
+    for (const OptionSpec& spec : specs)
+        parser.addOption(
+            QCommandLineOption(spec.name, QString(), spec.takesValue ? QStringLiteral("value") : QString()));
+    if (!parser.parse(QStringList{QStringLiteral("smsctl")} + args)) {
+        if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h")))
+            throw HelpRequested(command);
+        QString text = parser.errorText();
+        if (text.endsWith(u'.'))
+            text.chop(1);
+        throw UsageError(text.isEmpty() ? text : text.at(0).toLower() + text.mid(1), command);
     }
+    if (parser.isSet(help))
+        throw HelpRequested(command);
+    Options options;
+    const QStringList given = parser.optionNames();
+    for (const OptionSpec& spec : specs) {
+        const qsizetype times = given.count(spec.name);
+        if (times == 0)
+            continue;
+        if (times > 1)
+            throw UsageError(QStringLiteral("the option --%1 is given twice").arg(spec.name), command);
+        if (spec.takesValue)
+            options.m_values.insert(spec.name, parser.value(spec.name));
+        else
+            options.m_flags.insert(spec.name);
+    }
+    options.m_positional = parser.positionalArguments();
+    if (options.m_positional.size() > maxPositional)
+        throw UsageError(
+            QStringLiteral("unexpected argument '%1'").arg(options.m_positional.value(maxPositional)),
+            command);
     return options;
 }
 
@@ -92,6 +92,14 @@ std::unique_ptr<Store> Context::openStore() const
     } catch (const StoreError& e) {
         throw CommandError(e.text());
     }
+}
+
+QString readStandardInput()
+{
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(in.readAll());
 }
 
 const Command* findCommand(const QString& name)
@@ -117,45 +125,47 @@ QString usage(const QString& command)
         text += QStringLiteral(
             "  smsctl help\n"
             "\n"
-            "DIR is the program folder that holds SMS.db; without --home it is $SMSENGINE_HOME,\n"
-            "or else the folder of the smsctl executable.\n");
+            "  smsctl --version\n"
+            "\n"
+            "Every command takes --help. DIR is the program folder that holds SMS.db; without\n"
+            "--home it is $SMSENGINE_HOME, else the executable's folder when SMS.db is there,\n"
+            "else (an installed smsctl) ~/.local/share/smsengine. `smsctl init` says which.\n");
     return text;
 }
 
 int main(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
-    QStringList args = arguments.mid(1);
-    QString home;
-    // Global options come before the command.
-    while (!args.isEmpty() && args.first().startsWith(QStringLiteral("-"))) {
-        const QString arg = args.takeFirst();
-        if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
-            out << usage();
-            return ExitOk;
-        }
-        if (arg == QStringLiteral("--home") || arg.startsWith(QStringLiteral("--home="))) {
-            if (!home.isEmpty()) {
-                err << "smsctl: the option --home is given twice\n" << usage();
-                return ExitUsage;
-            }
-            if (arg == QStringLiteral("--home")) {
-                if (args.isEmpty()) {
-                    err << "smsctl: the option --home needs a value\n" << usage();
-                    return ExitUsage;
-                }
-                home = args.takeFirst();
-            } else {
-                home = arg.mid(7);
-            }
-            if (home.isEmpty()) {
-                err << "smsctl: the option --home needs a folder\n" << usage();
-                return ExitUsage;
-            }
-            continue;
-        }
-        err << "smsctl: unknown option " << arg << '\n' << usage();
+    // Options of smsctl itself come before the command; everything after the
+    // command is the command's own.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption homeOption(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption versionOption({QStringLiteral("V"), QStringLiteral("version")}, QString());
+    parser.addOptions({homeOption, helpOption, versionOption});
+    if (!parser.parse(arguments.isEmpty() ? QStringList{QStringLiteral("smsctl")} : arguments)) {
+        err << "smsctl: " << parser.errorText() << '\n' << usage();
         return ExitUsage;
     }
+    if (parser.isSet(helpOption)) {
+        out << usage();
+        return ExitOk;
+    }
+    if (parser.isSet(versionOption)) {
+        out << "smsctl " << Version::text() << '\n';
+        return ExitOk;
+    }
+    const QStringList homes = parser.values(homeOption);
+    if (homes.size() > 1) {
+        err << "smsctl: the option --home is given twice\n" << usage();
+        return ExitUsage;
+    }
+    if (parser.isSet(homeOption) && homes.value(0).isEmpty()) {
+        err << "smsctl: the option --home needs a folder\n" << usage();
+        return ExitUsage;
+    }
+    QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {
         err << "smsctl: no command given\n" << usage();
         return ExitUsage;
@@ -170,11 +180,15 @@ int main(const QStringList& arguments, QTextStream& out, QTextStream& err)
         err << "smsctl: unknown command '" << name << "'\n" << usage();
         return ExitUsage;
     }
-    if (!home.isEmpty())
-        ProgramHome::setOverride(home);
-    Context context{ProgramHome::path(), out, err};
+    if (!homes.isEmpty())
+        ProgramHome::setOverride(homes.first());
+    const ProgramHome::Choice home = ProgramHome::choice();
+    Context context{home.path, home.reason(), out, err};
     try {
         return command->run(context, args);
+    } catch (const HelpRequested& e) {
+        out << usage(e.command().isEmpty() ? name : e.command());
+        return ExitOk;
     } catch (const UsageError& e) {
         err << "smsctl: " << e.message() << '\n' << usage(e.command().isEmpty() ? name : e.command());
         return ExitUsage;

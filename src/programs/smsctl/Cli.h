@@ -51,6 +51,17 @@ private:
     QString m_message;
 };
 
+// --help after a command: its usage on stdout, status 0.
+class HelpRequested : public std::runtime_error
+{
+public:
+    explicit HelpRequested(const QString& command) : std::runtime_error("help"), m_command(command) {}
+    const QString& command() const { return m_command; }
+
+private:
+    QString m_command;
+};
+
 struct OptionSpec
 {
     QString name;    // without the leading "--"
@@ -75,8 +86,9 @@ private:
     QStringList m_positional;
 };
 
-// Parses args against specs; at most maxPositional words that are not options.
-// Unknown, repeated or incomplete options throw UsageError for command.
+// Parses args against specs with QCommandLineParser; at most maxPositional
+// words that are not options. Unknown, repeated or incomplete options throw
+// UsageError for command; --help (or -h) throws HelpRequested.
 Options parse(const QStringList& args, const QList<OptionSpec>& specs, int maxPositional,
               const QString& command);
 
@@ -84,6 +96,7 @@ Options parse(const QStringList& args, const QList<OptionSpec>& specs, int maxPo
 struct Context
 {
     QString home;
+    QString homeReason; // why this folder (see ProgramHome)
     QTextStream& out;
     QTextStream& err;
 
@@ -100,6 +113,9 @@ struct Command
     QStringList usage;
     int (*run)(Context& context, const QStringList& args);
 };
+
+// All of standard input as UTF-8 (text "-", --password-stdin).
+QString readStandardInput();
 
 // Every command, in the order the usage lists them.
 const QList<Command>& commands();

@@ -6,6 +6,8 @@
 namespace Cli {
 
 int runInit(Context& context, const QStringList& args);
+int runSend(Context& context, const QStringList& args);
+int runStatus(Context& context, const QStringList& args);
 int runProfile(Context& context, const QStringList& args);
 int runModem(Context& context, const QStringList& args);
 int runRun(Context& context, const QStringList& args);

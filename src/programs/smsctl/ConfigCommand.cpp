@@ -1,3 +1,4 @@
+#include "channels/ModemDevicePath.h"
 #include "dispatch/ReportHost.h"
 #include "programs/smsctl/Commands.h"
 
@@ -47,14 +48,49 @@ int reportHost(Context& context, const QStringList& args)
                     << effective.host << " and takes precedence over this setting while it is set\n";
     return ExitOk;
 }
+// "config modem-device" shows the modem's serial device; "config
+// modem-device PATH" stores it for this user, "--clear" goes back to the
+// device of the stored port number (smsctl modem --port).
+int modemDevice(Context& context, const QStringList& args)
+{
+    const Options options = parse(args, {{QStringLiteral("clear"), false}}, 1, kCommand);
+    const bool clear = options.has(QStringLiteral("clear"));
+    if (clear && !options.positional().isEmpty())
+        throw UsageError(QStringLiteral("give a device or --clear, not both"), kCommand);
+    if (options.positional().isEmpty() && !clear) {
+        const QString configured = ModemDevicePath::configuredDevice();
+        context.out << "Modem device: "
+                    << (configured.isEmpty() ? QStringLiteral("(none: the device of the modem port number)")
+                                             : configured)
+                    << '\n';
+        return ExitOk;
+    }
+    const QString path = clear ? QString() : options.positional().first().trimmed();
+    if (!clear && !path.startsWith(u'/'))
+        throw UsageError(QStringLiteral("the modem device must be an absolute path such as /dev/ttyUSB0"),
+                         kCommand);
+    ModemDevicePath::setConfiguredDevice(path);
+    if (clear)
+        context.out << "Modem device cleared: the engine opens the device of the modem port number\n";
+    else
+        context.out << "Modem device set to " << path << '\n';
+    if (!qEnvironmentVariableIsEmpty(ModemDevicePath::EnvironmentVariable))
+        context.err << "smsctl: warning: " << ModemDevicePath::EnvironmentVariable
+                    << " is set and takes precedence over this setting while it is set\n";
+    return ExitOk;
+}
 } // namespace
 
 int runConfig(Context& context, const QStringList& args)
 {
     if (args.isEmpty())
-        throw UsageError(QStringLiteral("config needs a setting: report-host"), kCommand);
+        throw UsageError(QStringLiteral("config needs a setting: report-host or modem-device"), kCommand);
+    if (args.first() == QStringLiteral("--help") || args.first() == QStringLiteral("-h"))
+        throw HelpRequested(kCommand);
     if (args.first() == QStringLiteral("report-host"))
         return reportHost(context, args.mid(1));
+    if (args.first() == QStringLiteral("modem-device"))
+        return modemDevice(context, args.mid(1));
     throw UsageError(QStringLiteral("unknown setting '%1'").arg(args.first()), kCommand);
 }
 

@@ -14,6 +14,7 @@ int runInit(Context& context, const QStringList& args)
     parse(args, {}, 0, QStringLiteral("init"));
 
     const QString folder = QDir(context.home).absolutePath();
+    context.out << "Program folder " << folder << ": " << context.homeReason << '\n';
     if (!QFileInfo(folder).isDir()) {
         if (QFileInfo::exists(folder))
             throw CommandError(QStringLiteral("%1 is not a folder").arg(folder));

@@ -1,8 +1,10 @@
 #include "common/DateFormat.h"
+#include "common/LogCategories.h"
 #include "core/Startup.h"
 #include "dispatch/Engine.h"
 #include "dispatch/HeadlessRun.h"
 #include "programs/smsctl/Commands.h"
+#include "programs/smsctl/Notify.h"
 
 namespace Cli {
 
@@ -17,7 +19,8 @@ int runRun(Context& context, const QStringList& args)
                                    {QStringLiteral("ticks"), true},
                                    {QStringLiteral("until-idle"), false},
                                    {QStringLiteral("interval"), true},
-                                   {QStringLiteral("modem-device"), true}},
+                                   {QStringLiteral("modem-device"), true},
+                                   {QStringLiteral("verbose"), false}},
                                   0, command);
     HeadlessRun::Settings settings;
     const QString channel = options.value(QStringLiteral("channel")).toLower();
@@ -30,6 +33,9 @@ int runRun(Context& context, const QStringList& args)
     settings.interval =
         static_cast<int>(options.number(QStringLiteral("interval"), 0, 1, 2147483647, command));
     settings.modemDevice = options.value(QStringLiteral("modem-device"));
+    settings.verbose = options.has(QStringLiteral("verbose"));
+    settings.onTickActivity = &Notify::watchdog;
+    settings.onStopping = &Notify::stopping;
 
     StartupResult started = Startup::run(context.home);
     if (started.status == StartupResult::Status::AlreadyRunning) {
@@ -41,6 +47,20 @@ int runRun(Context& context, const QStringList& args)
         context.err << "smsctl: " << started.message.trimmed() << '\n';
         return started.exitCode() == 0 ? ExitError : started.exitCode();
     }
+    const QString profile = started.context->profile().userName;
+    settings.onReady = [&context, profile] {
+        Notify::ready(QStringLiteral("sending from %1 with the profile %2").arg(context.home, profile));
+    };
+    // Pings come from the ticks, so a tick that hangs gets the engine
+    // restarted; a dispatch interval longer than the watchdog would get a
+    // healthy one restarted too.
+    const qint64 watchdog = Notify::watchdogMs();
+    const int interval = settings.interval > 0 ? settings.interval : started.context->profile().interval;
+    if (watchdog > 0 && interval * 2 > watchdog)
+        qCWarning(lcDispatch,
+                  "the dispatch interval of %d ms is more than half the service's watchdog "
+                  "period of %lld ms: raise WatchdogSec= or the engine is restarted while idle",
+                  interval, watchdog);
     return HeadlessRun::run(*started.context, settings, context.out, context.err);
 }
 

@@ -1,5 +1,6 @@
 #include "report/ui/ReportWindow.h"
 
+#include "common/LogCategories.h"
 #include "core/EngineContext.h"
 #include "core/Store.h"
 #include "ui/BusyPointer.h"
@@ -210,6 +211,7 @@ void ReportWindow::reload(int row)
 
 void ReportWindow::reportFailure(const QString& what, const QString& text)
 {
+    qCWarning(lcReport).noquote() << what << ":" << text;
     Prompt::current().message(this, windowTitle(), what + QStringLiteral(":\n") + text,
                               Prompt::Icon::Critical);
 }
