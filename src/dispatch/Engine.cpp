@@ -8,6 +8,7 @@
 #include "common/TextNumbers.h"
 #include "core/EngineContext.h"
 #include "core/EngineError.h"
+#include "core/Schema.h"
 #include "dispatch/ReportHost.h"
 #include "intake/DropFileImporter.h"
 
@@ -120,8 +121,6 @@ QCoro::Task<> Engine::tick()
             outcome.kind = TickOutcome::Kind::NotSent;
             outcome.mobile = cursor.mobile();
             console.appendTraceLine(QStringLiteral("Select Record "));
-            if (!cursor.isServer())
-                cursor.markTried(m_context.store(), 10);
             co_await EventLoopYield{};
             console.setText(Field::Title, now(QStringLiteral("HH:MM:SS")));
             console.setText(Field::Mobile, cursor.mobile());
@@ -135,15 +134,19 @@ QCoro::Task<> Engine::tick()
             outcome.response = sent.response;
             if (sent.sent)
                 outcome.kind = TickOutcome::Kind::Sent;
+            // A message that stays queued goes behind the others. One that
+            // was recorded is out of the queue: marking it first would cost
+            // a second commit per message.
+            markUnsent(cursor);
 
             console.appendTraceLine(QStringLiteral("Send Sms Ok"));
             console.appendTraceLine(QStringLiteral("Bal"));
             const QString balanceUrl = m_context.profile().balanceUrl;
             if (!balanceUrl.isEmpty())
                 console.setText(Field::Balance, co_await m_channels->http().fetch(balanceUrl));
-            const QVariant pending = m_context.store().scalar(QStringLiteral("select count(msg) from Rsms"));
+            const qint64 pending = Schema::pendingCount(m_context.store());
             console.setText(Field::Status, QStringLiteral("Pending SMS :") +
-                                               TextNumbers::withLeadingBlank(pending.toDouble()));
+                                               TextNumbers::withLeadingBlank(double(pending)));
             console.appendTraceLine(QStringLiteral("Bal OK"));
             cursor.close();
         }
@@ -155,8 +158,20 @@ QCoro::Task<> Engine::tick()
     m_last = outcome;
 }
 
+void Engine::markUnsent(const QueueCursor& cursor)
+{
+    if (cursor.isOpen() && !cursor.isServer())
+        cursor.markTried(m_context.store(), 10);
+}
+
 void Engine::recover(TickOutcome& outcome, QueueCursor& cursor, int number, const QString& text)
 {
+    try {
+        markUnsent(cursor);
+    } catch (const std::exception&) {
+        // The error that ended the tick is the one to report; the row keeps
+        // its place and is tried again.
+    }
     cursor.close();
     // A message recorded before the error went out all the same: the tick
     // only lost the balance and the pending count that follow the send.
