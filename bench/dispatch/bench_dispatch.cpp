@@ -74,10 +74,11 @@ std::unique_ptr<EngineContext> makeContext(const QTemporaryDir& dir, const Gatew
     auto s = Store::openFile(dir.filePath(QStringLiteral("SMS.db")), true);
     Schema::createMissingTables(*s);
     Schema::upgrade(*s);
-    s->exec(QStringLiteral("insert into config (UName, Password, Provider, RepoStr, balstr, TmInterval, Smsid, "
-                           "ConSrt, Defult) values ('bench', 'pw', ?, ?, ?, 1000, 1, 'C', 1)"),
-            {sendTemplate(gateway), gateway.baseUrl() + QStringLiteral("/report?id=<MassgeID>"),
-             balanceUrl(gateway)});
+    s->exec(
+        QStringLiteral("insert into config (UName, Password, Provider, RepoStr, balstr, TmInterval, Smsid, "
+                       "ConSrt, Defult) values ('bench', 'pw', ?, ?, ?, 1000, 1, 'C', 1)"),
+        {sendTemplate(gateway), gateway.baseUrl() + QStringLiteral("/report?id=<MassgeID>"),
+         balanceUrl(gateway)});
     auto context = std::make_unique<EngineContext>(std::move(s));
     context->loadProfile(QString());
     context->console().setText(ConsoleState::Field::UserName, QStringLiteral("bench"));

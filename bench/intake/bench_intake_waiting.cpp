@@ -65,7 +65,8 @@ double bareIntake(Store& store, const QString& home, int files)
     QElapsedTimer t;
     t.start();
     QSqlQuery insert(store.db());
-    insert.prepare(QStringLiteral("insert into Rsms (Mobile, msg, urgent, RDtTM, typ) values (?, ?, ?, ?, ?)"));
+    insert.prepare(
+        QStringLiteral("insert into Rsms (Mobile, msg, urgent, RDtTM, typ) values (?, ?, ?, ?, ?)"));
     const QStringList names = QDir(folder).entryList({QStringLiteral("*.sms")}, QDir::Files, QDir::Name);
     for (const QString& name : names) {
         QFile file(QDir(folder).filePath(name));

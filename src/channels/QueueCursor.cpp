@@ -64,7 +64,8 @@ void QueueCursor::markTried(Store& store, int urgent) const
         return;
     // The next number among the rows of this urgent value (the pick index
     // finds the largest at once).
-    store.execPrepared(QStringLiteral("UPDATE Rsms SET urgent = ?, Tried = coalesce((SELECT max(Tried) FROM Rsms "
-                              "WHERE urgent = ?), 0) + 1 WHERE rowid = ?"),
-               {urgent, urgent, m_key});
+    store.execPrepared(
+        QStringLiteral("UPDATE Rsms SET urgent = ?, Tried = coalesce((SELECT max(Tried) FROM Rsms "
+                       "WHERE urgent = ?), 0) + 1 WHERE rowid = ?"),
+        {urgent, urgent, m_key});
 }

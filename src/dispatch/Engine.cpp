@@ -80,11 +80,10 @@ QStringList Engine::importDropFiles()
         try {
             DropFileImporter importer(m_context.store(), format, m_context.programFolder());
             importer.setClock(m_context.clock());
-            if (importer.hasWork()) {
-                const ImportReport report = importer.run();
-                errors << report.errors;
-                m_dropFilesWaiting += report.filesDeferred;
-            }
+            // run() looks at the folder once; an empty folder costs that look.
+            const ImportReport report = importer.run();
+            errors << report.errors;
+            m_dropFilesWaiting += report.filesDeferred;
         } catch (const EngineError& e) {
             errors << QStringLiteral("Import %1: %2").arg(format.folder, e.text());
         } catch (const std::exception& e) {
@@ -145,8 +144,8 @@ QCoro::Task<> Engine::tick()
             if (!balanceUrl.isEmpty())
                 console.setText(Field::Balance, co_await m_channels->http().fetch(balanceUrl));
             const qint64 pending = Schema::pendingCount(m_context.store());
-            console.setText(Field::Status, QStringLiteral("Pending SMS :") +
-                                               TextNumbers::withLeadingBlank(double(pending)));
+            console.setText(Field::Status,
+                            QStringLiteral("Pending SMS :") + TextNumbers::withLeadingBlank(double(pending)));
             console.appendTraceLine(QStringLiteral("Bal OK"));
             cursor.close();
         }

@@ -103,9 +103,10 @@ private Q_SLOTS:
                            u"UPDATE Rsms SET msg = 'again' WHERE Mobile = '1'"_s}
             << QList<bool>{false, false, true, false, true};
         QTest::addRow("deleted by number, then the whole queue")
-            << QStringList{add.arg(1).arg(u"'a'"_s), add.arg(1).arg(u"'b'"_s), add.arg(2).arg(u"'c'"_s),
-                           u"DELETE FROM Rsms WHERE Mobile = '1'"_s, add.arg(3).arg(u"NULL"_s),
-                           u"DELETE FROM Rsms"_s, add.arg(4).arg(u"'d'"_s)}
+            << QStringList{add.arg(1).arg(u"'a'"_s),  add.arg(1).arg(u"'b'"_s),
+                           add.arg(2).arg(u"'c'"_s),  u"DELETE FROM Rsms WHERE Mobile = '1'"_s,
+                           add.arg(3).arg(u"NULL"_s), u"DELETE FROM Rsms"_s,
+                           add.arg(4).arg(u"'d'"_s)}
             << QList<bool>{true, false, false, false, true, true, false};
         QTest::addRow("another program's insert rolled back")
             << QStringList{add.arg(1).arg(u"'a'"_s), u"BEGIN"_s, add.arg(2).arg(u"'b'"_s), u"ROLLBACK"_s}
