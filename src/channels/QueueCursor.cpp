@@ -30,10 +30,12 @@ QueueCursor QueueCursor::onServerRow(qint64 autono, const QString& mobile, const
     return c;
 }
 
+const QString QueueCursor::LocalPickSql = QStringLiteral(
+    "SELECT rowid AS qrowid, Mobile, msg, RDtTM, typ FROM Rsms ORDER BY urgent, Tried, rowid LIMIT 1");
+
 QueueCursor QueueCursor::openLocal(Store& store)
 {
-    const std::optional<QSqlRecord> row = store.firstRowPrepared(QStringLiteral(
-        "SELECT rowid AS qrowid, Mobile, msg, RDtTM, typ FROM Rsms ORDER BY urgent, Tried, rowid LIMIT 1"));
+    const std::optional<QSqlRecord> row = store.firstRowPrepared(LocalPickSql);
     if (!row)
         return QueueCursor();
     const QSqlRecord& r = *row;

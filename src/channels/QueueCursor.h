@@ -36,6 +36,8 @@ public:
     // ago, so that a message that keeps failing cannot hold back the others.
     // Closed when the queue is empty.
     static QueueCursor openLocal(Store& store);
+    // Its statement, answered from the index on (urgent, Tried).
+    static const QString LocalPickSql;
     // The first row of SendSMS whose status is not "Y" (a Null status is
     // never picked), smallest Piority first. Closed when there is none.
     // Works on PostgreSQL and SQL Server.

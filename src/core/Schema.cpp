@@ -150,6 +150,10 @@ const Step kSteps[] = {
     {2, "CREATE INDEX IF NOT EXISTS ix_rsms_pick ON Rsms (urgent, Tried)", Done::IfNoColumn},
     // Which claimed drop files have their lines in the queue.
     {2, "CREATE TABLE DropImport (Folder text, Name text, Size integer, Modified integer)", Done::IfThere},
+    // The report poll's pick: pending rows with a message id first, in its
+    // order, so that it reads one entry whatever else the ledger holds.
+    {3, "CREATE INDEX IF NOT EXISTS ix_sms_poll_asked ON sms (Status, (ANS IS NULL OR ANS = ''), Try, SDTTm)",
+     Done::IfNoColumn},
     // The queue's length kept by triggers (kPendingCount), counted once here.
     {3, "CREATE TABLE RsmsCount (Pending integer not null)", Done::IfThere},
     {3, kPendingCount[0], Done::Never},
