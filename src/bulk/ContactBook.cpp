@@ -7,7 +7,14 @@
 
 const QString ContactBook::GroupsSql = QStringLiteral("SELECT DISTINCT GRP FROM CLIST ");
 const QString ContactBook::ContactGroupsSql = QStringLiteral("SELECT DISTINCT GRP FROM cLIST ");
-const QString ContactBook::EarlierTextsSql = QStringLiteral(" select distinct  msg from sms  ");
+// A range of rowids read from the end of the ledger, so the cost does not
+// grow with its size (numbers of ours, not user text).
+const QString ContactBook::EarlierTextsSql =
+    QStringLiteral(
+        "select msg from sms where msg is not null and rowid > (select coalesce(max(rowid), 0) - %1 "
+        "from sms) group by msg order by max(rowid) desc limit %2")
+        .arg(EarlierTextsRows)
+        .arg(EarlierTextsShown);
 const QString ContactBook::AccountsSql = QStringLiteral(" select UName from config ");
 const QString ContactBook::NoGroup = QStringLiteral("Non");
 

@@ -18,8 +18,13 @@ public:
     // The statements the screens fill their lists from.
     static const QString GroupsSql;        // "SELECT DISTINCT GRP FROM CLIST "
     static const QString ContactGroupsSql; // "SELECT DISTINCT GRP FROM cLIST "
-    static const QString EarlierTextsSql;  // " select distinct  msg from sms  "
-    static const QString AccountsSql;      // " select UName from config "
+    // The latest EarlierTextsShown distinct texts of the latest
+    // EarlierTextsRows ledger rows, newest first: the screen opens at once
+    // whatever the ledger holds.
+    static const QString EarlierTextsSql;
+    static constexpr int EarlierTextsShown = 500;
+    static constexpr int EarlierTextsRows = 20000;
+    static const QString AccountsSql; // " select UName from config "
 
     // The text given to a contact saved without a group.
     static const QString NoGroup; // "Non"

@@ -31,13 +31,15 @@ QueueCursor QueueCursor::onServerRow(qint64 autono, const QString& mobile, const
     return c;
 }
 
+const QString QueueCursor::LocalPickSql = QStringLiteral(
+    "SELECT rowid AS qrowid, Mobile, msg, RDtTM, typ FROM Rsms ORDER BY urgent, Tried, rowid LIMIT 1");
+
 QueueCursor QueueCursor::openLocal(Store& store)
 {
-    QSqlQuery q = store.query(QStringLiteral(
-        "SELECT rowid AS qrowid, Mobile, msg, RDtTM, typ FROM Rsms ORDER BY urgent, Tried, rowid LIMIT 1"));
-    if (!q.next())
+    const std::optional<QSqlRecord> row = store.firstRowPrepared(LocalPickSql);
+    if (!row)
         return QueueCursor();
-    const QSqlRecord r = q.record();
+    const QSqlRecord& r = *row;
     return onLocalRow(Store::field(r, QStringLiteral("qrowid")).toLongLong(),
                       Store::text(r, QStringLiteral("Mobile")), Store::text(r, QStringLiteral("msg")),
                       Store::field(r, QStringLiteral("RDtTM")), Store::field(r, QStringLiteral("typ")));
@@ -49,7 +51,8 @@ void QueueCursor::markTried(Store& store, int urgent) const
         return;
     // The next number among the rows of this urgent value (the pick index
     // finds the largest at once).
-    store.exec(QStringLiteral("UPDATE Rsms SET urgent = ?, Tried = coalesce((SELECT max(Tried) FROM Rsms "
-                              "WHERE urgent = ?), 0) + 1 WHERE rowid = ?"),
-               {urgent, urgent, m_key});
+    store.execPrepared(
+        QStringLiteral("UPDATE Rsms SET urgent = ?, Tried = coalesce((SELECT max(Tried) FROM Rsms "
+                       "WHERE urgent = ?), 0) + 1 WHERE rowid = ?"),
+        {urgent, urgent, m_key});
 }

@@ -39,6 +39,8 @@ public:
     static QueueCursor openLocal(Store& store);
     // Server rows are opened by a claim (ServerQueueClaim::claim), so that
     // two engines on one server never stand on the same row.
+    // Its statement, answered from the index on (urgent, Tried).
+    static const QString LocalPickSql;
 
     bool isOpen() const { return m_open; }
     void close() { m_open = false; }

@@ -90,15 +90,16 @@ void SentLedger::saveSentSms(QueueCursor& cursor, const QString& answer)
         Store::Transaction transaction(store);
         // Try 0, not Null: the report poll counts a row only from a number,
         // and an uncounted row would be asked for at every idle tick.
-        store.exec(QStringLiteral("INSERT INTO sms (Mobile, msg, RDTTM, SDTTm, typ, ANS, Uname, Status, Try) "
-                                  "VALUES (?, ?, ?, ?, ?, ?, ?, 'P', 0)"),
-                   {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_context.clock().now()), typ, ans,
-                    userName.left(Schema::UnameWidth)});
+        store.execPrepared(
+            QStringLiteral("INSERT INTO sms (Mobile, msg, RDTTM, SDTTm, typ, ANS, Uname, Status, Try) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, 'P', 0)"),
+            {cursor.mobile(), cursor.msg(), rdtTm, sentTime(m_context.clock().now()), typ, ans,
+             userName.left(Schema::UnameWidth)});
         // A row that an operator deleted while the message was on its way is
         // gone already: nothing left to delete, the record stands.
-        store.exec(QStringLiteral("DELETE FROM Rsms WHERE rowid = ?"), {cursor.key()});
+        store.execPrepared(QStringLiteral("DELETE FROM Rsms WHERE rowid = ?"), {cursor.key()});
         if (!atMaximum)
-            store.exec(kCounterUpdate, {counter, userName});
+            store.execPrepared(kCounterUpdate, {counter, userName});
         transaction.commit();
     }
     profile.smsId = counter;

@@ -29,7 +29,31 @@ const TableDef kTables[] = {
     {"Glist", "CREATE TABLE Glist (Grp text (20),id integer primary key autoincrement)"},
     {"GSMSet", "CREATE TABLE GSMSet (Comm text (2))"},
     {"DropImport", "CREATE TABLE DropImport (Folder text, Name text, Size integer, Modified integer)"},
+    {"RsmsCount", "CREATE TABLE RsmsCount (Pending integer not null)"},
 };
+
+// The queue's length, kept by the store itself: every program that writes
+// Rsms (the engine, the screens, other programs with their own SQLite) moves
+// it in the same transaction as its row, so the console reads one row
+// instead of counting the queue at every tick. It counts what
+// "select count(msg) from Rsms" counts: rows whose text is not Null.
+const char* const kPendingCount[] = {
+    "DELETE FROM RsmsCount",
+    "INSERT INTO RsmsCount (Pending) SELECT count(msg) FROM Rsms",
+    "CREATE TRIGGER IF NOT EXISTS rsms_count_insert AFTER INSERT ON Rsms WHEN new.msg IS NOT NULL "
+    "BEGIN UPDATE RsmsCount SET Pending = Pending + 1; END",
+    "CREATE TRIGGER IF NOT EXISTS rsms_count_delete AFTER DELETE ON Rsms WHEN old.msg IS NOT NULL "
+    "BEGIN UPDATE RsmsCount SET Pending = Pending - 1; END",
+    "CREATE TRIGGER IF NOT EXISTS rsms_count_update AFTER UPDATE OF msg ON Rsms "
+    "WHEN (old.msg IS NULL) <> (new.msg IS NULL) "
+    "BEGIN UPDATE RsmsCount SET Pending = Pending + (new.msg IS NOT NULL) - (old.msg IS NOT NULL); END",
+};
+
+void countPending(Store& store)
+{
+    for (const char* statement : kPendingCount)
+        store.exec(QString::fromLatin1(statement));
+}
 } // namespace
 
 QStringList tableNames()
@@ -66,6 +90,8 @@ QStringList createMissingTables(Store& store)
         store.exec(QString::fromLatin1(t.create));
         created << name;
     }
+    if (created.contains(QLatin1String("RsmsCount")))
+        countPending(store);
     transaction.commit();
     return created;
 }
@@ -124,6 +150,17 @@ const Step kSteps[] = {
     {2, "CREATE INDEX IF NOT EXISTS ix_rsms_pick ON Rsms (urgent, Tried)", Done::IfNoColumn},
     // Which claimed drop files have their lines in the queue.
     {2, "CREATE TABLE DropImport (Folder text, Name text, Size integer, Modified integer)", Done::IfThere},
+    // The report poll's pick: pending rows with a message id first, in its
+    // order, so that it reads one entry whatever else the ledger holds.
+    {3, "CREATE INDEX IF NOT EXISTS ix_sms_poll_asked ON sms (Status, (ANS IS NULL OR ANS = ''), Try, SDTTm)",
+     Done::IfNoColumn},
+    // The queue's length kept by triggers (kPendingCount), counted once here.
+    {3, "CREATE TABLE RsmsCount (Pending integer not null)", Done::IfThere},
+    {3, kPendingCount[0], Done::Never},
+    {3, kPendingCount[1], Done::Never},
+    {3, kPendingCount[2], Done::Never},
+    {3, kPendingCount[3], Done::Never},
+    {3, kPendingCount[4], Done::Never},
 };
 
 bool isIndex(const Step& step)
@@ -258,6 +295,11 @@ UpgradeReport upgradeWithReport(Store& store)
         throw;
     }
     return report;
+}
+
+qint64 pendingCount(Store& store)
+{
+    return store.scalarPrepared(QStringLiteral("SELECT Pending FROM RsmsCount")).toLongLong();
 }
 
 int upgrade(Store& store)

@@ -69,6 +69,10 @@ UpgradeReport upgradeWithReport(Store& store);
 // As upgradeWithReport; returns how many statements applied.
 int upgrade(Store& store);
 
+// The number of queued messages with a text, as "select count(msg) from
+// Rsms" gives it, read from the count the store keeps (a single row).
+qint64 pendingCount(Store& store);
+
 // Creates the indexes that the queue pick, the report poll and the report screen use.
 void ensureIndexes(Store& store);
 

@@ -80,6 +80,14 @@ std::unique_ptr<Store> Store::openFile(const QString& path, bool createIfMissing
     // database, or one locked by another writer, fails here with its reason.
     try {
         store->query(QStringLiteral("select count(*) from sqlite_master"));
+        // A write-ahead log: a commit is one append instead of a journal
+        // written, synced and deleted, and readers never wait for the engine.
+        // With synchronous=NORMAL a commit is not synced on its own: a process
+        // that is killed loses nothing, a power failure can lose the commits
+        // since the last checkpoint (see docs/store.md). A file system that
+        // cannot keep a log (no shared memory) keeps the rollback journal.
+        store->scalar(QStringLiteral("PRAGMA journal_mode=WAL"));
+        store->exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     } catch (const StoreError& e) {
         throw StoreError(e.number(), QStringLiteral("Cannot open the store %1: %2").arg(file, e.text()));
     }
@@ -108,6 +116,7 @@ Store::Store(const QString& connectionName, Dialect dialect)
 
 Store::~Store()
 {
+    m_prepared.clear();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         if (db.isOpen())
@@ -160,6 +169,55 @@ QString Store::text(const QSqlRecord& record, const QString& name)
 {
     const QVariant v = field(record, name);
     return v.isNull() ? QString() : v.toString();
+}
+
+QSqlQuery& Store::runPrepared(const QString& sql, const QVariantList& params)
+{
+    auto it = m_prepared.find(sql);
+    if (it == m_prepared.end()) {
+        auto q = std::make_unique<QSqlQuery>(db());
+        q->setForwardOnly(true);
+        if (!q->prepare(sql))
+            throw StoreError::fromSql(q->lastError());
+        it = m_prepared.emplace(sql, std::move(q)).first;
+    }
+    QSqlQuery& q = *it->second;
+    for (int i = 0; i < params.size(); ++i)
+        q.bindValue(i, params[i]);
+    if (!q.exec()) {
+        const StoreError error = StoreError::fromSql(q.lastError());
+        q.finish();
+        throw error;
+    }
+    return q;
+}
+
+int Store::execPrepared(const QString& sql, const QVariantList& params)
+{
+    QSqlQuery& q = runPrepared(sql, params);
+    const int rows = q.numRowsAffected();
+    q.finish();
+    return rows;
+}
+
+QVariant Store::scalarPrepared(const QString& sql, const QVariantList& params)
+{
+    QSqlQuery& q = runPrepared(sql, params);
+    QVariant value;
+    if (q.next())
+        value = q.value(0);
+    q.finish();
+    return value;
+}
+
+std::optional<QSqlRecord> Store::firstRowPrepared(const QString& sql, const QVariantList& params)
+{
+    QSqlQuery& q = runPrepared(sql, params);
+    std::optional<QSqlRecord> row;
+    if (q.next())
+        row = q.record();
+    q.finish();
+    return row;
 }
 
 bool Store::tableExists(const QString& table) const

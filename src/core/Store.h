@@ -7,7 +7,9 @@
 #include <QSqlRecord>
 #include <QString>
 #include <QVariant>
+#include <map>
 #include <memory>
+#include <optional>
 
 // One database connection: the local store (SQLite file SMS.db) or a server
 // (PostgreSQL, SQL Server). Every statement binds its values as parameters
@@ -59,6 +61,13 @@ public:
     // Text of a column with Null read as empty text.
     static QString text(const QSqlRecord& record, const QString& name);
 
+    // The same for the statements of every tick: each is prepared once per
+    // connection and kept, and its result is released before returning, so
+    // that no read stays open between ticks.
+    int execPrepared(const QString& sql, const QVariantList& params = {});
+    QVariant scalarPrepared(const QString& sql, const QVariantList& params = {});
+    std::optional<QSqlRecord> firstRowPrepared(const QString& sql, const QVariantList& params = {});
+
     bool tableExists(const QString& table) const;
 
     void begin();
@@ -79,7 +88,10 @@ public:
     };
 
 private:
+    QSqlQuery& runPrepared(const QString& sql, const QVariantList& params);
+
     QString m_connectionName;
     Dialect m_dialect;
     QString m_path;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
 };

@@ -10,6 +10,7 @@
 #include "common/TextNumbers.h"
 #include "core/EngineContext.h"
 #include "core/EngineError.h"
+#include "core/Schema.h"
 #include "dispatch/ReportHost.h"
 #include "intake/DropFileImporter.h"
 
@@ -83,11 +84,10 @@ QStringList Engine::importDropFiles()
         try {
             DropFileImporter importer(m_context.store(), format, m_context.programFolder());
             importer.setClock(m_context.clock());
-            if (importer.hasWork()) {
-                const ImportReport report = importer.run();
-                errors << report.errors;
-                m_dropFilesWaiting += report.filesDeferred;
-            }
+            // run() looks at the folder once; an empty folder costs that look.
+            const ImportReport report = importer.run();
+            errors << report.errors;
+            m_dropFilesWaiting += report.filesDeferred;
         } catch (const EngineError& e) {
             errors << QStringLiteral("Import %1: %2").arg(format.folder, e.text());
         } catch (const std::exception& e) {
@@ -126,8 +126,6 @@ QCoro::Task<> Engine::tick()
             outcome.kind = TickOutcome::Kind::NotSent;
             outcome.mobile = cursor.mobile();
             console.appendTraceLine(QStringLiteral("Select Record "));
-            if (!cursor.isServer())
-                cursor.markTried(m_context.store(), 10);
             co_await EventLoopYield{};
             console.setText(Field::Title, now(QStringLiteral("HH:MM:SS")));
             console.setText(Field::Mobile, cursor.mobile());
@@ -146,15 +144,19 @@ QCoro::Task<> Engine::tick()
                 outcome.queueNote = m_serverClaim->afterFailedSend(server, cursor, sent.response);
                 console.appendTraceLine(outcome.queueNote);
             }
+            // A message that stays queued goes behind the others. One that
+            // was recorded is out of the queue: marking it first would cost
+            // a second commit per message.
+            markUnsent(cursor);
 
             console.appendTraceLine(QStringLiteral("Send Sms Ok"));
             console.appendTraceLine(QStringLiteral("Bal"));
             const QString balanceUrl = m_context.profile().balanceUrl;
             if (!balanceUrl.isEmpty())
                 console.setText(Field::Balance, co_await m_channels->http().fetch(balanceUrl));
-            const QVariant pending = m_context.store().scalar(QStringLiteral("select count(msg) from Rsms"));
-            console.setText(Field::Status, QStringLiteral("Pending SMS :") +
-                                               TextNumbers::withLeadingBlank(pending.toDouble()));
+            const qint64 pending = Schema::pendingCount(m_context.store());
+            console.setText(Field::Status,
+                            QStringLiteral("Pending SMS :") + TextNumbers::withLeadingBlank(double(pending)));
             console.appendTraceLine(QStringLiteral("Bal OK"));
             cursor.close();
         }
@@ -166,8 +168,20 @@ QCoro::Task<> Engine::tick()
     m_last = outcome;
 }
 
+void Engine::markUnsent(const QueueCursor& cursor)
+{
+    if (cursor.isOpen() && !cursor.isServer())
+        cursor.markTried(m_context.store(), 10);
+}
+
 void Engine::recover(TickOutcome& outcome, QueueCursor& cursor, int number, const QString& text)
 {
+    try {
+        markUnsent(cursor);
+    } catch (const std::exception&) {
+        // The error that ended the tick is the one to report; the row keeps
+        // its place and is tried again.
+    }
     // A server row claimed by this tick goes back to the queue at once, for any engine.
     m_serverClaim->release(m_context.server(), cursor);
     cursor.close();

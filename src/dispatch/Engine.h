@@ -97,6 +97,8 @@ private:
     void onTimer();
     QStringList importDropFiles();
     QCoro::Task<> idleBranch(TickOutcome& outcome);
+    // Sets urgent 10 on a local row that is still queued after its send.
+    void markUnsent(const QueueCursor& cursor);
     // The error guard's recovery.
     void recover(TickOutcome& outcome, QueueCursor& cursor, int number, const QString& text);
     QString now(const QString& pattern) const;

@@ -39,6 +39,12 @@ public:
 
     static QString reportUrl(const QString& reportTemplate, const QString& messageId);
 
+    // The statements of an idle tick, each answered from an index: the pick
+    // of the next row to ask for (ascending or descending), and the give-up
+    // of the rows counted past GiveUpAfter.
+    static QString pickSql(bool descending);
+    static const QString GiveUpSql;
+
 private:
     QString m_suffix;
 };

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -246,10 +245,12 @@ QString DropFileImporter::folderPath() const
     return QString();
 }
 
-// The ordinary files of a folder, first name first. The folder is read as
-// bytes so that a name which is not valid UTF-8 is seen too. Names are
-// compared without regard to letter case, then exactly, so the order is the
-// same on every file system.
+// The drop files and claimed files of a folder, first name first. The folder
+// is read as bytes so that a name which is not valid UTF-8 is seen too. Names
+// are compared without regard to letter case, then exactly, so the order is
+// the same on every file system. Only names that can matter are kept, and
+// only entries whose type the folder does not tell are looked at one by one:
+// a folder with thousands of files waiting is read in one pass.
 QList<DropFileImporter::Entry> DropFileImporter::listFolder(const QString& folder) const
 {
     QList<Entry> entries;
@@ -260,15 +261,20 @@ QList<DropFileImporter::Entry> DropFileImporter::listFolder(const QString& folde
         const QByteArray native(d->d_name);
         if (native.startsWith('.'))
             continue; // hidden, and the folder itself and its parent
-        struct stat st;
-        if (::fstatat(::dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        if (d->d_type != DT_REG && d->d_type != DT_UNKNOWN)
             continue; // folders, symbolic links, sockets, pipes, devices
         Entry e;
         bool utf8 = true;
         e.name = DropFileText::fileNameFromBytes(native, &utf8);
         e.native = native;
         e.foreign = !utf8;
-        e.modified = modifiedMs(st);
+        if (!matches(e.name) && (e.foreign || !isClaimName(e.name)))
+            continue;
+        if (d->d_type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(::dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+                continue;
+        }
         entries << e;
     }
     ::closedir(dir);
@@ -281,15 +287,24 @@ QList<DropFileImporter::Entry> DropFileImporter::listFolder(const QString& folde
     return entries;
 }
 
+// Looks at a listed file again just before it is taken: it may have gone, or
+// been replaced by something that is not an ordinary file, since the listing.
+bool DropFileImporter::stillThere(const QString& folder, Entry& entry) const
+{
+    struct stat st;
+    const QByteArray path = QFile::encodeName(folder) + '/' + entry.native;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    entry.modified = modifiedMs(st);
+    return true;
+}
+
 bool DropFileImporter::hasWork() const
 {
     const QString folder = folderPath();
     if (folder.isEmpty())
         return false;
-    const QList<Entry> entries = listFolder(folder);
-    return std::any_of(entries.begin(), entries.end(), [this](const Entry& e) {
-        return matches(e.name) || (!e.foreign && isClaimName(e.name));
-    });
+    return !listFolder(folder).isEmpty();
 }
 
 QString DropFileImporter::freeName(const QString& folder, const QString& base, const QString& suffix) const
@@ -346,12 +361,18 @@ ImportReport DropFileImporter::run()
     if (folder.isEmpty())
         return report;
 
+    // One look at the folder per call: the files are taken in the order of
+    // that listing, each looked at again just before it is taken. Files that
+    // arrive meanwhile wait for the next call.
+    const QList<Entry> entries = listFolder(folder);
+
+    // Opened also when nothing waits: it forgets claimed files removed by hand.
     Journal journal(m_store, m_format.folder);
     if (journal.open(folder)) {
         // Claimed files left by a version that kept no journal may or may not
         // have their lines queued: they are kept for the operator, never
         // imported a second time.
-        for (const Entry& e : listFolder(folder))
+        for (const Entry& e : entries)
             if (!e.foreign && isClaimName(e.name))
                 journal.record(e.name, FileStamp{UnknownSize, 0});
     }
@@ -361,38 +382,25 @@ ImportReport DropFileImporter::run()
     // Files claimed by an earlier call and not finished come first. Only those
     // whose lines are queued now count against the files of this call, so
     // that files left for the operator never hold up new ones.
-    for (const Entry& e : listFolder(folder)) {
+    for (const Entry& e : entries) {
         if (taken < MaxFilesPerCall && !e.foreign && isClaimName(e.name) &&
             recoverClaimed(folder, e, journal, report))
             ++taken;
     }
 
-    QSet<QByteArray> seen;
-    while (taken < MaxFilesPerCall) {
-        // A fresh look at the folder each time: the first matching file now.
-        const QList<Entry> entries = listFolder(folder);
-        const Entry* next = nullptr;
-        for (const Entry& e : entries) {
-            if (seen.contains(e.native) || !matches(e.name))
-                continue;
-            // Modified (or dated) within the last moment: its writer may not
-            // be done yet. A file dated in the future counts the same way.
-            if (m_minimumAge.count() > 0 &&
-                qAbs(now.toMSecsSinceEpoch() - e.modified) < m_minimumAge.count()) {
-                seen.insert(e.native);
-                ++report.filesDeferred;
-                continue;
-            }
-            next = &e;
+    for (Entry e : entries) {
+        if (taken >= MaxFilesPerCall)
             break;
+        if (!matches(e.name) || !stillThere(folder, e))
+            continue;
+        // Modified (or dated) within the last moment: its writer may not be
+        // done yet. A file dated in the future counts the same way.
+        if (m_minimumAge.count() > 0 && qAbs(now.toMSecsSinceEpoch() - e.modified) < m_minimumAge.count()) {
+            ++report.filesDeferred;
+            continue;
         }
-        if (!next)
-            break;
-        // A file that stays where it is (not opened, not renamed) is not
-        // taken again by this call.
-        seen.insert(next->native);
         ++taken;
-        if (importFile(folder, *next, journal, report) == Next::StopFolder)
+        if (importFile(folder, e, journal, report) == Next::StopFolder)
             break;
     }
     return report;

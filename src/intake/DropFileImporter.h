@@ -64,17 +64,15 @@ public:
 
 // Imports the drop files of one folder into the send queue.
 //
-// Each call takes at most six files, each time the first matching file by
-// name. Only ordinary files count: folders, hidden files (names beginning with
-// a dot), symbolic links and special files are ignored. A file is first
-// renamed to "<name>.importing", which no pattern matches, so that it can
-// never be taken twice; its valid lines are then queued in one transaction,
-// together with a row of the import journal that names the claimed file with
-// its size and modification time. After the commit the file is deleted (or,
-// when that fails, renamed to "<name>.imported") and its journal row goes.
-// When the transaction fails the file gets its name back and waits for a
-// later tick with nothing of it queued. A file modified less than a second
-// ago is probably still being written and waits as well.
+// Each call looks at the folder once and takes at most six files from that
+// listing, first name first, each looked at again just before it is taken. Only ordinary files count:
+// folders, hidden files (names beginning with a dot), symbolic links and special files are ignored. A file is
+// first renamed to "<name>.importing", which no pattern matches, so that it can never be taken twice; its
+// valid lines are then queued in one transaction, together with a row of the import journal that names the
+// claimed file with its size and modification time. After the commit the file is deleted (or, when that
+// fails, renamed to "<name>.imported") and its journal row goes. When the transaction fails the file gets its
+// name back and waits for a later tick with nothing of it queued. A file modified less than a second ago is
+// probably still being written and waits as well.
 //
 // A claimed file that is still there at the next call (the program was
 // stopped in the middle, or a deletion failed) is finished first: deleted
@@ -134,6 +132,7 @@ private:
     class Journal;
 
     QList<Entry> listFolder(const QString& folder) const;
+    bool stillThere(const QString& folder, Entry& entry) const;
     bool isClaimName(const QString& fileName) const;
     QString where(const QString& fileName) const;
     Next importFile(const QString& folder, const Entry& entry, Journal& journal, ImportReport& report);

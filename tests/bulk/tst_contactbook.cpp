@@ -134,6 +134,38 @@ private Q_SLOTS:
         QCOMPARE(book.save(A, QString(50, u'N'), QString(25, u'G')).result, R::Saved);
     }
 
+    void earlierTextsAreTheLatestOnes_data()
+    {
+        // The ledger: `old` rows of texts "old<n>", then `recent` rows of texts "t<n % distinct>", in
+        // the order sent; and what the drop-down shows: its first text, its count and its last text.
+        QTest::addColumn<int>("old");
+        QTest::addColumn<int>("recent");
+        QTest::addColumn<int>("distinct");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("repeated texts, newest first, each once")
+            << 0 << 7 << 3 << QStringList{"t1", "3", "t2"};
+        QTest::newRow("more texts than shown: the latest")
+            << 0 << 700 << 100000
+            << QStringList{"t700", QString::number(ContactBook::EarlierTextsShown), "t201"};
+        QTest::newRow("texts sent only before the latest rows are left out")
+            << 5 << ContactBook::EarlierTextsRows << 1 << QStringList{"t0", "1", "t0"};
+    }
+    void earlierTextsAreTheLatestOnes()
+    {
+        QFETCH(int, old);
+        QFETCH(int, recent);
+        QFETCH(int, distinct);
+        QFETCH(QStringList, expected);
+        StoreFixture f;
+        f.store().exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < ?) "
+                       "insert into sms (Mobile, msg) select i, case when i <= ? then 'old' || i "
+                       "else 't' || ((i - ?) % ?) end from n",
+                       {old + recent, old, old, distinct});
+        f.store().exec("insert into sms (Mobile, msg) values ('0', null)");
+        const QStringList texts = ContactBook::fillFromQuery(f.store(), ContactBook::EarlierTextsSql);
+        QCOMPARE((QStringList{texts.value(0), QString::number(texts.size()), texts.value(texts.size() - 1)}),
+                 expected);
+    }
     void entriesGroupsAndDeletes()
     {
         StoreFixture f;

@@ -86,6 +86,62 @@ private Q_SLOTS:
         f.insert(u"Glist"_s, {{u"Grp"_s, u"d"_s}});
         QCOMPARE(f.column(u"SELECT Grp || id FROM Glist ORDER BY id"_s), QStringList({"a1", "b2", "d4"}));
     }
+    void pendingCountFollowsEveryWriter_data()
+    {
+        // Statements run one after the other, each by this program or by another one (a second
+        // connection, as a program writing the store with its own SQLite would).
+        QTest::addColumn<QStringList>("statements");
+        QTest::addColumn<QList<bool>>("byOther");
+        const QString add = u"INSERT INTO Rsms (Mobile, msg, urgent) VALUES ('%1', %2, 0)"_s;
+        QTest::addRow("rows added by both, one without text")
+            << QStringList{add.arg(1).arg(u"'a'"_s), add.arg(2).arg(u"'b'"_s), add.arg(3).arg(u"NULL"_s)}
+            << QList<bool>{false, true, true};
+        QTest::addRow("text set to Null and back, other columns changed")
+            << QStringList{add.arg(1).arg(u"'a'"_s), add.arg(2).arg(u"'b'"_s),
+                           u"UPDATE Rsms SET msg = NULL WHERE Mobile = '1'"_s,
+                           u"UPDATE Rsms SET urgent = 10, msg = 'x' WHERE Mobile = '2'"_s,
+                           u"UPDATE Rsms SET msg = 'again' WHERE Mobile = '1'"_s}
+            << QList<bool>{false, false, true, false, true};
+        QTest::addRow("deleted by number, then the whole queue")
+            << QStringList{add.arg(1).arg(u"'a'"_s),  add.arg(1).arg(u"'b'"_s),
+                           add.arg(2).arg(u"'c'"_s),  u"DELETE FROM Rsms WHERE Mobile = '1'"_s,
+                           add.arg(3).arg(u"NULL"_s), u"DELETE FROM Rsms"_s,
+                           add.arg(4).arg(u"'d'"_s)}
+            << QList<bool>{true, false, false, false, true, true, false};
+        QTest::addRow("another program's insert rolled back")
+            << QStringList{add.arg(1).arg(u"'a'"_s), u"BEGIN"_s, add.arg(2).arg(u"'b'"_s), u"ROLLBACK"_s}
+            << QList<bool>{false, true, true, true};
+    }
+    void pendingCountFollowsEveryWriter()
+    {
+        QFETCH(QStringList, statements);
+        QFETCH(QList<bool>, byOther);
+        StoreFixture f;
+        auto other = Store::openFile(f.store().path(), false);
+        for (int i = 0; i < statements.size(); ++i) {
+            (byOther[i] ? *other : f.store()).exec(statements[i]);
+            const qint64 counted = f.store().scalar(u"select count(msg) from Rsms"_s).toLongLong();
+            QCOMPARE(Schema::pendingCount(f.store()), counted);
+        }
+    }
+    void upgradeCountsTheQueueOnce()
+    {
+        StoreFixture f;
+        auto store = Store::openFile(f.path(u"old.db"_s), true);
+        Schema::createMissingTables(*store);
+        // A store of the previous version: the queue without its count.
+        store->exec(u"DROP TABLE RsmsCount"_s);
+        for (const char* trigger : {"rsms_count_insert", "rsms_count_delete", "rsms_count_update"})
+            store->exec(u"DROP TRIGGER %1"_s.arg(QLatin1String(trigger)));
+        store->exec(u"PRAGMA user_version = 2"_s);
+        for (const char* m : {"a", "b", "c"})
+            store->exec(u"INSERT INTO Rsms (Mobile, msg) VALUES ('1', ?)"_s, {QString::fromLatin1(m)});
+        store->exec(u"INSERT INTO Rsms (Mobile, msg) VALUES ('2', NULL)"_s);
+        Schema::upgrade(*store);
+        QCOMPARE(Schema::pendingCount(*store), 3);
+        store->exec(u"DELETE FROM Rsms WHERE msg = 'a'"_s);
+        QCOMPARE(Schema::pendingCount(*store), 2);
+    }
     void queuePickUsesTheUrgentIndex()
     {
         StoreFixture f;
@@ -117,14 +173,14 @@ private Q_SLOTS:
             << QStringList{sms.arg(50).arg(QString()), config.arg(QString()), rsms}
             << QStringList{"INSERT INTO sms (Mobile, msg, Status) VALUES ('111', 'one', 'P')",
                            "INSERT INTO sms (Mobile, msg, Status) VALUES ('222', 'two', 'Y')"}
-            << 11 << QList<int>{0, 0};
+            << 12 << QList<int>{0, 0};
         QTest::addRow("middle: Try with Nulls, no Uname, GsmSid only, Clist only")
             << QStringList{sms.arg(251).arg(u"Reply text(150), Try byte, "_s),
                            config.arg(u"GsmSid text(15), "_s), rsms,
                            u"CREATE TABLE Clist (Nm text (50),mob text (10),    GRP text(25) )"_s}
             << QStringList{insert.arg(111).arg(u'P').arg(u"NULL"_s), insert.arg(222).arg(u'P').arg(3),
                            insert.arg(333).arg(u'N').arg(u"NULL"_s)}
-            << 7 << QList<int>{0, 3, 0};
+            << 8 << QList<int>{0, 3, 0};
     }
     void upgradeBringsOlderStoreUpToDate()
     {
@@ -233,6 +289,9 @@ private Q_SLOTS:
         } else if (setup == u"locked"_s) {
             holder = Store::openFile(path, true);
             Schema::createMissingTables(*holder);
+            // A writer of the log keeps readers going: only a program that
+            // put the store back to a rollback journal can lock it this way.
+            holder->scalar(u"PRAGMA journal_mode=DELETE"_s);
             holder->exec(u"BEGIN EXCLUSIVE"_s);
         }
         const auto entries = [&f] {

@@ -5,13 +5,16 @@
 #include "TaskWait.h"
 #include "channels/ChannelError.h"
 #include "channels/DeliveryChannels.h"
+#include "channels/QueueCursor.h"
 #include "common/TextNumbers.h"
 #include "console/ConsoleActions.h"
 #include "console/ConsoleWindow.h"
 #include "core/Schema.h"
 #include "dispatch/Engine.h"
+#include "dispatch/OperatorActions.h"
 #include "dispatch/ReportPoll.h"
 #include "gateway/GatewaySim.h"
+#include "intake/SendQueue.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -178,6 +181,70 @@ private Q_SLOTS:
         m_f.reset();
     }
 
+    void pendingCountShownAfterEveryPath_data()
+    {
+        // How the queue was filled before one sending tick, and the count the console shows after it.
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("drop file of three lines") << "drop" << 2;
+        QTest::newRow("single-message screen") << "screen" << 1;
+        QTest::newRow("another program straight into Rsms") << "other" << 2;
+        QTest::newRow("operator deleted a number's messages") << "delete" << 0;
+        QTest::newRow("a row without text is not counted") << "nulltext" << 1;
+    }
+    void pendingCountShownAfterEveryPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, shown);
+        const QueueRecord record{" 9876543210", "hello", "05012024140309", 0, 0};
+        if (path == "drop") {
+            dropFile("9876543210|a|0|0|0\r\n9876543211|b|0|0|0\r\n9876543212|c|0|0|0\r\n", 3600);
+        } else if (path == "screen") {
+            SendQueue::enqueueAll(m_f->store(), {record, record});
+        } else if (path == "other") {
+            auto other = Store::openFile(m_f->store().path(), false);
+            for (const char* m : {"1", "2", "3"})
+                other->exec("INSERT INTO Rsms (Mobile, msg, urgent) VALUES (' 9876543210', ?, 0)", {m});
+        } else if (path == "delete") {
+            SendQueue::enqueueAll(m_f->store(), {record, record, QueueRecord{" 9123456789", "x", "", 0, 0}});
+            OperatorActions actions(*m_engine);
+            QCOMPARE(TaskWait::run(actions.deleteNumber(" 9876543210")), 2);
+        } else if (path == "nulltext") {
+            SendQueue::enqueueAll(m_f->store(), {record, record});
+            m_f->store().exec("INSERT INTO Rsms (Mobile, msg, urgent) VALUES (' 9876543210', NULL, 9)");
+        }
+        QCOMPARE(tick().kind, TickOutcome::Kind::Sent);
+        QCOMPARE(text(Field::Status), u"Pending SMS : %1"_s.arg(shown));
+        QCOMPARE(m_f->store().scalar("select count(msg) from Rsms").toInt(), shown);
+    }
+    void tickStatementsReadIndexesOnly_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("index");
+        QTest::newRow("queue pick") << QueueCursor::LocalPickSql << "ix_rsms_pick";
+        QTest::newRow("report pick, ascending") << ReportPoll::pickSql(false) << "ix_sms_poll_asked";
+        QTest::newRow("report pick, descending") << ReportPoll::pickSql(true) << "ix_sms_poll_asked";
+        QTest::newRow("report give-up") << ReportPoll::GiveUpSql << "ix_sms_poll";
+        QTest::newRow("report answer") << "update sms set Try = Try + 1, Reply = ? where ANS = ?"
+                                       << "ix_sms_ans";
+    }
+    void tickStatementsReadIndexesOnly()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, index);
+        // A ledger full of rows the poll cannot ask for (no message id) must not be walked.
+        m_f->store().exec("with recursive n(i) as (select 1 union all select i + 1 from n where i < 500) "
+                          "insert into sms (Mobile, Status, Try, ANS) select i, 'P', 0, null from n");
+        m_f->store().exec("ANALYZE");
+        QSqlQuery q = m_f->store().query("EXPLAIN QUERY PLAN " + sql, QVariantList(sql.count(u'?'), 1));
+        QString plan;
+        while (q.next())
+            plan += q.value(3).toString() + u'\n';
+        QVERIFY2(plan.contains(u"INDEX "_s + index), qPrintable(plan));
+        // A scan along the index stops at its first entry; a scan of the table or a sort would not.
+        QVERIFY2(!plan.contains(QRegularExpression("SCAN \\w+\n")) && !plan.contains("TEMP B-TREE"),
+                 qPrintable(plan));
+    }
     void dropFileSentAndDelivered()
     {
         const QString file = dropFile("98765-43210|Hello world & more|0|0501245140309|0\r\n", 3600);

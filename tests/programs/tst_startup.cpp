@@ -62,7 +62,8 @@ private Q_SLOTS:
             f.addProfile(u"alice"_s, {{u"Defult"_s, 1}, {u"Provider"_s, QVariant()}});
         } else if (setup == u"locked-old-store"_s) {
             f.addProfile(u"alice"_s, {{u"Defult"_s, 1}});
-            f.store().exec(u"DROP INDEX ix_sms_poll"_s);
+            for (const char* index : {"ix_sms_poll", "ix_sms_poll_asked"})
+                f.store().exec(u"DROP INDEX %1"_s.arg(QLatin1String(index)));
             f.store().exec(u"ALTER TABLE sms DROP COLUMN Try"_s);
             f.store().exec(u"BEGIN IMMEDIATE"_s);
         }
@@ -103,7 +104,7 @@ private Q_SLOTS:
         f.ledger(u"1"_s);
         // Without GSMSet, the Try column and GsmSid, as an older engine left it: the profile can only load
         // once the store is upgraded.
-        for (const char* sql : {"DROP TABLE GSMSet", "DROP INDEX ix_sms_poll",
+        for (const char* sql : {"DROP TABLE GSMSet", "DROP INDEX ix_sms_poll", "DROP INDEX ix_sms_poll_asked",
                                 "ALTER TABLE sms DROP COLUMN Try", "ALTER TABLE config DROP COLUMN GsmSid"})
             f.store().exec(QString::fromLatin1(sql));
         const StartupResult result = Startup::run(f.home());
