@@ -224,6 +224,9 @@ private Q_SLOTS:
         row("dropped connection", {"drop", "", QNetworkReply::RemoteHostClosedError, "127.0.0.1"});
         row("nothing listening", {"", refused, QNetworkReply::ConnectionRefusedError, "127.0.0.1"});
         row("not a URL", {"", "not a url", QNetworkReply::ProtocolUnknownError, "invalid URL"});
+        row("huge answer", {"huge", "", ChannelError::ReplyTooLarge, "too large"});
+        row("endless answer", {"endless", "", ChannelError::ReplyTooLarge, "too large"});
+        row("redirect to another host", {"redirect", "", ChannelError::RedirectedAway, "localhost"});
     }
     void httpFailureLeavesRowQueued()
     {
