@@ -47,7 +47,8 @@ QCoro::Task<QString> HttpFetcher::fetch(QUrl url)
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
 
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         m_manager.get(request), [](QNetworkReply* r) { r->deleteLater(); });
@@ -96,17 +97,18 @@ QCoro::Task<QString> HttpFetcher::fetch(QUrl url)
             raw->abort();
         }
     });
-    QObject::connect(raw, &QNetworkReply::redirected, &scope, [raw, url, &cut, &redirectHost](const QUrl& to) {
-        const QUrl target = url.resolved(to);
-        if (target.scheme() == url.scheme() && target.host() == url.host() &&
-            target.port(-1) == url.port(-1)) {
-            Q_EMIT raw->redirectAllowed();
-            return;
-        }
-        redirectHost = target.host().isEmpty() ? target.scheme() : target.host();
-        cut = Cut::Redirected;
-        raw->abort();
-    });
+    QObject::connect(raw, &QNetworkReply::redirected, &scope,
+                     [raw, url, &cut, &redirectHost](const QUrl& to) {
+                         const QUrl target = url.resolved(to);
+                         if (target.scheme() == url.scheme() && target.host() == url.host() &&
+                             target.port(-1) == url.port(-1)) {
+                             Q_EMIT raw->redirectAllowed();
+                             return;
+                         }
+                         redirectHost = target.host().isEmpty() ? target.scheme() : target.host();
+                         cut = Cut::Redirected;
+                         raw->abort();
+                     });
 
     co_await raw;
     timer.stop();
@@ -125,8 +127,9 @@ QCoro::Task<QString> HttpFetcher::fetch(QUrl url)
                                .arg(host)
                                .arg(MaxReplyBytes));
     case Cut::Redirected:
-        throw ChannelError(ChannelError::RedirectedAway,
-                           QStringLiteral("Redirect from %1 to another host (%2) refused").arg(host, redirectHost));
+        throw ChannelError(
+            ChannelError::RedirectedAway,
+            QStringLiteral("Redirect from %1 to another host (%2) refused").arg(host, redirectHost));
     }
     const int status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status >= 400) {
@@ -142,12 +145,14 @@ QCoro::Task<QString> HttpFetcher::fetch(QUrl url)
         throw ChannelError(raw->error(), QStringLiteral("%1 (%2)").arg(text, host));
     }
     if (status >= 300 && status < 400)
-        throw ChannelError(ChannelError::RedirectedAway,
-                           QStringLiteral("HTTP %1 from %2: a redirect without a usable target").arg(status).arg(host));
+        throw ChannelError(
+            ChannelError::RedirectedAway,
+            QStringLiteral("HTTP %1 from %2: a redirect without a usable target").arg(status).arg(host));
 
     body.append(raw->readAll());
     if (body.size() > MaxReplyBytes)
-        throw ChannelError(ChannelError::ReplyTooLarge,
-                           QStringLiteral("Answer from %1 too large: more than %2 bytes").arg(host).arg(MaxReplyBytes));
+        throw ChannelError(
+            ChannelError::ReplyTooLarge,
+            QStringLiteral("Answer from %1 too large: more than %2 bytes").arg(host).arg(MaxReplyBytes));
     co_return bodyText(body);
 }

@@ -45,7 +45,7 @@ private:
     Phase m_phase;
     QString m_echo;
     QString m_received;
-    qsizetype m_scanned = 0;     // m_received up to here has been examined
+    qsizetype m_scanned = 0;      // m_received up to here has been examined
     qsizetype m_answerStart = -1; // where the modem's own words start after the echo, once known
     qsizetype m_lineStart = -1;   // the start of the current line, after a line break in the answer
     qsizetype m_examined = 0;

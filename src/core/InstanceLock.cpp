@@ -1,9 +1,9 @@
 #include "core/InstanceLock.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
 
 #include <cerrno>
 #include <cstring>

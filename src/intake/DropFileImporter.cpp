@@ -47,8 +47,8 @@ bool DropFileSystem::open(QFile& file, QString& error)
     // something else since: a link is not followed (it could point at any
     // file this program may read), and a FIFO or device is not waited on
     // (reading a FIFO with no writer would hold the engine for ever).
-    const int fd =
-        ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = errno == ELOOP ? QStringLiteral("a symbolic link, not followed")
                                : QString::fromLocal8Bit(std::strerror(errno));

@@ -233,8 +233,8 @@ private Q_SLOTS:
         row("prompt", P::Prompt, "", "AT+CMGS=\"1\"\r\r\n> ", F::Prompt);
         row("prompt: error line", P::Prompt, "", "AT+CMGS=\"1\"\r\r\n+CMS ERROR: 500\r\n", F::Error);
         row("prompt: nothing yet", P::Prompt, "", "AT+CMGS=\"1\"\r", F::Nothing);
-        row("text: accepted after the echo", P::Text, "OK +CMGS: 1", "OK +CMGS: 1\x1aZ\r\n+CMGS: 7\r\n\r\nOK\r\n",
-            F::Accepted);
+        row("text: accepted after the echo", P::Text, "OK +CMGS: 1",
+            "OK +CMGS: 1\x1aZ\r\n+CMGS: 7\r\n\r\nOK\r\n", F::Accepted);
         row("text: echo still coming", P::Text, "Hello there", "Hello th", F::Nothing);
         row("text: refused", P::Text, "Hi", "Hi\r\nERROR\r\n", F::Error);
         row("text: no echo", P::Text, "Hi", "\r\n+cmgs: 3\r\n", F::Accepted);
@@ -259,7 +259,7 @@ private Q_SLOTS:
             QCOMPARE(int(ModemExchange::answerToText(answer, sent)),
                      found == int(ModemAnswerScan::Found::Accepted) ? int(ModemExchange::TextAnswer::Accepted)
                      : found == int(ModemAnswerScan::Found::Error)  ? int(ModemExchange::TextAnswer::Refused)
-                                                                    : int(ModemExchange::TextAnswer::Pending));
+                                                                   : int(ModemExchange::TextAnswer::Pending));
     }
     // A modem that floods the line: every piece is looked at about once, not
     // everything received so far at every piece.

@@ -101,7 +101,7 @@ private Q_SLOTS:
         QTest::newRow("escape sequence and bell")
             << u"\x1b[2J\x1b]0;x\x07id"_s << u"\\x1B[2J\\x1B]0;x\\x07id"_s << u"\\x1B[2J\\x1B]0;x\\x07id"_s;
         QTest::newRow("NUL, DEL and C1") << QString(u"a"_s + QChar(0) + u"\x7f\x9b\u00e9"_s)
-                                        << u"a\\x00\\x7F\\x9B\u00e9"_s << u"a\\x00\\x7F\\x9B\u00e9"_s;
+                                         << u"a\\x00\\x7F\\x9B\u00e9"_s << u"a\\x00\\x7F\\x9B\u00e9"_s;
         QTest::newRow("cut to a short excerpt")
             << QString(300, u'y') << QString(300, u'y') << QString(200, u'y') + u"... (300 characters)"_s;
     }

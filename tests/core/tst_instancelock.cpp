@@ -63,7 +63,8 @@ private Q_SLOTS:
         QTest::addRow("empty lock file") << QByteArray() << false;
         QTest::addRow("empty lock file and an empty takeover file") << QByteArray() << true;
         QTest::addRow("id of a live process that holds nothing")
-            << QByteArray::number(static_cast<qint64>(::getppid())) + '\n' << false;
+            << QByteArray::number(static_cast<qint64>(::getppid())) + '\n'
+            << false;
         QTest::addRow("half-written content") << QByteArray("12\0\0garbage", 12) << true;
     }
     void leftoversOfAKilledStartDoNotBlock()

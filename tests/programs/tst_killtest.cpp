@@ -70,10 +70,10 @@ public:
         if (!startGateway() || ctl({u"init"_s}) != 0)
             return false;
         const QString base = gateway->baseUrl();
-        return ctl({u"profile"_s, u"add"_s, u"--user"_s, u"crash"_s, u"--password"_s, u"pw"_s, u"--send-url"_s,
-                    base + u"/send?u=<UName>&p=<PassWord>&to=<mobile>&msg=<msg>"_s, u"--report-url"_s,
-                    base + u"/report?id=<MassgeID>"_s, u"--interval"_s, u"10"_s, u"--consrt"_s, u"C"_s,
-                    u"--default"_s}) == 0;
+        return ctl({u"profile"_s, u"add"_s, u"--user"_s, u"crash"_s, u"--password"_s, u"pw"_s,
+                    u"--send-url"_s, base + u"/send?u=<UName>&p=<PassWord>&to=<mobile>&msg=<msg>"_s,
+                    u"--report-url"_s, base + u"/report?id=<MassgeID>"_s, u"--interval"_s, u"10"_s,
+                    u"--consrt"_s, u"C"_s, u"--default"_s}) == 0;
     }
     // A pipe drop file of `lines` new messages, old enough to be imported at once.
     void drop(int lines)
@@ -243,10 +243,11 @@ private Q_SLOTS:
         const int duplicates = rig.checkExactlyOnce();
         QVERIFY(duplicates >= 0);
         QVERIFY2(duplicates <= kills, qPrintable(QString::number(duplicates)));
-        std::printf("killtest: %d kills (%d while sending, %d during large imports, %d while polling reports), "
-                    "%lld messages, %d duplicate sends at the gateway, %.1f s\n",
-                    kills, duringSend, duringImport, duringPoll, qint64(rig.texts.size()), duplicates,
-                    clock.elapsed() / 1000.0);
+        std::printf(
+            "killtest: %d kills (%d while sending, %d during large imports, %d while polling reports), "
+            "%lld messages, %d duplicate sends at the gateway, %.1f s\n",
+            kills, duringSend, duringImport, duringPoll, qint64(rig.texts.size()), duplicates,
+            clock.elapsed() / 1000.0);
     }
 
     void gatewayOutageThenEverythingSentOnce()

@@ -311,7 +311,8 @@ GatewayServer::Answer GatewayServer::answerInMode(AnswerMode mode, const Request
         return a;
     }
     case AnswerMode::Control:
-        return text(200, QStringLiteral("\x1b[2J\x1b]0;owned\x07") + number + QChar(0) + QStringLiteral("\x9b"));
+        return text(200,
+                    QStringLiteral("\x1b[2J\x1b]0;owned\x07") + number + QChar(0) + QStringLiteral("\x9b"));
     }
     return text(500, QStringLiteral("Internal error"));
 }
@@ -380,7 +381,9 @@ GatewayServer::Answer GatewayServer::answerControl(const RequestTarget& target)
         if (target.has(u"mode")) {
             const auto named = answerModeFromName(target.value(u"mode"));
             if (!named || !isFailureMode(*named))
-                return text(400, QStringLiteral("mode must be one of: empty, http500, drop, timeout, huge, endless, redirect"));
+                return text(
+                    400, QStringLiteral(
+                             "mode must be one of: empty, http500, drop, timeout, huge, endless, redirect"));
             mode = *named;
         }
         m_failCount = *count;
@@ -449,7 +452,8 @@ void GatewayServer::stream(QTcpSocket* socket)
     static const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, 'x') + "\r\n";
     auto sent = std::make_shared<qint64>(0);
     auto more = [socket, sent] {
-        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size()) {
+        while (socket->state() == QAbstractSocket::ConnectedState &&
+               socket->bytesToWrite() < 4 * chunk.size()) {
             if (*sent >= kEndlessAnswerBytes) {
                 socket->disconnectFromHost();
                 return;
