@@ -224,7 +224,8 @@ private Q_SLOTS:
             } else if (dice == 6 || dice == 9) {
                 // Empty queue: idle ticks ask for delivery reports.
                 rig.startEngine();
-                const bool polled = rig.waitForLine(QRegularExpression(u"idle, report"_s), 5000);
+                // The queue drains first (a large file may still be in it).
+                const bool polled = rig.waitForLine(QRegularExpression(u"idle, report"_s), 120000);
                 QTest::qSleep(random.bounded(0, kLatencyMs + 10));
                 duringPoll += polled;
             } else {
