@@ -15,10 +15,12 @@ class ChannelError : public EngineError
 public:
     enum : int
     {
-        TimedOut = 35761,     // no complete answer within the fetch time-out
-        NoModemDevice = 8002, // no serial device for the port number, or it does not exist
-        ModemInUse = 8005,    // the device is locked by another program or not permitted
-        ModemOpen = 8010,     // any other reason the device cannot be opened
+        TimedOut = 35761,       // no complete answer within the fetch time-out
+        ReplyTooLarge = 35762,  // the answer grew beyond HttpFetcher::MaxReplyBytes
+        RedirectedAway = 35763, // the gateway sent the request on to another host or scheme
+        NoModemDevice = 8002,   // no serial device for the port number, or it does not exist
+        ModemInUse = 8005,      // the device is locked by another program or not permitted
+        ModemOpen = 8010,       // any other reason the device cannot be opened
     };
 
     using EngineError::EngineError;

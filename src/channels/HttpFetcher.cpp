@@ -47,31 +47,90 @@ QCoro::Task<QString> HttpFetcher::fetch(QUrl url)
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
 
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> reply(
         m_manager.get(request), [](QNetworkReply* r) { r->deleteLater(); });
+    QNetworkReply* const raw = reply.get();
+    // Without a bound the network thread reads ahead of this one for as long
+    // as the server keeps sending, however much that is: the count below
+    // would only see it all at once.
+    raw->setReadBufferSize(256 * 1024);
+
+    // The connections below die with this scope, before the reply is deleted.
+    QObject scope;
+    enum class Cut
+    {
+        None,
+        TimedOut,
+        TooLarge,
+        Redirected,
+    } cut = Cut::None;
+    QString redirectHost;
+    QByteArray body;
 
     // The transfer time-out of the network layer reports the same code as an
     // abort, so the time-out is kept here: the whole request, from sending to
     // the last byte of the body, must finish within it.
-    bool timedOut = false;
     QTimer timer;
     timer.setSingleShot(true);
-    QNetworkReply* const raw = reply.get();
-    QObject::connect(&timer, &QTimer::timeout, raw, [raw, &timedOut] {
-        timedOut = true;
+    QObject::connect(&timer, &QTimer::timeout, &scope, [raw, &cut] {
+        cut = Cut::TimedOut;
         raw->abort();
     });
     timer.start(m_timeout);
 
+    // Counted as read (after any decompression), and as announced, so a
+    // huge answer is cut before it arrives.
+    QObject::connect(raw, &QNetworkReply::downloadProgress, &scope, [raw, &cut](qint64, qint64 total) {
+        if (total > MaxReplyBytes && cut == Cut::None) {
+            cut = Cut::TooLarge;
+            raw->abort();
+        }
+    });
+    QObject::connect(raw, &QIODevice::readyRead, &scope, [raw, &cut, &body] {
+        body.append(raw->readAll());
+        if (body.size() > MaxReplyBytes && cut == Cut::None) {
+            cut = Cut::TooLarge;
+            body.clear();
+            raw->abort();
+        }
+    });
+    QObject::connect(raw, &QNetworkReply::redirected, &scope,
+                     [raw, url, &cut, &redirectHost](const QUrl& to) {
+                         const QUrl target = url.resolved(to);
+                         if (target.scheme() == url.scheme() && target.host() == url.host() &&
+                             target.port(-1) == url.port(-1)) {
+                             Q_EMIT raw->redirectAllowed();
+                             return;
+                         }
+                         redirectHost = target.host().isEmpty() ? target.scheme() : target.host();
+                         cut = Cut::Redirected;
+                         raw->abort();
+                     });
+
     co_await raw;
     timer.stop();
 
-    if (timedOut)
+    switch (cut) {
+    case Cut::None:
+        break;
+    case Cut::TimedOut:
         throw ChannelError(ChannelError::TimedOut,
                            QStringLiteral("Request timed out: no answer from %1 within %2 s")
                                .arg(host)
                                .arg(m_timeout.count() / 1000.0));
+    case Cut::TooLarge:
+        throw ChannelError(ChannelError::ReplyTooLarge,
+                           QStringLiteral("Answer from %1 too large: more than %2 bytes, transfer cut")
+                               .arg(host)
+                               .arg(MaxReplyBytes));
+    case Cut::Redirected:
+        throw ChannelError(
+            ChannelError::RedirectedAway,
+            QStringLiteral("Redirect from %1 to another host (%2) refused").arg(host, redirectHost));
+    }
     const int status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status >= 400) {
         const QString reason = raw->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
@@ -85,6 +144,15 @@ QCoro::Task<QString> HttpFetcher::fetch(QUrl url)
         text.replace(QString::fromUtf8(url.toEncoded()), host);
         throw ChannelError(raw->error(), QStringLiteral("%1 (%2)").arg(text, host));
     }
+    if (status >= 300 && status < 400)
+        throw ChannelError(
+            ChannelError::RedirectedAway,
+            QStringLiteral("HTTP %1 from %2: a redirect without a usable target").arg(status).arg(host));
 
-    co_return bodyText(raw->readAll());
+    body.append(raw->readAll());
+    if (body.size() > MaxReplyBytes)
+        throw ChannelError(
+            ChannelError::ReplyTooLarge,
+            QStringLiteral("Answer from %1 too large: more than %2 bytes").arg(host).arg(MaxReplyBytes));
+    co_return bodyText(body);
 }

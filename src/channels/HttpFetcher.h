@@ -20,7 +20,15 @@
 //   - a transport failure (refused, reset, host not found, ...): the
 //     QNetworkReply error code and its text;
 //   - an answer with an HTTP error status (400 and above): the status and
-//     its reason ("HTTP 500 Internal Server Error").
+//     its reason ("HTTP 500 Internal Server Error");
+//   - an answer longer than MaxReplyBytes (announced or as it arrives):
+//     the transfer is cut at once, ChannelError::ReplyTooLarge. No gateway
+//     answers a send, report or balance request with that much; an endless
+//     or huge answer must not fill the memory of the engine;
+//   - a redirect to another host, port or scheme: ChannelError::
+//     RedirectedAway, never followed. The query holds the account's
+//     password, and another host's answer would count as the gateway's.
+//     A redirect within the gateway's own origin is followed.
 // The error text names the host, never the query (which holds the password).
 //
 // The object must outlive every fetch it has started.
@@ -29,6 +37,7 @@ class HttpFetcher : public QObject
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds DefaultTimeout{60000};
+    static constexpr qint64 MaxReplyBytes = 1024 * 1024;
 
     explicit HttpFetcher(QObject* parent = nullptr);
 

@@ -7,6 +7,8 @@
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 const QByteArray kCtrlZ("\x1A", 1);
 const QByteArray kEsc("\x1B", 1);
@@ -25,52 +27,115 @@ QStringView withoutLeadingBlanks(QStringView text)
     return text;
 }
 
-// An acceptance stands on a line of its own: after a line break, and ended
-// by one ("+CMGS: <ref>" in any letter case, or "OK"). The first piece of
-// the answer is never one (an echo, or nothing).
-bool hasAcceptanceLine(QStringView answer)
-{
-    qsizetype start = -1; // the start of the current line, once a line break came before it
-    for (qsizetype i = 0; i < answer.size(); ++i) {
-        if (answer[i] != u'\r' && answer[i] != u'\n')
-            continue;
-        if (start >= 0) {
-            const QStringView line = answer.mid(start, i - start);
-            if (line == QLatin1String("OK") || line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive))
-                return true;
-        }
-        start = i + 1;
-    }
-    return false;
-}
-} // namespace
-
-ModemExchange::ModemExchange(SerialModemPort& port, ModemTiming timing) : m_port(port), m_timing(timing) {}
-
-bool ModemExchange::hasErrorLine(const QString& answer)
+const QRegularExpression& errorLinePattern()
 {
     // A result code stands on a line of its own, after a line break: an
     // echoed text that happens to read "ERROR" is no answer of the modem. A
     // plain ERROR counts once its line is complete.
     static const QRegularExpression errorLine(QStringLiteral("[\r\n](?:ERROR[\r\n]|\\+CM[SE] ERROR)"));
-    return answer.contains(errorLine);
+    return errorLine;
+}
+// The longest text an error line needs ("\r+CMS ERROR"): a piece is looked
+// at together with this much of what came before it.
+constexpr qsizetype kErrorLineReach = 11;
+} // namespace
+
+ModemAnswerScan::ModemAnswerScan(Phase phase, const QString& sent) : m_phase(phase), m_echo(sent) {}
+
+bool ModemAnswerScan::errorFrom(qsizetype from, bool whole)
+{
+    if (!whole)
+        from = std::max<qsizetype>(from, m_scanned - kErrorLineReach);
+    m_examined += m_received.size() - from;
+    return errorLinePattern().match(m_received, from).hasMatch();
+}
+
+ModemAnswerScan::Found ModemAnswerScan::feed(const QString& more)
+{
+    const qsizetype before = m_scanned;
+    m_received += more;
+    Found found = Found::Nothing;
+    switch (m_phase) {
+    case Phase::Prepare: {
+        const qsizetype from = std::max<qsizetype>(0, before - 1);
+        m_examined += m_received.size() - from;
+        if (m_received.indexOf(QLatin1String("OK"), from) >= 0)
+            found = Found::Ok;
+        else if (m_received.indexOf(u'>', before) >= 0)
+            found = Found::Prompt;
+        break;
+    }
+    case Phase::Prompt:
+        m_examined += m_received.size() - before;
+        if (m_received.indexOf(u'>', before) >= 0)
+            found = Found::Prompt;
+        else if (errorFrom(0, false))
+            found = Found::Error;
+        break;
+    case Phase::Text:
+        found = scanText(before);
+        break;
+    }
+    m_scanned = m_received.size();
+    return found;
+}
+
+ModemAnswerScan::Found ModemAnswerScan::scanText(qsizetype from)
+{
+    bool whole = false;
+    if (m_answerStart < 0) {
+        whole = true;
+        // The echo of the text comes first (with echo on); until it is
+        // complete, or clearly not coming, nothing is an answer.
+        const QStringView answer = withoutLeadingBlanks(m_received);
+        const QStringView echo = withoutLeadingBlanks(m_echo);
+        const qsizetype blanks = m_received.size() - answer.size();
+        m_examined += std::min(answer.size(), echo.size()) + blanks;
+        if (echo.isEmpty())
+            m_answerStart = blanks;
+        else if (answer.startsWith(echo))
+            m_answerStart = blanks + echo.size();
+        else if (echo.startsWith(answer))
+            return Found::Nothing;
+        else
+            m_answerStart = blanks;
+        from = m_answerStart;
+    }
+    if (errorFrom(m_answerStart, whole))
+        return Found::Error;
+    const QStringView received(m_received);
+    for (qsizetype i = std::max(from, m_answerStart); i < received.size(); ++i) {
+        ++m_examined;
+        if (received[i] != u'\r' && received[i] != u'\n')
+            continue;
+        if (m_lineStart >= 0) {
+            const QStringView line = received.mid(m_lineStart, i - m_lineStart);
+            if (line == QLatin1String("OK") || line.startsWith(QLatin1String("+CMGS:"), Qt::CaseInsensitive))
+                return Found::Accepted;
+        }
+        m_lineStart = i + 1;
+    }
+    return Found::Nothing;
+}
+
+ModemExchange::ModemExchange(SerialModemPort& port, ModemTiming timing) : m_port(port), m_timing(timing) {}
+
+bool ModemExchange::hasErrorLine(const QString& answer)
+{
+    return answer.contains(errorLinePattern());
 }
 
 ModemExchange::TextAnswer ModemExchange::answerToText(const QString& received, const QString& sent)
 {
-    QStringView answer = withoutLeadingBlanks(received);
-    // With echo on the text comes back first, and it may well read "OK" or
-    // "+CMGS:": what the modem says about the message follows it.
-    const QStringView echo = withoutLeadingBlanks(sent);
-    if (!echo.isEmpty()) {
-        if (answer.startsWith(echo))
-            answer = answer.mid(echo.size());
-        else if (echo.startsWith(answer))
-            return TextAnswer::Pending; // nothing yet, or the echo is still coming
-    }
-    if (hasErrorLine(answer.toString()))
+    ModemAnswerScan scan(ModemAnswerScan::Phase::Text, sent);
+    switch (scan.feed(received)) {
+    case ModemAnswerScan::Found::Accepted:
+        return TextAnswer::Accepted;
+    case ModemAnswerScan::Found::Error:
         return TextAnswer::Refused;
-    return hasAcceptanceLine(answer) ? TextAnswer::Accepted : TextAnswer::Pending;
+    default:
+        return TextAnswer::Pending;
+    }
 }
 
 QCoro::Task<> ModemExchange::prepareModem()
@@ -81,19 +146,20 @@ QCoro::Task<> ModemExchange::prepareModem()
     for (int round = 0;; ++round) {
         if (!m_port.write(QByteArrayLiteral("AT+cmgf=1\r\n")))
             co_return;
-        QString buffer = Windows1252::decode(m_port.readAll());
+        ModemAnswerScan scan(ModemAnswerScan::Phase::Prepare);
+        ModemAnswerScan::Found found = scan.feed(Windows1252::decode(m_port.readAll()));
         const QDeadlineTimer deadline = deadlineIn(m_timing.prepare);
         bool clearPrompt = false;
         for (;;) {
-            if (buffer.contains(QLatin1String("OK")))
+            if (found == ModemAnswerScan::Found::Ok)
                 co_return;
-            if (buffer.contains(u'>')) {
+            if (found == ModemAnswerScan::Found::Prompt) {
                 clearPrompt = true;
                 break;
             }
             if (co_await m_port.waitForData(deadline) != SerialModemPort::Wait::Data)
                 co_return; // no answer in time, or the port failed: the send goes on regardless
-            buffer += Windows1252::decode(m_port.readAll());
+            found = scan.feed(Windows1252::decode(m_port.readAll()));
         }
         // The modem still waits for the text of an earlier message: cancel
         // it (Ctrl-Z would send whatever it holds to that message's number)
@@ -121,39 +187,36 @@ QCoro::Task<QString> ModemExchange::sendModemSms(QString number, QString text)
     co_await QCoro::sleepFor(m_timing.promptPause);
     if (!m_port.isOpen())
         co_return QString();
-    QString buffer = Windows1252::decode(m_port.readAll());
+    ModemAnswerScan prompt(ModemAnswerScan::Phase::Prompt);
+    ModemAnswerScan::Found found = prompt.feed(Windows1252::decode(m_port.readAll()));
     QDeadlineTimer deadline = deadlineIn(m_timing.prompt);
-    while (!buffer.contains(u'>')) {
-        if (hasErrorLine(buffer))
+    while (found != ModemAnswerScan::Found::Prompt) {
+        if (found == ModemAnswerScan::Found::Error)
             co_return QStringLiteral("Error");
         const SerialModemPort::Wait wait = co_await m_port.waitForData(deadline);
         if (wait == SerialModemPort::Wait::Failed)
             co_return QString();
         if (wait == SerialModemPort::Wait::TimedOut)
             co_return QStringLiteral("Error");
-        buffer += Windows1252::decode(m_port.readAll());
+        found = prompt.feed(Windows1252::decode(m_port.readAll()));
     }
 
     // The text and its acceptance.
     if (!m_port.write(Windows1252::encode(text) + kCtrlZ + QByteArrayLiteral("Z\r\n")))
         co_return QString();
-    buffer = Windows1252::decode(m_port.readAll());
-    const QString sent = Windows1252::decode(Windows1252::encode(text));
+    ModemAnswerScan answer(ModemAnswerScan::Phase::Text, Windows1252::decode(Windows1252::encode(text)));
+    found = answer.feed(Windows1252::decode(m_port.readAll()));
     deadline = deadlineIn(m_timing.acceptance);
     for (;;) {
-        switch (answerToText(buffer, sent)) {
-        case TextAnswer::Accepted:
-            co_return QStringLiteral("OK") + buffer;
-        case TextAnswer::Refused:
+        if (found == ModemAnswerScan::Found::Accepted)
+            co_return QStringLiteral("OK") + answer.received();
+        if (found == ModemAnswerScan::Found::Error)
             co_return QStringLiteral("Error");
-        case TextAnswer::Pending:
-            break;
-        }
         const SerialModemPort::Wait wait = co_await m_port.waitForData(deadline);
         if (wait == SerialModemPort::Wait::Failed)
             co_return QString();
         if (wait == SerialModemPort::Wait::TimedOut)
             co_return QStringLiteral("Error");
-        buffer += Windows1252::decode(m_port.readAll());
+        found = answer.feed(Windows1252::decode(m_port.readAll()));
     }
 }

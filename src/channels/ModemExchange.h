@@ -7,6 +7,50 @@
 
 class SerialModemPort;
 
+// What the modem has said so far in one wait of the exchange, looked at as
+// it arrives: each piece is examined once, with the few characters before it
+// that a result may straddle, so a modem flooding the line costs time in
+// proportion to what it sends rather than to its square.
+class ModemAnswerScan
+{
+public:
+    enum class Phase
+    {
+        Prepare, // after AT+cmgf=1: "OK" anywhere, else a left-over ">"
+        Prompt,  // after AT+CMGS=: the ">" prompt, or an error line
+        Text,    // after the text: its acceptance or an error line (ModemExchange::answerToText)
+    };
+    enum class Found
+    {
+        Nothing,
+        Ok,
+        Prompt,
+        Error,
+        Accepted,
+    };
+
+    // sent: for the Text phase, the text as it went on the line (its echo is no answer).
+    explicit ModemAnswerScan(Phase phase, const QString& sent = QString());
+
+    Found feed(const QString& more);
+    const QString& received() const { return m_received; }
+    // Characters looked at over all feeds: what keeps the scan linear.
+    qsizetype examined() const { return m_examined; }
+
+private:
+    Found scanText(qsizetype from);
+    // whole: from `from` on, else only what the last piece can have completed
+    bool errorFrom(qsizetype from, bool whole);
+
+    Phase m_phase;
+    QString m_echo;
+    QString m_received;
+    qsizetype m_scanned = 0;      // m_received up to here has been examined
+    qsizetype m_answerStart = -1; // where the modem's own words start after the echo, once known
+    qsizetype m_lineStart = -1;   // the start of the current line, after a line break in the answer
+    qsizetype m_examined = 0;
+};
+
 // The time bounds of the modem exchange. Each wait goes on as the modem's
 // answer arrives, without blocking the event loop, and ends at its bound.
 struct ModemTiming

@@ -1,5 +1,6 @@
 #include "console/ConsoleWindow.h"
 
+#include "common/ControlText.h"
 #include "common/DateFormat.h"
 #include "common/LogCategories.h"
 #include "console/ConsoleSettings.h"
@@ -80,8 +81,10 @@ QIcon consoleIcon()
 
 // The trace and the reply keep the classic CR LF line ends; the box shows
 // them as plain line breaks.
-QString forDisplay(QString text)
+QString forDisplay(const QString& shown)
 {
+    // The trace and the answer carry what the gateway or the modem sent.
+    QString text = ControlText::escaped(shown);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;

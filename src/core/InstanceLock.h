@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
-#include <memory>
 
 // One engine per program folder: the console and the headless engine take the
-// same lock, so two engines never send from one queue. A lock left by a killed
-// process is taken over. The lock is released when the object goes.
+// same lock, so two engines never send from one queue. The lock is a kernel
+// lock on smsengine.lock: it goes with its process however that process ends
+// (killed, crashed), so a dead engine never blocks the next start, whatever it
+// left in the file. The holder's process id is written into the file for the
+// message of a second engine only; it decides nothing. The lock is released
+// (and the file removed) when the object goes.
 class InstanceLock
 {
 public:
@@ -18,11 +20,14 @@ public:
     };
 
     explicit InstanceLock(const QString& programFolder);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
 
     Result acquire();
     // True when this process now holds the lock.
     bool tryLock() { return acquire() == Result::Acquired; }
-    bool isLocked() const;
+    bool isLocked() const { return m_fd >= 0; }
     QString path() const { return m_path; }
     // Why the last acquire() failed, for a message.
     QString errorString() const { return m_error; }
@@ -30,7 +35,9 @@ public:
     static QString fileName() { return QStringLiteral("smsengine.lock"); }
 
 private:
+    void release();
+
     QString m_path;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_fd = -1;
     QString m_error;
 };

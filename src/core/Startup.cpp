@@ -4,7 +4,12 @@
 #include "core/ProfileLoader.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 int StartupResult::exitCode() const
 {
@@ -28,6 +33,33 @@ namespace Startup {
 QString storePath(const QString& programFolder)
 {
     return QDir(programFolder).absoluteFilePath(storeFileName());
+}
+
+QStringList restrictStoreToOwner(const QString& storeFile)
+{
+    QStringList notes;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QString path = storeFile + QLatin1String(suffix);
+        const QByteArray native = QFile::encodeName(path);
+        struct stat st = {};
+        if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if ((st.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+            continue;
+        const mode_t narrowed = st.st_mode & S_IRWXU;
+        if (::chmod(native.constData(), narrowed) == 0)
+            notes << QStringLiteral("%1 was open to other users; its permissions are now %2 (owner only)")
+                         .arg(path)
+                         .arg(narrowed, 4, 8, QLatin1Char('0'));
+        else
+            notes << QStringLiteral("WARNING: %1 holds the gateway passwords and other users may read it "
+                                    "(permissions %2); it cannot be restricted to its owner: %3. "
+                                    "Run 'chmod 600 %1' as its owner.")
+                         .arg(path)
+                         .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'))
+                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return notes;
 }
 
 StartupResult run(const QString& programFolder)
@@ -60,6 +92,7 @@ StartupResult run(const QString& programFolder)
         return result;
     }
 
+    result.notes = restrictStoreToOwner(storeFile);
     std::unique_ptr<Store> store;
     try {
         store = Store::openFile(storeFile, false);

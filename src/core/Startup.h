@@ -5,6 +5,7 @@
 #include "core/Schema.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 // The result of the engine's start-up: either a ready EngineContext (with the
@@ -29,6 +30,9 @@ struct StartupResult
     std::unique_ptr<EngineContext> context;
     // What the upgrade changed on this start.
     Schema::UpgradeReport upgrade;
+    // What the administrator should know although the start went on (a
+    // store readable by others whose permissions could not be narrowed).
+    QStringList notes;
 
     bool ready() const { return status == Status::Ready; }
     // The process exit status for this outcome.
@@ -49,9 +53,15 @@ inline QString storeFileName()
 }
 QString storePath(const QString& programFolder);
 
+// Takes read and write access away from the group and others on the store
+// and SQLite's side files beside it. Returns one note per file: what was
+// narrowed, or why it could not be (the start goes on either way).
+QStringList restrictStoreToOwner(const QString& storeFile);
+
 // Start-up, in order: the single-instance lock, the store (never created
-// here), the modem port from GSMSet, the upgrade statements, then the default
-// profile. Never throws.
+// here; narrowed to its owner when others may read it, since it holds the
+// gateway passwords), the modem port from GSMSet, the upgrade statements,
+// then the default profile. Never throws.
 StartupResult run(const QString& programFolder);
 
 } // namespace Startup

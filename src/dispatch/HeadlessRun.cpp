@@ -2,6 +2,7 @@
 
 #include "channels/ModemDevicePath.h"
 #include "channels/ServerQueueClaim.h"
+#include "common/ControlText.h"
 #include "core/EngineContext.h"
 #include "dispatch/Engine.h"
 
@@ -25,12 +26,12 @@ void onSignal(int)
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
 
-QString oneLine(QString text)
+// What the gateway or the modem said, as one short line: a huge answer or
+// one holding escape sequences must not flood or steer the terminal and the
+// journal.
+QString oneLine(const QString& text)
 {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    text.replace(u'\r', u' ');
-    text.replace(u'\n', u' ');
-    return text.trimmed();
+    return ControlText::excerpt(text);
 }
 
 QString stamp(const Clock& clock)

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 const DropFormat& DropFormat::pipe()
 {
@@ -41,9 +42,28 @@ ImportReport& ImportReport::operator+=(const ImportReport& other)
 
 bool DropFileSystem::open(QFile& file, QString& error)
 {
-    if (file.open(QIODevice::ReadOnly))
+    // The listing saw an ordinary file, but the name may have been given to
+    // something else since: a link is not followed (it could point at any
+    // file this program may read), and a FIFO or device is not waited on
+    // (reading a FIFO with no writer would hold the engine for ever).
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno == ELOOP ? QStringLiteral("a symbolic link, not followed")
+                               : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = QStringLiteral("not an ordinary file");
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return true;
     error = file.errorString();
+    ::close(fd);
     return false;
 }
 
@@ -442,6 +462,14 @@ DropFileImporter::Next DropFileImporter::importFile(const QString& folder, const
     if (!m_fs->open(file, fsError)) {
         if (!QFileInfo::exists(path))
             return Next::Continue; // taken away by its writer since the listing
+        const QFileInfo now(path);
+        if (now.isSymLink() || !now.isFile()) {
+            // Replaced by a link or a special file since the listing, which
+            // passes over those: so is this one, and the folder goes on.
+            report.errors << QStringLiteral("%1 is no longer an ordinary file (%2); it is not imported")
+                                 .arg(where, fsError);
+            return Next::Continue;
+        }
         report.errors
             << QStringLiteral("%1 could not be opened (%2); it stays for a later tick").arg(where, fsError);
         return Next::StopFolder;

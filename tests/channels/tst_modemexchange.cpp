@@ -215,6 +215,75 @@ private Q_SLOTS:
         QCOMPARE(ModemExchange::hasErrorLine(answer), error);
     }
 
+    void answerScan_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("found");
+        using P = ModemAnswerScan::Phase;
+        using F = ModemAnswerScan::Found;
+        const auto row = [](const char* name, P phase, const char* sent, const char* answer, F found) {
+            QTest::newRow(name) << int(phase) << QString::fromLatin1(sent) << QString::fromLatin1(answer)
+                                << int(found);
+        };
+        row("prepare: OK", P::Prepare, "", "AT+cmgf=1\r\r\nOK\r\n", F::Ok);
+        row("prepare: OK before a prompt", P::Prepare, "", "\r\nOK\r\n> ", F::Ok);
+        row("prepare: left-over prompt", P::Prepare, "", "\r\n> ", F::Prompt);
+        row("prompt", P::Prompt, "", "AT+CMGS=\"1\"\r\r\n> ", F::Prompt);
+        row("prompt: error line", P::Prompt, "", "AT+CMGS=\"1\"\r\r\n+CMS ERROR: 500\r\n", F::Error);
+        row("prompt: nothing yet", P::Prompt, "", "AT+CMGS=\"1\"\r", F::Nothing);
+        row("text: accepted after the echo", P::Text, "OK +CMGS: 1",
+            "OK +CMGS: 1\x1aZ\r\n+CMGS: 7\r\n\r\nOK\r\n", F::Accepted);
+        row("text: echo still coming", P::Text, "Hello there", "Hello th", F::Nothing);
+        row("text: refused", P::Text, "Hi", "Hi\r\nERROR\r\n", F::Error);
+        row("text: no echo", P::Text, "Hi", "\r\n+cmgs: 3\r\n", F::Accepted);
+        row("text: acceptance line not ended", P::Text, "Hi", "Hi\r\n+CMGS: 3", F::Nothing);
+    }
+    // Fed whole and fed in two pieces cut at every place, the scan finds the same.
+    void answerScan()
+    {
+        QFETCH(int, phase);
+        QFETCH(QString, sent);
+        QFETCH(QString, answer);
+        QFETCH(int, found);
+        const auto p = ModemAnswerScan::Phase(phase);
+        for (qsizetype cut = 0; cut <= answer.size(); ++cut) {
+            ModemAnswerScan scan(p, sent);
+            ModemAnswerScan::Found got = scan.feed(answer.left(cut));
+            if (got == ModemAnswerScan::Found::Nothing)
+                got = scan.feed(answer.mid(cut));
+            QVERIFY2(int(got) == found, qPrintable(QString::number(cut)));
+        }
+        if (p == ModemAnswerScan::Phase::Text)
+            QCOMPARE(int(ModemExchange::answerToText(answer, sent)),
+                     found == int(ModemAnswerScan::Found::Accepted) ? int(ModemExchange::TextAnswer::Accepted)
+                     : found == int(ModemAnswerScan::Found::Error)  ? int(ModemExchange::TextAnswer::Refused)
+                                                                   : int(ModemExchange::TextAnswer::Pending));
+    }
+    // A modem that floods the line: every piece is looked at about once, not
+    // everything received so far at every piece.
+    void floodIsScannedOnce_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::newRow("prepare") << int(ModemAnswerScan::Phase::Prepare);
+        QTest::newRow("prompt") << int(ModemAnswerScan::Phase::Prompt);
+        QTest::newRow("text") << int(ModemAnswerScan::Phase::Text);
+    }
+    void floodIsScannedOnce()
+    {
+        QFETCH(int, phase);
+        ModemAnswerScan scan(ModemAnswerScan::Phase(phase), QStringLiteral("Hi"));
+        const QString piece = QStringLiteral("Hi\r\n+CMGR: noise, noise, noise\r\n").repeated(2);
+        qsizetype pieces = 0;
+        while (scan.received().size() < 1024 * 1024) {
+            QCOMPARE(scan.feed(piece), ModemAnswerScan::Found::Nothing);
+            ++pieces;
+        }
+        QVERIFY2(scan.examined() <= 2 * scan.received().size() + 16 * pieces,
+                 qPrintable(QString::number(scan.examined())));
+    }
+
     void devicePath_data()
     {
         QTest::addColumn<int>("port");

@@ -1,3 +1,4 @@
+#include "common/ControlText.h"
 #include "common/DateFormat.h"
 #include "common/KeyFilters.h"
 #include "common/TextNumbers.h"
@@ -88,6 +89,27 @@ private Q_SLOTS:
         QTEST(DateFormat::format(when, pattern), "expected");
         if (pattern == u"HH:MM:SS")
             QTEST(DateFormat::consoleTime(when), "expected");
+    }
+    void controlText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        QTest::addColumn<QString>("excerpt");
+        QTest::newRow("plain") << u"1001 accepted"_s << u"1001 accepted"_s << u"1001 accepted"_s;
+        QTest::newRow("line breaks and tabs")
+            << u"a\r\nb\tc\nd\re"_s << u"a\r\nb\tc\nd\re"_s << u"a b\tc d e"_s;
+        QTest::newRow("escape sequence and bell")
+            << u"\x1b[2J\x1b]0;x\x07id"_s << u"\\x1B[2J\\x1B]0;x\\x07id"_s << u"\\x1B[2J\\x1B]0;x\\x07id"_s;
+        QTest::newRow("NUL, DEL and C1") << QString(u"a"_s + QChar(0) + u"\x7f\x9b\u00e9"_s)
+                                         << u"a\\x00\\x7F\\x9B\u00e9"_s << u"a\\x00\\x7F\\x9B\u00e9"_s;
+        QTest::newRow("cut to a short excerpt")
+            << QString(300, u'y') << QString(300, u'y') << QString(200, u'y') + u"... (300 characters)"_s;
+    }
+    void controlText()
+    {
+        QFETCH(QString, text);
+        QTEST(ControlText::escaped(text), "escaped");
+        QTEST(ControlText::excerpt(text), "excerpt");
     }
     void keyFilters()
     {

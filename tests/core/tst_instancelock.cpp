@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -28,8 +29,6 @@ private Q_SLOTS:
             InstanceLock second(dir.path());
             QCOMPARE(second.acquire(), InstanceLock::Result::HeldByOther);
             QVERIFY(!second.isLocked());
-            QLockFile plain(first.path());
-            QVERIFY(!plain.tryLock(0));
             InstanceLock elsewhere(otherDir.path());
             QVERIFY(elsewhere.tryLock());
         }
@@ -56,6 +55,40 @@ private Q_SLOTS:
         QVERIFY(holder.waitForFinished(10000));
         QVERIFY(QFileInfo::exists(lock.path()));
         QCOMPARE(lock.acquire(), InstanceLock::Result::Acquired);
+    }
+    void leftoversOfAKilledStartDoNotBlock_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("takeoverLeftover");
+        QTest::addRow("empty lock file") << QByteArray() << false;
+        QTest::addRow("empty lock file and an empty takeover file") << QByteArray() << true;
+        QTest::addRow("id of a live process that holds nothing")
+            << QByteArray::number(static_cast<qint64>(::getppid())) + '\n'
+            << false;
+        QTest::addRow("half-written content") << QByteArray("12\0\0garbage", 12) << true;
+    }
+    void leftoversOfAKilledStartDoNotBlock()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, takeoverLeftover);
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(InstanceLock::fileName());
+        QFile leftover(path);
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write(content);
+        leftover.close();
+        if (takeoverLeftover) {
+            QFile rm(path + u".rmlock"_s);
+            QVERIFY(rm.open(QIODevice::WriteOnly));
+        }
+
+        InstanceLock lock(dir.path());
+        QCOMPARE(lock.acquire(), InstanceLock::Result::Acquired);
+        QVERIFY(leftover.open(QIODevice::ReadOnly));
+        QCOMPARE(leftover.readAll().trimmed(), QByteArray::number(QCoreApplication::applicationPid()));
+        InstanceLock second(dir.path());
+        QCOMPARE(second.acquire(), InstanceLock::Result::HeldByOther);
+        QVERIFY(second.errorString().contains(QString::number(QCoreApplication::applicationPid())));
     }
     void missingFolderFailsInsteadOfReportingARunningEngine()
     {

@@ -23,6 +23,8 @@ public:
     std::function<bool(const QString& op, const QString& path)> fail;
     // A test throws from it to stop the import there, as a killed program would.
     std::function<void(const QString& to)> afterRename;
+    // Runs just before a file is opened: what happens to it after the listing.
+    std::function<void(const QString& path)> beforeOpen;
 
     bool refused(const char* op, const QString& path, QString& error)
     {
@@ -33,6 +35,8 @@ public:
     }
     bool open(QFile& file, QString& error) override
     {
+        if (beforeOpen)
+            beforeOpen(file.fileName());
         return !refused("open", file.fileName(), error) && DropFileSystem::open(file, error);
     }
     bool rename(const QString& from, const QString& to, QString& error) override
@@ -170,6 +174,35 @@ private Q_SLOTS:
             QVERIFY2(::lstat((folder + name).constData(), &st) == 0, name.constData());
             ::unlink((folder + name).constData()); // QTemporaryDir sees UTF-8 names only
         }
+    }
+    void replacedAfterTheListing_data()
+    {
+        QTest::addColumn<QString>("by");
+        QTest::newRow("a link to another file") << u"link"_s;
+        QTest::newRow("a FIFO without a writer") << u"fifo"_s;
+    }
+    void replacedAfterTheListing()
+    {
+        QFETCH(QString, by);
+        const QString swapped = put(Pipe, u"a.sms"_s, "9876543210|swapped\r\n");
+        put(Pipe, u"b.sms"_s, "9876543211|after it\r\n");
+        const QString secret = t->writeFile(u"elsewhere"_s, "9876543212|not for the queue\r\n");
+        ScriptedFs fs;
+        fs.beforeOpen = [&](const QString& path) {
+            if (path != swapped || !QFile::remove(path))
+                return;
+            if (by == u"link")
+                QFile::link(secret, path);
+            else
+                ::mkfifo(QFile::encodeName(path).constData(), 0600);
+        };
+        auto imp = importer(Pipe, &fs);
+        const ImportReport r = imp.run();
+        QCOMPARE(msgs(), QStringList{u"after it"_s});
+        QCOMPARE(r.errors.size(), 1);
+        QVERIFY2(r.errors.first().contains(u"a.sms"_s), qPrintable(r.errors.first()));
+        QVERIFY(QFileInfo(swapped).isSymLink() || QFileInfo::exists(swapped)); // left alone
+        QVERIFY(QFileInfo::exists(secret));
     }
     void fileContents_data()
     {

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -96,6 +98,33 @@ private Q_SLOTS:
         QCOMPARE(entries(f.home()), before);
         if (setup == u"locked-old-store"_s)
             f.store().rollback();
+    }
+    void storeOpenToOthersIsNarrowed_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("narrowed");
+        QTest::newRow("readable by everyone") << 0644 << 0600;
+        QTest::newRow("writable by the group") << 0660 << 0600;
+        QTest::newRow("owner only already") << 0600 << 0600;
+        QTest::newRow("read-only for its owner, readable by others") << 0444 << 0400;
+    }
+    void storeOpenToOthersIsNarrowed()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, narrowed);
+        StoreFixture f;
+        f.addProfile(u"alice"_s, {{u"Defult"_s, 1}});
+        const QString path = Startup::storePath(f.home());
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+
+        const StartupResult result = Startup::run(f.home());
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), narrowed);
+        QCOMPARE(result.notes.size(), mode == narrowed ? 0 : 1);
+        for (const QString& note : result.notes)
+            QVERIFY2(note.contains(u"owner only"_s) && note.contains(path), qPrintable(note));
+        ::chmod(QFile::encodeName(path).constData(), 0600);
     }
     void readyOnAnOlderStore()
     {

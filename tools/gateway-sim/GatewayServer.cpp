@@ -23,7 +23,8 @@ constexpr ModeName kModes[] = {
     {AnswerMode::Number, "number"},     {AnswerMode::Created, "201"},     {AnswerMode::Id, "id"},
     {AnswerMode::Accepted, "accepted"}, {AnswerMode::Empty, "empty"},     {AnswerMode::Http500, "http500"},
     {AnswerMode::Drop, "drop"},         {AnswerMode::Timeout, "timeout"}, {AnswerMode::Quote, "quote"},
-    {AnswerMode::Long, "long"},
+    {AnswerMode::Long, "long"},         {AnswerMode::Huge, "huge"},       {AnswerMode::Endless, "endless"},
+    {AnswerMode::Redirect, "redirect"}, {AnswerMode::Control, "control"},
 };
 
 constexpr int kLongAnswerLength = 300;
@@ -33,6 +34,8 @@ QByteArray reasonPhrase(int status)
     switch (status) {
     case 200:
         return "OK";
+    case 302:
+        return "Found";
     case 400:
         return "Bad Request";
     case 404:
@@ -107,7 +110,8 @@ QStringList answerModeNames()
 bool isFailureMode(AnswerMode mode)
 {
     return mode == AnswerMode::Empty || mode == AnswerMode::Http500 || mode == AnswerMode::Drop ||
-           mode == AnswerMode::Timeout;
+           mode == AnswerMode::Timeout || mode == AnswerMode::Huge || mode == AnswerMode::Endless ||
+           mode == AnswerMode::Redirect;
 }
 
 QString longAnswer(const QString& number)
@@ -290,6 +294,25 @@ GatewayServer::Answer GatewayServer::answerInMode(AnswerMode mode, const Request
         return text(200, QStringLiteral("id'1001"));
     case AnswerMode::Long:
         return text(200, longAnswer(number));
+    case AnswerMode::Huge: {
+        Answer a = text(200, number);
+        a.body.append(' ');
+        a.body.append(QByteArray(kHugeAnswerBytes - a.body.size(), 'x'));
+        return a;
+    }
+    case AnswerMode::Endless: {
+        Answer a;
+        a.kind = Answer::Stream;
+        return a;
+    }
+    case AnswerMode::Redirect: {
+        Answer a = text(302, QStringLiteral("Moved"));
+        a.location = "http://localhost:" + QByteArray::number(port()) + target.raw;
+        return a;
+    }
+    case AnswerMode::Control:
+        return text(200,
+                    QStringLiteral("\x1b[2J\x1b]0;owned\x07") + number + QChar(0) + QStringLiteral("\x9b"));
     }
     return text(500, QStringLiteral("Internal error"));
 }
@@ -358,7 +381,9 @@ GatewayServer::Answer GatewayServer::answerControl(const RequestTarget& target)
         if (target.has(u"mode")) {
             const auto named = answerModeFromName(target.value(u"mode"));
             if (!named || !isFailureMode(*named))
-                return text(400, QStringLiteral("mode must be one of: empty, http500, drop, timeout"));
+                return text(
+                    400, QStringLiteral(
+                             "mode must be one of: empty, http500, drop, timeout, huge, endless, redirect"));
             mode = *named;
         }
         m_failCount = *count;
@@ -400,17 +425,45 @@ void GatewayServer::deliver(QTcpSocket* socket, const Answer& answer)
         socket->readAll();
         socket->disconnectFromHost();
         return;
+    case Answer::Stream:
+        socket->readAll();
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n"
+                      "Connection: close\r\n\r\n");
+        stream(socket);
+        return;
     case Answer::Respond:
         break;
     }
     QByteArray response = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
                           reasonPhrase(answer.status) + "\r\nContent-Type: " + answer.contentType +
                           "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
+                          (answer.location.isEmpty() ? QByteArray() : "\r\nLocation: " + answer.location) +
                           "\r\nConnection: close\r\n\r\n";
     response.append(answer.body);
     socket->readAll();
     socket->write(response);
     socket->disconnectFromHost();
+}
+
+void GatewayServer::stream(QTcpSocket* socket)
+{
+    // Chunks are written as the client takes them, so the simulator itself
+    // holds little; past kEndlessAnswerBytes the connection just closes.
+    static const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, 'x') + "\r\n";
+    auto sent = std::make_shared<qint64>(0);
+    auto more = [socket, sent] {
+        while (socket->state() == QAbstractSocket::ConnectedState &&
+               socket->bytesToWrite() < 4 * chunk.size()) {
+            if (*sent >= kEndlessAnswerBytes) {
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(chunk);
+            *sent += chunk.size();
+        }
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, more);
+    more();
 }
 
 void GatewayServer::logRequest(const QByteArray& method, const RequestTarget& target)

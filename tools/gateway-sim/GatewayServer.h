@@ -29,6 +29,10 @@ enum class AnswerMode
     Timeout,  // no answer until the client gives up
     Quote,    // "id'1001"
     Long,     // 300 characters holding the number
+    Huge,     // the number, then filler up to kHugeAnswerBytes (announced by Content-Length)
+    Endless,  // a chunked answer that goes on until the client gives up (or kEndlessAnswerBytes)
+    Redirect, // 302 to the same request at "localhost" (another host name for the same server)
+    Control,  // the number wrapped in control characters (NUL, an escape sequence, a bell)
 };
 
 std::optional<AnswerMode> answerModeFromName(QStringView name);
@@ -60,6 +64,8 @@ public:
     static constexpr int kMaxLatencyMs = 10 * 60 * 1000;
     static constexpr int kMemoryLogLimit = 100000;
     static constexpr qint64 kFirstMessageId = 1001;
+    static constexpr qint64 kHugeAnswerBytes = 8 * 1024 * 1024;
+    static constexpr qint64 kEndlessAnswerBytes = 512LL * 1024 * 1024;
 
     explicit GatewayServer(const GatewaySettings& settings, QObject* parent = nullptr);
 
@@ -78,10 +84,12 @@ private:
             Respond,
             Close,
             Hold,
+            Stream, // chunked filler until the client goes
         } kind = Respond;
         int status = 200;
         QByteArray body;
         QByteArray contentType = "text/plain; charset=utf-8";
+        QByteArray location; // for a redirect
     };
 
     void acceptConnections();
@@ -90,6 +98,7 @@ private:
     Answer answerGateway(const QByteArray& method, const RequestTarget& target, bool* delayed);
     Answer answerInMode(AnswerMode mode, const RequestTarget& target);
     void deliver(QTcpSocket* socket, const Answer& answer);
+    static void stream(QTcpSocket* socket);
     void logRequest(const QByteArray& method, const RequestTarget& target);
 
     static Answer text(int status, const QString& body);

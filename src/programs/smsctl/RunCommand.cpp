@@ -38,6 +38,8 @@ int runRun(Context& context, const QStringList& args)
     settings.onStopping = &Notify::stopping;
 
     StartupResult started = Startup::run(context.home);
+    for (const QString& note : std::as_const(started.notes))
+        context.err << "smsctl: " << note << '\n';
     if (started.status == StartupResult::Status::AlreadyRunning) {
         context.err << "smsctl: another engine is already running on " << context.home
                     << "; two engines on one program folder would send twice\n";

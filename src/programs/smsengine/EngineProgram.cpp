@@ -8,6 +8,8 @@
 int runEngineProgram(const QString& programFolder, const ShowConsole& showConsole)
 {
     StartupResult start = Startup::run(programFolder);
+    for (const QString& note : std::as_const(start.notes))
+        std::fprintf(stderr, "smsengine: %s\n", qPrintable(note));
     switch (start.status) {
     case StartupResult::Status::Ready:
         return showConsole ? showConsole(*start.context) : Startup::ExitOk;
