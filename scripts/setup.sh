@@ -8,7 +8,7 @@ packages=(
   cmake g++ ninja-build pkgconf ccache
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libsqlite3-dev
+  qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libgsf-1-dev libsqlite3-dev
   tdsodbc unixodbc-dev postgresql
   xvfb xauth trayer fonts-dejavu-core
   socat python3-xlwt python3-openpyxl libxlsxwriter-dev

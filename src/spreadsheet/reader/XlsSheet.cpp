@@ -288,19 +288,16 @@ LoadedSheet loadXls(const QString& path, QByteArrayView contents)
     if (globals.encrypted)
         throw SheetError(path, QStringLiteral("it is protected by a password"));
 
-    // FreeXL looks for the workbook stream in the first directory sector
-    // only, and reads a stream kept in the mini stream as if it began the
-    // mini stream. Such files are handed to it repacked: the stream alone in
-    // a plain compound file.
+    // FreeXL opens files by path only, and its own container reader looks
+    // for the workbook stream in the first directory sector only and misreads
+    // a stream kept in the mini stream. It is therefore always handed the
+    // stream alone, in a plain compound file written by the library: it never
+    // sees the container as the user's program wrote it.
+    const std::optional<QByteArray> single = CompoundFile::withSingleStream(streamName, *stream);
     QTemporaryFile repacked(QDir::tempPath() + QStringLiteral("/sheet-XXXXXX.xls"));
-    QString freeXlPath = path;
-    if (container.isInMiniStream(streamName) ||
-        container.directoryIndex(streamName).value_or(0) >= container.entriesPerSector()) {
-        const std::optional<QByteArray> single = CompoundFile::withSingleStream(streamName, *stream);
-        if (!single || !repacked.open() || repacked.write(*single) != single->size() || !repacked.flush())
-            throw SheetError(path, QStringLiteral("it cannot be read (no room for a temporary copy)"));
-        freeXlPath = repacked.fileName();
-    }
+    if (!single || !repacked.open() || repacked.write(*single) != single->size() || !repacked.flush())
+        throw SheetError(path, QStringLiteral("it cannot be read (no room for a temporary copy)"));
+    const QString freeXlPath = repacked.fileName();
 
     const FreeXl book(freeXlPath);
     if (book.result() != FREEXL_OK)
