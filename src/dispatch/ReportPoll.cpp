@@ -5,19 +5,26 @@
 
 #include <QSqlRecord>
 
-namespace {
-QString cutReply(const QString& answer)
-{
-    return answer.left(Schema::ReplyWidth);
-}
-} // namespace
-
 QString ReportPoll::reportUrl(const QString& reportTemplate, const QString& messageId)
 {
     QString url = reportTemplate;
     url.replace(QStringLiteral("<MassgeID>"), messageId, Qt::CaseSensitive);
     url.remove(QStringLiteral("\r\n"));
     return url;
+}
+
+ReportPoll::Outcome ReportPoll::classify(const QString& answer)
+{
+    if (answer.contains(QStringLiteral("DELIVRD"), Qt::CaseSensitive))
+        return Outcome::Delivered;
+    if (answer.contains(QStringLiteral("NCPR"), Qt::CaseInsensitive))
+        return Outcome::NotDelivered;
+    return Outcome::Inconclusive;
+}
+
+QString ReportPoll::storedReply(const QString& answer)
+{
+    return answer.left(Schema::ReplyWidth);
 }
 
 QCoro::Task<ReportPoll::Outcome> ReportPoll::poll(Store& store, QString reportTemplate, Fetch fetch)
@@ -39,15 +46,17 @@ QCoro::Task<ReportPoll::Outcome> ReportPoll::poll(Store& store, QString reportTe
     }
 
     const QString answer = co_await fetch(reportUrl(reportTemplate, id));
-    const QString reply = cutReply(answer);
+    const QString reply = storedReply(answer);
 
-    if (answer.contains(QStringLiteral("DELIVRD"), Qt::CaseSensitive)) {
+    switch (classify(answer)) {
+    case Outcome::Delivered:
         store.exec(QStringLiteral("update sms set Status = 'Y', Reply = ? where ANS = ?"), {reply, id});
         co_return Outcome::Delivered;
-    }
-    if (answer.contains(QStringLiteral("NCPR"), Qt::CaseInsensitive)) {
+    case Outcome::NotDelivered:
         store.exec(QStringLiteral("update sms set Status = 'N', Reply = ? where ANS = ?"), {reply, id});
         co_return Outcome::NotDelivered;
+    default:
+        break;
     }
 
     bool flip = false;
