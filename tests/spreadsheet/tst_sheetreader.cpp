@@ -207,6 +207,8 @@ private Q_SLOTS:
         row("broken sheet XML", "bad_xml.xlsx", "it is damaged");
         row("sheet part missing", "missing_sheet.xlsx",
             "it is damaged (the part xl/worksheets/gone.xml is missing)");
+        row("16 KB naming 49 million cells", "wide.xlsx", "it is too large to be read (over 5000000 cells)");
+        row("a line of 6 million fields", "commas.csv", "it is too large to be read (over 5000000 cells)");
     }
 
     void refusedFiles()

@@ -55,6 +55,13 @@ QString SheetError::message() const
 
 namespace Sheets {
 
+void CellBudget::spend(qsizetype n)
+{
+    m_spent += n;
+    if (m_spent > MaxSlots)
+        throw SheetError(m_path, QStringLiteral("it is too large to be read (over %1 cells)").arg(MaxSlots));
+}
+
 void RowsBuilder::set(int row, int column, QString text)
 {
     if (row < 0 || column < 0)
@@ -64,11 +71,15 @@ void RowsBuilder::set(int row, int column, QString text)
             m_rows[row][column].clear();
         return;
     }
-    if (size_t(row) >= m_rows.size())
+    if (size_t(row) >= m_rows.size()) {
+        m_budget.spend(qsizetype(row) + 1 - qsizetype(m_rows.size()));
         m_rows.resize(size_t(row) + 1);
+    }
     SheetReader::Row& cells = m_rows[row];
-    if (size_t(column) >= cells.size())
+    if (size_t(column) >= cells.size()) {
+        m_budget.spend(qsizetype(column) + 1 - qsizetype(cells.size()));
         cells.resize(size_t(column) + 1);
+    }
     cells[column] = std::move(text);
 }
 

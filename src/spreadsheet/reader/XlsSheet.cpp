@@ -349,7 +349,7 @@ LoadedSheet loadXls(const QString& path, QByteArrayView contents)
     if (freexl_worksheet_dimensions(book.handle(), &rows, &columns) != FREEXL_OK)
         throw SheetError(path, QStringLiteral("it is damaged"));
 
-    RowsBuilder builder;
+    RowsBuilder builder(path);
     for (unsigned int r = 0; r < rows; ++r) {
         for (unsigned short c = 0; c < columns; ++c) {
             FreeXL_CellValue value;

@@ -380,7 +380,7 @@ LoadedSheet loadXlsx(const QString& path)
     if (const auto styles = firstOfType(rels, u"/styles"); styles && package.contains(styles->target))
         dateStyles = readDateStyles(package, styles->target);
 
-    RowsBuilder builder;
+    RowsBuilder builder(path);
     readCells(package, rels.value(active->relationshipId).target, {sharedStrings, dateStyles, book.date1904},
               builder);
     return LoadedSheet{active->name, builder.take()};
