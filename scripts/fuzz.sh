@@ -43,14 +43,14 @@ for t in "${targets[@]}"; do
     xls|xlsx|csv)
       mkdir -p "$run/seeds/$t"
       # (small ones only: the largest seed sets the longest input the fuzzer tries)
-      find "$sheets" -maxdepth 1 -name "*.$t" -size -64k -exec cp -f {} "$run/seeds/$t/" \;
+      find "$sheets" -maxdepth 1 -name "*.$t" -size -16k -exec cp -f {} "$run/seeds/$t/" \;
       seeds+=("$run/seeds/$t")
       ;;
   esac
 
   echo "fuzz: $t for ${seconds}s"
   status=0
-  ASAN_OPTIONS=detect_leaks=1 \
+  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$root/tests/fuzz/lsan.supp \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     nice "$program" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=512 -detect_leaks=1 \
       -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?

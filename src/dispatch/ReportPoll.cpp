@@ -1,5 +1,6 @@
 #include "dispatch/ReportPoll.h"
 
+#include "common/TextCut.h"
 #include "core/Schema.h"
 #include "core/Store.h"
 
@@ -24,7 +25,7 @@ ReportPoll::Outcome ReportPoll::classify(const QString& answer)
 
 QString ReportPoll::storedReply(const QString& answer)
 {
-    return answer.left(Schema::ReplyWidth);
+    return leftWhole(answer, Schema::ReplyWidth);
 }
 
 QCoro::Task<ReportPoll::Outcome> ReportPoll::poll(Store& store, QString reportTemplate, Fetch fetch)

@@ -19,6 +19,14 @@ namespace Sheets {
 
 namespace {
 
+// Whether a part has more to read. A read error of the part's device (its
+// compressed data is damaged) leaves a reader fed from a device waiting for
+// more data for ever: any error ends the reading, and parse() reports it.
+bool reading(const QXmlStreamReader& xml)
+{
+    return !xml.atEnd() && !xml.hasError();
+}
+
 // Excel's limits: anything beyond them is no real cell.
 constexpr int MaxRows = 1048576;
 constexpr int MaxColumns = 16384;
@@ -108,7 +116,7 @@ QHash<QString, Relationship> relationshipsOf(Package& package, const QString& pa
     if (!package.contains(relsPart))
         return found;
     package.parse(relsPart, [&](QXmlStreamReader& xml) {
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
                 continue;
             if (attribute(xml, "TargetMode"_L1).compare(u"External", Qt::CaseInsensitive) == 0)
@@ -136,7 +144,7 @@ QString richText(QXmlStreamReader& xml)
 {
     QString text;
     int depth = 1;
-    while (depth > 0 && !xml.atEnd()) {
+    while (depth > 0 && reading(xml)) {
         const QXmlStreamReader::TokenType token = xml.readNext();
         if (token == QXmlStreamReader::StartElement) {
             if (xml.name() == u"rPh") {
@@ -170,7 +178,7 @@ Workbook readWorkbook(Package& package, const QString& part)
     Workbook book;
     bool viewSeen = false;
     package.parse(part, [&](QXmlStreamReader& xml) {
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
             if (xml.name() == u"sheet") {
@@ -193,7 +201,7 @@ std::vector<QString> readSharedStrings(Package& package, const QString& part)
 {
     std::vector<QString> strings;
     package.parse(part, [&](QXmlStreamReader& xml) {
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
                 strings.push_back(richText(xml));
         }
@@ -208,7 +216,7 @@ std::vector<bool> readDateStyles(Package& package, const QString& part)
     std::vector<int> formatIds;
     package.parse(part, [&](QXmlStreamReader& xml) {
         bool inCellFormats = false;
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             const QXmlStreamReader::TokenType token = xml.readNext();
             if (token == QXmlStreamReader::StartElement) {
                 if (xml.name() == u"numFmt") {
@@ -263,7 +271,7 @@ void readCells(Package& package, const QString& part, const SheetContext& contex
     package.parse(part, [&](QXmlStreamReader& xml) {
         int row = 0;
         int column = 0;
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             const QXmlStreamReader::TokenType token = xml.readNext();
             if (token == QXmlStreamReader::EndElement && xml.name() == u"sheetData")
                 break;
@@ -296,7 +304,7 @@ void readCells(Package& package, const QString& part, const SheetContext& contex
             QString value;
             QString inlineText;
             bool hasInline = false;
-            while (!xml.atEnd()) {
+            while (reading(xml)) {
                 const QXmlStreamReader::TokenType inner = xml.readNext();
                 if (inner == QXmlStreamReader::EndElement && xml.name() == u"c")
                     break;

@@ -44,6 +44,8 @@ SEEDS = {
         b"http://gw.example/report?id=<MassgeID>&x=1\r\n\0abc 123#\0status ncpr",
         b"http://gw.example/r/<MassgeID>/<MassgeID>\0\0PENDING",
         b"<MassgeID>\0\xe2\x82\xac\0" + "é".encode() * 300,
+        # A character outside the first plane across the width of the stored reply.
+        b"<MassgeID>\0id\0" + b"a" * 250 + "\U0001F600".encode() * 3,
     ],
     "queue_stamp": [
         b"0712263411015",
