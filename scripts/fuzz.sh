@@ -18,7 +18,9 @@ all=(drop_file modem_answer gateway_body report_answer queue_stamp send_url xls 
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
+# SMS_FUZZ_NO_BUILD=1 runs what is built (two runs side by side must not both build).
 if [ -z "${SMS_FUZZ_NO_BUILD:-}" ]; then
+  bash scripts/setup.sh clang-14 libclang-rt-14-dev
   cmake --preset fuzz >/dev/null
   nice cmake --build --preset fuzz
 fi
@@ -33,6 +35,7 @@ for t in "${targets[@]}"; do
   corpus=$run/corpus/$t
   artifacts=$run/artifacts/$t
   log=$run/$t.log
+  rm -rf "$artifacts"
   mkdir -p "$corpus" "$artifacts"
   seeds=()
   for d in tests/fuzz/corpus/$t tests/fuzz/regressions/$t; do
@@ -41,6 +44,7 @@ for t in "${targets[@]}"; do
   # The spreadsheet targets start from the reader tests' workbooks of their kind.
   case $t in
     xls|xlsx|csv)
+      rm -rf "$run/seeds/$t"
       mkdir -p "$run/seeds/$t"
       # (small ones only: the largest seed sets the longest input the fuzzer tries)
       find "$sheets" -maxdepth 1 -name "*.$t" -size -16k -exec cp -f {} "$run/seeds/$t/" \;
