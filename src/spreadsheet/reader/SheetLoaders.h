@@ -45,9 +45,9 @@ private:
     std::vector<SheetReader::Row> m_rows;
 };
 
-// contents: the whole file (a compound file).
+// contents: the whole file (a compound file; a zip).
 LoadedSheet loadXls(const QString& path, QByteArrayView contents);
-LoadedSheet loadXlsx(const QString& path);
+LoadedSheet loadXlsx(const QString& path, QByteArrayView contents);
 // contents: the whole file (text).
 LoadedSheet loadCsv(const QString& path, QByteArrayView contents);
 

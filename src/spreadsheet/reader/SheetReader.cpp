@@ -130,24 +130,28 @@ std::unique_ptr<SheetReader> SheetReader::open(const QString& path)
                                    : QStringLiteral("it is not an Excel workbook"));
     }
 
+    // Mapped rather than read: only the pages a reader touches are loaded.
+    const qint64 size = file.size();
+    const uchar* bytes = file.map(0, size);
+    QByteArray copy;
+    if (!bytes) {
+        copy = file.readAll();
+        if (copy.size() != size)
+            throw SheetError(path, QStringLiteral("it cannot be read (%1)").arg(file.errorString()));
+        bytes = reinterpret_cast<const uchar*>(copy.constData());
+    }
+    const QByteArrayView contents(bytes, size);
     Sheets::LoadedSheet sheet;
-    if (*format == SheetFormat::Xlsx) {
-        file.close();
-        sheet = Sheets::loadXlsx(path);
-    } else {
-        // Mapped rather than read: only the pages a reader touches are loaded.
-        const qint64 size = file.size();
-        const uchar* bytes = file.map(0, size);
-        QByteArray copy;
-        if (!bytes) {
-            copy = file.readAll();
-            if (copy.size() != size)
-                throw SheetError(path, QStringLiteral("it cannot be read (%1)").arg(file.errorString()));
-            bytes = reinterpret_cast<const uchar*>(copy.constData());
-        }
-        const QByteArrayView contents(bytes, size);
-        sheet =
-            *format == SheetFormat::Xls ? Sheets::loadXls(path, contents) : Sheets::loadCsv(path, contents);
+    switch (*format) {
+    case SheetFormat::Xls:
+        sheet = Sheets::loadXls(path, contents);
+        break;
+    case SheetFormat::Xlsx:
+        sheet = Sheets::loadXlsx(path, contents);
+        break;
+    case SheetFormat::Csv:
+        sheet = Sheets::loadCsv(path, contents);
+        break;
     }
     return std::make_unique<SheetReader>(*format, std::move(sheet.name), std::move(sheet.rows));
 }

@@ -9,9 +9,13 @@
 
 #include <QDir>
 #include <QHash>
+#include <QIODevice>
 #include <QXmlStreamReader>
 #include <quazip.h>
 #include <quazipfile.h>
+
+#include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -39,10 +43,38 @@ struct Relationship
     QString target; // part name in the zip, resolved
 };
 
+// The file's bytes as a device for the zip library. Unlike QBuffer it lets a
+// damaged archive seek beyond the end without a warning (reads there give
+// nothing), as a file does.
+class BytesDevice : public QIODevice
+{
+public:
+    explicit BytesDevice(QByteArrayView bytes) : m_bytes(bytes) {}
+    qint64 size() const override { return m_bytes.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 at = pos();
+        if (at >= m_bytes.size())
+            return 0;
+        const qint64 n = std::min(maxSize, m_bytes.size() - at);
+        std::memcpy(data, m_bytes.data() + at, size_t(n));
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArrayView m_bytes;
+};
+
 class Package
 {
 public:
-    explicit Package(const QString& path) : m_path(path), m_zip(path)
+    // The zip library reads its headers a few bytes at a time, and a damaged
+    // archive can make it read tens of thousands of times: from memory that
+    // costs nothing, from the file a system call each.
+    Package(const QString& path, QByteArrayView contents) : m_path(path), m_device(contents), m_zip(&m_device)
     {
         if (!m_zip.open(QuaZip::mdUnzip))
             throw SheetError(path, QStringLiteral("it is damaged or not an Excel workbook"));
@@ -73,6 +105,7 @@ public:
 
 private:
     QString m_path;
+    BytesDevice m_device;
     QuaZip m_zip;
     QHash<QString, QString> m_parts; // lower-case name -> name as stored
 };
@@ -352,9 +385,9 @@ void readCells(Package& package, const QString& part, const SheetContext& contex
 
 } // namespace
 
-LoadedSheet loadXlsx(const QString& path)
+LoadedSheet loadXlsx(const QString& path, QByteArrayView contents)
 {
-    Package package(path);
+    Package package(path, contents);
 
     QString workbookPart = QStringLiteral("xl/workbook.xml");
     const QHash<QString, Relationship> packageRels = relationshipsOf(package, QString());
