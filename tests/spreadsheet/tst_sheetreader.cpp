@@ -199,6 +199,8 @@ private Q_SLOTS:
         row("looping allocation table", "fat_loop.xls", "it is damaged");
         row("container without workbook", "document.xls", "it is not an Excel workbook");
         row("encrypted .xls", "filepass.xls", "it is protected by a password");
+        row("record longer than BIFF allows", "long_record.xls", "it is damaged");
+        row("record running past the stream", "record_past_end.xls", "it is damaged");
         row("encrypted .xlsx", "encrypted.xlsx", "it is protected by a password");
         row("truncated .xlsx", "truncated.xlsx", "it is damaged or not an Excel workbook");
         row("zip without workbook", "not_workbook.xlsx", "it is not an Excel workbook");

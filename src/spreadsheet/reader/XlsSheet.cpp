@@ -114,6 +114,22 @@ QString biffString(QByteArrayView data, qsizetype at, bool wideCount, bool biff8
     return out;
 }
 
+// FreeXL trusts record lengths: a record longer than the format allows
+// (8224 bytes of data) or running past the end of the stream makes it read
+// beyond its buffers. Such a stream is refused before FreeXL sees it.
+bool recordsAreSound(QByteArrayView stream)
+{
+    constexpr uint16_t MaxRecordData = 8224;
+    qsizetype at = 0;
+    while (at + 4 <= stream.size()) {
+        const uint16_t length = u16(stream, at + 2);
+        if (length > MaxRecordData || at + 4 + length > stream.size())
+            return false;
+        at += 4 + length;
+    }
+    return true;
+}
+
 Globals readGlobals(const QString& path, QByteArrayView stream)
 {
     Globals globals;
@@ -285,6 +301,8 @@ LoadedSheet loadXls(const QString& path, QByteArrayView contents)
     if (!stream)
         throw SheetError(path, QStringLiteral("it is damaged"));
     const Globals globals = readGlobals(path, *stream);
+    if (!recordsAreSound(*stream))
+        throw SheetError(path, QStringLiteral("it is damaged"));
     if (globals.encrypted)
         throw SheetError(path, QStringLiteral("it is protected by a password"));
 

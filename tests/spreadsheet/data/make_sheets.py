@@ -507,6 +507,10 @@ def make_tests(out):
     filepass = struct.pack("<HHHHH", 0x002F, 6, 0, 0x1234, 0x5678)
     write_cfb(p("filepass.xls"), [("Workbook", biff[:bof_end] + filepass + biff[bof_end:])])
 
+    # A record longer than BIFF allows (8224 bytes of data), and one running past the stream.
+    write_cfb(p("long_record.xls"), [("Workbook", biff + struct.pack("<HH", 0x00FC, 9000) + b"\0" * 9000)])
+    write_cfb(p("record_past_end.xls"), [("Workbook", biff + struct.pack("<HH", 0x00FC, 200) + b"\0" * 100)])
+
     # Every allocation table entry pointing to itself: chains never end.
     fat_sector = struct.unpack_from("<I", contacts_xls, 0x4C)[0]
     looped = bytearray(contacts_xls)
