@@ -10,7 +10,7 @@ packages=(
   # build; ccache is the compiler launcher when present
   cmake g++ ninja-build pkgconf ccache git
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
-  qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libsqlite3-dev libsystemd-dev
+  qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libgsf-1-dev libsqlite3-dev libsystemd-dev
   # cpack -G DEB (dpkg-shlibdeps)
   dpkg-dev
   # run: store drivers, SQL Server through FreeTDS, the SVG icon

@@ -2,6 +2,7 @@
 
 #include "channels/QueueCursor.h"
 #include "common/LogCategories.h"
+#include "common/TextCut.h"
 #include "core/EngineContext.h"
 #include "core/Schema.h"
 #include "core/Store.h"
@@ -25,7 +26,7 @@ QString SentLedger::answerForLedger(const QString& response)
 {
     QString answer = response;
     answer.remove(QStringLiteral("<br>"), Qt::CaseSensitive);
-    return answer.left(Schema::AnsWidth);
+    return leftWhole(answer, Schema::AnsWidth);
 }
 
 QString SentLedger::sentTime(const QDateTime& when)

@@ -1,16 +1,10 @@
 #include "dispatch/ReportPoll.h"
 
+#include "common/TextCut.h"
 #include "core/Schema.h"
 #include "core/Store.h"
 
 #include <QSqlRecord>
-
-namespace {
-QString cutReply(const QString& answer)
-{
-    return answer.left(Schema::ReplyWidth);
-}
-} // namespace
 
 QString ReportPoll::reportUrl(const QString& reportTemplate, const QString& messageId)
 {
@@ -39,6 +33,20 @@ QString ReportPoll::pickSql(bool descending)
 const QString ReportPoll::GiveUpSql =
     QStringLiteral("update sms set Status = 'N' where Status = 'P' and Try > ?");
 
+ReportPoll::Outcome ReportPoll::classify(const QString& answer)
+{
+    if (answer.contains(QStringLiteral("DELIVRD"), Qt::CaseSensitive))
+        return Outcome::Delivered;
+    if (answer.contains(QStringLiteral("NCPR"), Qt::CaseInsensitive))
+        return Outcome::NotDelivered;
+    return Outcome::Inconclusive;
+}
+
+QString ReportPoll::storedReply(const QString& answer)
+{
+    return leftWhole(answer, Schema::ReplyWidth);
+}
+
 QCoro::Task<ReportPoll::Outcome> ReportPoll::poll(Store& store, QString reportTemplate, Fetch fetch)
 {
     QString id;
@@ -52,17 +60,19 @@ QCoro::Task<ReportPoll::Outcome> ReportPoll::poll(Store& store, QString reportTe
     }
 
     const QString answer = co_await fetch(reportUrl(reportTemplate, id));
-    const QString reply = cutReply(answer);
+    const QString reply = storedReply(answer);
 
-    if (answer.contains(QStringLiteral("DELIVRD"), Qt::CaseSensitive)) {
+    switch (classify(answer)) {
+    case Outcome::Delivered:
         store.execPrepared(QStringLiteral("update sms set Status = 'Y', Reply = ? where ANS = ?"),
                            {reply, id});
         co_return Outcome::Delivered;
-    }
-    if (answer.contains(QStringLiteral("NCPR"), Qt::CaseInsensitive)) {
+    case Outcome::NotDelivered:
         store.execPrepared(QStringLiteral("update sms set Status = 'N', Reply = ? where ANS = ?"),
                            {reply, id});
         co_return Outcome::NotDelivered;
+    default:
+        break;
     }
 
     bool flip = false;

@@ -38,6 +38,11 @@ public:
     static int recheck(Store& store);
 
     static QString reportUrl(const QString& reportTemplate, const QString& messageId);
+    // What an answer says: "DELIVRD" (exact case) delivered, "NCPR" (any
+    // case) not delivered, anything else inconclusive.
+    static Outcome classify(const QString& answer);
+    // The part of an answer kept in the ledger's Reply column.
+    static QString storedReply(const QString& answer);
 
     // The statements of an idle tick, each answered from an index: the pick
     // of the next row to ask for (ascending or descending), and the give-up

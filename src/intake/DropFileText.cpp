@@ -77,7 +77,12 @@ QString fileNameFromBytes(QByteArrayView name, bool* utf8)
     validator.feed(name);
     if (utf8)
         *utf8 = validator.valid();
-    return validator.valid() ? QString::fromUtf8(name) : fromWindows1252(name);
+    if (!validator.valid())
+        return fromWindows1252(name);
+    // A name may begin with the bytes of a byte order mark: it is part of the
+    // name, and the file cannot be opened without it (fromUtf8 drops it).
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(name);
 }
 
 LineSplitter::LineSplitter(qsizetype cap, Callback onLine)

@@ -1,37 +1,64 @@
 #include "spreadsheet/reader/CompoundFile.h"
 
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-output.h>
+
 #include <QtEndian>
 #include <algorithm>
-#include <cstring>
+#include <memory>
 
 namespace Sheets {
 
 namespace {
 
-constexpr uint32_t EndOfChain = 0xFFFFFFFE;
-constexpr uint32_t FreeSector = 0xFFFFFFFF;
-constexpr uint32_t MaxRegularSector = 0xFFFFFFFA;
 constexpr char Signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+// Below this size the library keeps a stream in the mini stream, which FreeXL
+// cannot read.
+constexpr qsizetype MiniStreamCutoff = 4096;
 
-uint16_t u16(QByteArrayView data, qsizetype at)
+// libgsf objects are reference counted GObjects.
+template <typename T> struct Unref
 {
-    return qFromLittleEndian<uint16_t>(data.data() + at);
+    void operator()(T* object) const
+    {
+        if (object)
+            g_object_unref(object);
+    }
+};
+template <typename T> using GsfPtr = std::unique_ptr<T, Unref<T>>;
+
+// The library reports damaged files through glib's log as well as through
+// its results; an operator importing a broken file must not find the console
+// or the journal full of library warnings.
+void quietenLibrary()
+{
+    static const bool done = [] {
+        // Its checks of damaged files are glib "critical" assertions.
+        g_log_set_handler(
+            "libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
+            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        return true;
+    }();
+    Q_UNUSED(done);
 }
 
-uint32_t u32(QByteArrayView data, qsizetype at)
+// The header fields the library takes on trust: the byte order mark and the
+// sector sizes that go with each version.
+bool headerIsSound(QByteArrayView file)
 {
-    return qFromLittleEndian<uint32_t>(data.data() + at);
-}
-
-uint64_t u64(QByteArrayView data, qsizetype at)
-{
-    return qFromLittleEndian<uint64_t>(data.data() + at);
-}
-
-void appendTable(std::vector<uint32_t>& table, QByteArrayView sector)
-{
-    for (qsizetype at = 0; at + 4 <= sector.size(); at += 4)
-        table.push_back(u32(sector, at));
+    if (file.size() < 512)
+        return false;
+    const auto u16 = [&](qsizetype at) { return qFromLittleEndian<uint16_t>(file.data() + at); };
+    const uint16_t major = u16(0x1A);
+    const uint16_t sectorShift = u16(0x1E);
+    return u16(0x1C) == 0xFFFE && ((major == 3 && sectorShift == 9) || (major == 4 && sectorShift == 12)) &&
+           u16(0x20) == 6;
 }
 
 } // namespace
@@ -43,283 +70,110 @@ bool CompoundFile::hasSignature(QByteArrayView head)
 
 CompoundFile::CompoundFile(QByteArrayView file) : m_file(file)
 {
-    m_valid = load();
+    if (!hasSignature(file) || !headerIsSound(file))
+        return;
+    quietenLibrary();
+    m_source = gsf_input_memory_new(reinterpret_cast<const guint8*>(file.data()), file.size(), FALSE);
+    if (!m_source)
+        return;
+    GError* error = nullptr;
+    m_storage = gsf_infile_msole_new(m_source, &error);
+    if (error)
+        g_error_free(error);
 }
 
-QByteArrayView CompoundFile::sector(uint32_t index) const
+CompoundFile::~CompoundFile()
 {
-    // Sector n starts after the header, which takes one sector's room.
-    const qint64 offset = (qint64(index) + 1) * m_sectorSize;
-    if (index > MaxRegularSector || offset >= m_file.size())
-        return {};
-    // The last sector of a file may be cut short; the stream size says how
-    // much of it counts.
-    return m_file.sliced(offset, std::min<qint64>(m_sectorSize, m_file.size() - offset));
-}
-
-bool CompoundFile::load()
-{
-    if (m_file.size() < 512 || !hasSignature(m_file))
-        return false;
-    const uint16_t major = u16(m_file, 0x1A);
-    const uint16_t sectorShift = u16(m_file, 0x1E);
-    const uint16_t miniShift = u16(m_file, 0x20);
-    if (u16(m_file, 0x1C) != 0xFFFE)
-        return false;
-    if (!((major == 3 && sectorShift == 9) || (major == 4 && sectorShift == 12)) || miniShift != 6)
-        return false;
-    m_sectorSize = 1u << sectorShift;
-    m_miniSectorSize = 1u << miniShift;
-    m_miniCutoff = u32(m_file, 0x38);
-    const uint32_t fatCount = u32(m_file, 0x2C);
-    const uint32_t firstDirectory = u32(m_file, 0x30);
-    const uint32_t firstMiniFat = u32(m_file, 0x3C);
-    uint32_t difatSector = u32(m_file, 0x44);
-    const uint32_t difatCount = u32(m_file, 0x48);
-
-    // No file can hold more allocation sectors than sectors.
-    const uint64_t sectorsInFile = uint64_t(m_file.size()) / m_sectorSize + 1;
-    if (fatCount > sectorsInFile || difatCount > sectorsInFile)
-        return false;
-
-    // The allocation table's own sectors: 109 listed in the header, the rest
-    // in a chain of list sectors whose last entry points to the next one.
-    std::vector<uint32_t> fatSectors;
-    for (uint32_t i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
-        fatSectors.push_back(u32(m_file, 0x4C + 4 * i));
-    const uint32_t perDifat = m_sectorSize / 4 - 1;
-    for (uint32_t n = 0; fatSectors.size() < fatCount; ++n) {
-        if (n >= difatCount || difatSector == EndOfChain)
-            return false;
-        const QByteArrayView list = sector(difatSector);
-        if (list.size() != qsizetype(m_sectorSize))
-            return false;
-        for (uint32_t i = 0; i < perDifat && fatSectors.size() < fatCount; ++i)
-            fatSectors.push_back(u32(list, 4 * i));
-        difatSector = u32(list, 4 * perDifat);
-    }
-    m_fat.reserve(size_t(fatCount) * (m_sectorSize / 4));
-    for (uint32_t s : fatSectors) {
-        const QByteArrayView data = sector(s);
-        if (data.size() != qsizetype(m_sectorSize))
-            return false;
-        appendTable(m_fat, data);
-    }
-
-    const auto directory = chain(m_fat, firstDirectory);
-    if (!directory || directory->empty())
-        return false;
-    for (uint32_t s : *directory) {
-        const QByteArrayView data = sector(s);
-        for (qsizetype at = 0; at + 128 <= data.size(); at += 128) {
-            Entry entry;
-            const int nameBytes = std::min<int>(u16(data, at + 0x40), 64);
-            entry.type = static_cast<uint8_t>(data[at + 0x42]);
-            for (int i = 0; i + 1 < nameBytes - 1; i += 2)
-                entry.name.append(QChar(u16(data, at + i)));
-            entry.start = u32(data, at + 0x74);
-            entry.size = major == 3 ? u32(data, at + 0x78) : u64(data, at + 0x78);
-            m_entries.push_back(entry);
-        }
-    }
-    if (m_entries.empty() || m_entries.front().type != 5)
-        return false;
-
-    // Small streams live in the mini stream (the root entry's data), in
-    // 64-byte sectors allocated by the mini table.
-    if (firstMiniFat != EndOfChain && firstMiniFat != FreeSector) {
-        const auto miniFatSectors = chain(m_fat, firstMiniFat);
-        if (!miniFatSectors)
-            return false;
-        for (uint32_t s : *miniFatSectors)
-            appendTable(m_miniFat, sector(s));
-    }
-    const Entry& root = m_entries.front();
-    if (root.size > 0) {
-        auto mini = readChain(root.start, root.size);
-        if (!mini)
-            return false;
-        m_miniStream = std::move(*mini);
-    }
-    return true;
-}
-
-std::optional<std::vector<uint32_t>> CompoundFile::chain(const std::vector<uint32_t>& table,
-                                                         uint32_t start) const
-{
-    std::vector<uint32_t> sectors;
-    uint32_t s = start;
-    while (s != EndOfChain) {
-        // A chain longer than its table loops.
-        if (s >= table.size() || sectors.size() >= table.size())
-            return std::nullopt;
-        sectors.push_back(s);
-        s = table[s];
-    }
-    return sectors;
-}
-
-std::optional<QByteArray> CompoundFile::readChain(uint32_t start, uint64_t size) const
-{
-    if (size > uint64_t(m_file.size()))
-        return std::nullopt;
-    QByteArray out;
-    out.reserve(qsizetype(size));
-    uint32_t s = start;
-    for (size_t steps = 0; uint64_t(out.size()) < size; ++steps) {
-        if (s >= m_fat.size() || steps >= m_fat.size())
-            return std::nullopt;
-        const QByteArrayView data = sector(s);
-        if (data.isEmpty())
-            return std::nullopt;
-        out.append(data.first(std::min<qint64>(data.size(), qint64(size) - out.size())));
-        s = m_fat[s];
-    }
-    return out;
-}
-
-std::optional<QByteArray> CompoundFile::readMiniChain(uint32_t start, uint64_t size) const
-{
-    QByteArray out;
-    out.reserve(qsizetype(size));
-    uint32_t s = start;
-    for (size_t steps = 0; uint64_t(out.size()) < size; ++steps) {
-        if (s >= m_miniFat.size() || steps >= m_miniFat.size())
-            return std::nullopt;
-        const qint64 offset = qint64(s) * m_miniSectorSize;
-        if (offset + m_miniSectorSize > m_miniStream.size())
-            return std::nullopt;
-        out.append(m_miniStream.constData() + offset,
-                   std::min<qint64>(m_miniSectorSize, qint64(size) - out.size()));
-        s = m_miniFat[s];
-    }
-    return out;
-}
-
-const CompoundFile::Entry* CompoundFile::find(const QString& name) const
-{
-    for (const Entry& entry : m_entries)
-        if (entry.type == 2 && entry.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &entry;
-    return nullptr;
+    if (m_storage)
+        g_object_unref(m_storage);
+    if (m_source)
+        g_object_unref(m_source);
 }
 
 QStringList CompoundFile::streamNames() const
 {
     QStringList names;
-    for (const Entry& entry : m_entries)
-        if (entry.type == 2)
-            names << entry.name;
+    if (!m_storage)
+        return names;
+    const int count = gsf_infile_num_children(m_storage);
+    for (int i = 0; i < count; ++i) {
+        GsfPtr<GsfInput> child(gsf_infile_child_by_index(m_storage, i));
+        // A storage is an infile with children of its own (perhaps none); a
+        // stream answers -1.
+        if (!child || (GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0))
+            continue;
+        names.append(QString::fromUtf8(gsf_infile_name_by_index(m_storage, i)));
+    }
     return names;
+}
+
+int CompoundFile::streamIndex(const QString& name) const
+{
+    if (!m_storage)
+        return -1;
+    const int count = gsf_infile_num_children(m_storage);
+    for (int i = 0; i < count; ++i) {
+        const char* entry = gsf_infile_name_by_index(m_storage, i);
+        if (entry && QString::fromUtf8(entry).compare(name, Qt::CaseInsensitive) == 0) {
+            GsfPtr<GsfInput> child(gsf_infile_child_by_index(m_storage, i));
+            if (child &&
+                !(GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0))
+                return i;
+        }
+    }
+    return -1;
 }
 
 bool CompoundFile::hasStream(const QString& name) const
 {
-    return m_valid && find(name) != nullptr;
-}
-
-std::optional<int> CompoundFile::directoryIndex(const QString& name) const
-{
-    const Entry* entry = m_valid ? find(name) : nullptr;
-    if (!entry)
-        return std::nullopt;
-    return int(entry - m_entries.data());
-}
-
-bool CompoundFile::isInMiniStream(const QString& name) const
-{
-    const Entry* entry = m_valid ? find(name) : nullptr;
-    return entry && entry->size < m_miniCutoff;
-}
-
-std::optional<QByteArray> CompoundFile::withSingleStream(const QString& name, QByteArray data)
-{
-    constexpr uint32_t SectorSize = 512;
-    constexpr uint32_t PerFatSector = SectorSize / 4;
-    constexpr uint32_t FatMarker = 0xFFFFFFFD;
-    if (name.size() > 31)
-        return std::nullopt;
-    const qsizetype padded =
-        std::max<qsizetype>(4096, (data.size() + SectorSize - 1) / SectorSize * SectorSize);
-    data.append(QByteArray(padded - data.size(), '\0'));
-    const uint32_t dataSectors = uint32_t(padded / SectorSize);
-    const uint32_t directorySector = dataSectors;
-    uint32_t fatSectors = 1;
-    while (dataSectors + 1 + fatSectors > fatSectors * PerFatSector)
-        ++fatSectors;
-    if (fatSectors > 109)
-        return std::nullopt;
-
-    QByteArray out(qsizetype(SectorSize) * (1 + dataSectors + 1 + fatSectors), '\0');
-    char* base = out.data();
-    auto put16 = [](char* at, uint16_t v) { qToLittleEndian(v, at); };
-    auto put32 = [](char* at, uint32_t v) { qToLittleEndian(v, at); };
-
-    // Header.
-    memcpy(base, Signature, 8);
-    put16(base + 0x18, 0x3E);
-    put16(base + 0x1A, 3);
-    put16(base + 0x1C, 0xFFFE);
-    put16(base + 0x1E, 9);
-    put16(base + 0x20, 6);
-    put32(base + 0x2C, fatSectors);
-    put32(base + 0x30, directorySector);
-    put32(base + 0x38, 4096);
-    put32(base + 0x3C, EndOfChain);
-    put32(base + 0x44, EndOfChain);
-    for (uint32_t i = 0; i < 109; ++i)
-        put32(base + 0x4C + 4 * i, i < fatSectors ? directorySector + 1 + i : FreeSector);
-
-    // The stream's sectors.
-    memcpy(base + SectorSize, data.constData(), size_t(padded));
-
-    // Directory: the root entry (no mini stream), the stream as its child,
-    // two unused entries.
-    char* directory = base + qsizetype(SectorSize) * (1 + directorySector);
-    auto entry = [&](char* at, const QString& entryName, uint8_t type, uint32_t child, uint32_t start,
-                     uint32_t size) {
-        for (qsizetype i = 0; i < entryName.size(); ++i)
-            put16(at + 2 * i, entryName[i].unicode());
-        put16(at + 0x40, uint16_t(2 * (entryName.size() + 1)));
-        at[0x42] = char(type);
-        at[0x43] = 1; // black
-        put32(at + 0x44, FreeSector);
-        put32(at + 0x48, FreeSector);
-        put32(at + 0x4C, child);
-        put32(at + 0x74, start);
-        put32(at + 0x78, size);
-    };
-    entry(directory, QStringLiteral("Root Entry"), 5, 1, EndOfChain, 0);
-    entry(directory + 128, name, 2, FreeSector, 0, uint32_t(padded));
-    for (char* unused = directory + 256; unused < directory + SectorSize; unused += 128) {
-        put32(unused + 0x44, FreeSector);
-        put32(unused + 0x48, FreeSector);
-        put32(unused + 0x4C, FreeSector);
-    }
-
-    // Allocation table.
-    char* fat = directory + SectorSize;
-    for (uint32_t i = 0; i < fatSectors * PerFatSector; ++i) {
-        uint32_t next = FreeSector;
-        if (i + 1 < dataSectors)
-            next = i + 1;
-        else if (i + 1 == dataSectors || i == directorySector)
-            next = EndOfChain;
-        else if (i > directorySector && i <= directorySector + fatSectors)
-            next = FatMarker;
-        put32(fat + 4 * i, next);
-    }
-    return out;
+    return streamIndex(name) >= 0;
 }
 
 std::optional<QByteArray> CompoundFile::readStream(const QString& name) const
 {
-    const Entry* entry = m_valid ? find(name) : nullptr;
-    if (!entry)
+    const int index = streamIndex(name);
+    if (index < 0)
         return std::nullopt;
-    if (entry->size < m_miniCutoff)
-        return readMiniChain(entry->start, entry->size);
-    return readChain(entry->start, entry->size);
+    GsfPtr<GsfInput> stream(gsf_infile_child_by_index(m_storage, index));
+    if (!stream)
+        return std::nullopt;
+    // A stream cannot hold more than the file it is in; a larger size is a
+    // lie that would only exhaust memory.
+    const gsf_off_t size = gsf_input_size(stream.get());
+    if (size < 0 || size > m_file.size())
+        return std::nullopt;
+    QByteArray data(qsizetype(size), Qt::Uninitialized);
+    constexpr gsf_off_t Piece = 64 * 1024;
+    for (gsf_off_t at = 0; at < size;) {
+        const gsf_off_t n = std::min(Piece, size - at);
+        if (!gsf_input_read(stream.get(), size_t(n), reinterpret_cast<guint8*>(data.data() + at)))
+            return std::nullopt;
+        at += n;
+    }
+    return data;
+}
+
+std::optional<QByteArray> CompoundFile::withSingleStream(const QString& name, QByteArray data)
+{
+    if (data.size() < MiniStreamCutoff)
+        data.append(QByteArray(MiniStreamCutoff - data.size(), '\0'));
+    GsfPtr<GsfOutput> sink(gsf_output_memory_new());
+    GsfPtr<GsfOutfile> storage(gsf_outfile_msole_new(sink.get()));
+    if (!storage)
+        return std::nullopt;
+    GsfPtr<GsfOutput> stream(gsf_outfile_new_child(storage.get(), name.toUtf8().constData(), FALSE));
+    if (!stream)
+        return std::nullopt;
+    const bool written = gsf_output_write(stream.get(), size_t(data.size()),
+                                          reinterpret_cast<const guint8*>(data.constData())) &&
+                         gsf_output_close(stream.get());
+    if (!gsf_output_close(GSF_OUTPUT(storage.get())) || !written)
+        return std::nullopt;
+    const gsf_off_t size = gsf_output_size(sink.get());
+    const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
+    if (!bytes || size <= 0)
+        return std::nullopt;
+    return QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(size));
 }
 
 } // namespace Sheets

@@ -47,7 +47,7 @@ QChar separatorOf(QStringView text)
     return semicolons >= tabs ? u';' : u'\t';
 }
 
-std::vector<SheetReader::Row> parse(QStringView text, QChar separator)
+std::vector<SheetReader::Row> parse(QStringView text, QChar separator, CellBudget& budget)
 {
     std::vector<SheetReader::Row> rows;
     SheetReader::Row record;
@@ -57,11 +57,13 @@ std::vector<SheetReader::Row> parse(QStringView text, QChar separator)
     bool recordStarted = false; // anything of the current record read yet
 
     auto endField = [&] {
+        budget.spend(1);
         record.push_back(std::move(field));
         field = QString();
         fieldStart = true;
     };
     auto endRecord = [&] {
+        budget.spend(1);
         endField();
         rows.push_back(std::move(record));
         record = SheetReader::Row();
@@ -107,7 +109,8 @@ std::vector<SheetReader::Row> parse(QStringView text, QChar separator)
 LoadedSheet loadCsv(const QString& path, QByteArrayView contents)
 {
     const QString text = decode(contents);
-    return LoadedSheet{QFileInfo(path).completeBaseName(), parse(text, separatorOf(text))};
+    CellBudget budget(path);
+    return LoadedSheet{QFileInfo(path).completeBaseName(), parse(text, separatorOf(text), budget)};
 }
 
 } // namespace Sheets

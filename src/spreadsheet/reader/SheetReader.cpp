@@ -55,6 +55,13 @@ QString SheetError::message() const
 
 namespace Sheets {
 
+void CellBudget::spend(qsizetype n)
+{
+    m_spent += n;
+    if (m_spent > MaxSlots)
+        throw SheetError(m_path, QStringLiteral("it is too large to be read (over %1 cells)").arg(MaxSlots));
+}
+
 void RowsBuilder::set(int row, int column, QString text)
 {
     if (row < 0 || column < 0)
@@ -64,11 +71,15 @@ void RowsBuilder::set(int row, int column, QString text)
             m_rows[row][column].clear();
         return;
     }
-    if (size_t(row) >= m_rows.size())
+    if (size_t(row) >= m_rows.size()) {
+        m_budget.spend(qsizetype(row) + 1 - qsizetype(m_rows.size()));
         m_rows.resize(size_t(row) + 1);
+    }
     SheetReader::Row& cells = m_rows[row];
-    if (size_t(column) >= cells.size())
+    if (size_t(column) >= cells.size()) {
+        m_budget.spend(qsizetype(column) + 1 - qsizetype(cells.size()));
         cells.resize(size_t(column) + 1);
+    }
     cells[column] = std::move(text);
 }
 
@@ -119,24 +130,28 @@ std::unique_ptr<SheetReader> SheetReader::open(const QString& path)
                                    : QStringLiteral("it is not an Excel workbook"));
     }
 
+    // Mapped rather than read: only the pages a reader touches are loaded.
+    const qint64 size = file.size();
+    const uchar* bytes = file.map(0, size);
+    QByteArray copy;
+    if (!bytes) {
+        copy = file.readAll();
+        if (copy.size() != size)
+            throw SheetError(path, QStringLiteral("it cannot be read (%1)").arg(file.errorString()));
+        bytes = reinterpret_cast<const uchar*>(copy.constData());
+    }
+    const QByteArrayView contents(bytes, size);
     Sheets::LoadedSheet sheet;
-    if (*format == SheetFormat::Xlsx) {
-        file.close();
-        sheet = Sheets::loadXlsx(path);
-    } else {
-        // Mapped rather than read: only the pages a reader touches are loaded.
-        const qint64 size = file.size();
-        const uchar* bytes = file.map(0, size);
-        QByteArray copy;
-        if (!bytes) {
-            copy = file.readAll();
-            if (copy.size() != size)
-                throw SheetError(path, QStringLiteral("it cannot be read (%1)").arg(file.errorString()));
-            bytes = reinterpret_cast<const uchar*>(copy.constData());
-        }
-        const QByteArrayView contents(bytes, size);
-        sheet =
-            *format == SheetFormat::Xls ? Sheets::loadXls(path, contents) : Sheets::loadCsv(path, contents);
+    switch (*format) {
+    case SheetFormat::Xls:
+        sheet = Sheets::loadXls(path, contents);
+        break;
+    case SheetFormat::Xlsx:
+        sheet = Sheets::loadXlsx(path, contents);
+        break;
+    case SheetFormat::Csv:
+        sheet = Sheets::loadCsv(path, contents);
+        break;
     }
     return std::make_unique<SheetReader>(*format, std::move(sheet.name), std::move(sheet.rows));
 }

@@ -114,6 +114,22 @@ QString biffString(QByteArrayView data, qsizetype at, bool wideCount, bool biff8
     return out;
 }
 
+// FreeXL trusts record lengths: a record longer than the format allows
+// (8224 bytes of data) or running past the end of the stream makes it read
+// beyond its buffers. Such a stream is refused before FreeXL sees it.
+bool recordsAreSound(QByteArrayView stream)
+{
+    constexpr uint16_t MaxRecordData = 8224;
+    qsizetype at = 0;
+    while (at + 4 <= stream.size()) {
+        const uint16_t length = u16(stream, at + 2);
+        if (length > MaxRecordData || at + 4 + length > stream.size())
+            return false;
+        at += 4 + length;
+    }
+    return true;
+}
+
 Globals readGlobals(const QString& path, QByteArrayView stream)
 {
     Globals globals;
@@ -285,22 +301,21 @@ LoadedSheet loadXls(const QString& path, QByteArrayView contents)
     if (!stream)
         throw SheetError(path, QStringLiteral("it is damaged"));
     const Globals globals = readGlobals(path, *stream);
+    if (!recordsAreSound(*stream))
+        throw SheetError(path, QStringLiteral("it is damaged"));
     if (globals.encrypted)
         throw SheetError(path, QStringLiteral("it is protected by a password"));
 
-    // FreeXL looks for the workbook stream in the first directory sector
-    // only, and reads a stream kept in the mini stream as if it began the
-    // mini stream. Such files are handed to it repacked: the stream alone in
-    // a plain compound file.
+    // FreeXL opens files by path only, and its own container reader looks
+    // for the workbook stream in the first directory sector only and misreads
+    // a stream kept in the mini stream. It is therefore always handed the
+    // stream alone, in a plain compound file written by the library: it never
+    // sees the container as the user's program wrote it.
+    const std::optional<QByteArray> single = CompoundFile::withSingleStream(streamName, *stream);
     QTemporaryFile repacked(QDir::tempPath() + QStringLiteral("/sheet-XXXXXX.xls"));
-    QString freeXlPath = path;
-    if (container.isInMiniStream(streamName) ||
-        container.directoryIndex(streamName).value_or(0) >= container.entriesPerSector()) {
-        const std::optional<QByteArray> single = CompoundFile::withSingleStream(streamName, *stream);
-        if (!single || !repacked.open() || repacked.write(*single) != single->size() || !repacked.flush())
-            throw SheetError(path, QStringLiteral("it cannot be read (no room for a temporary copy)"));
-        freeXlPath = repacked.fileName();
-    }
+    if (!single || !repacked.open() || repacked.write(*single) != single->size() || !repacked.flush())
+        throw SheetError(path, QStringLiteral("it cannot be read (no room for a temporary copy)"));
+    const QString freeXlPath = repacked.fileName();
 
     const FreeXl book(freeXlPath);
     if (book.result() != FREEXL_OK)
@@ -352,7 +367,7 @@ LoadedSheet loadXls(const QString& path, QByteArrayView contents)
     if (freexl_worksheet_dimensions(book.handle(), &rows, &columns) != FREEXL_OK)
         throw SheetError(path, QStringLiteral("it is damaged"));
 
-    RowsBuilder builder;
+    RowsBuilder builder(path);
     for (unsigned int r = 0; r < rows; ++r) {
         for (unsigned short c = 0; c < columns; ++c) {
             FreeXL_CellValue value;

@@ -9,15 +9,27 @@
 
 #include <QDir>
 #include <QHash>
+#include <QIODevice>
 #include <QXmlStreamReader>
 #include <quazip.h>
 #include <quazipfile.h>
+
+#include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
 namespace Sheets {
 
 namespace {
+
+// Whether a part has more to read. A read error of the part's device (its
+// compressed data is damaged) leaves a reader fed from a device waiting for
+// more data for ever: any error ends the reading, and parse() reports it.
+bool reading(const QXmlStreamReader& xml)
+{
+    return !xml.atEnd() && !xml.hasError();
+}
 
 // Excel's limits: anything beyond them is no real cell.
 constexpr int MaxRows = 1048576;
@@ -31,10 +43,38 @@ struct Relationship
     QString target; // part name in the zip, resolved
 };
 
+// The file's bytes as a device for the zip library. Unlike QBuffer it lets a
+// damaged archive seek beyond the end without a warning (reads there give
+// nothing), as a file does.
+class BytesDevice : public QIODevice
+{
+public:
+    explicit BytesDevice(QByteArrayView bytes) : m_bytes(bytes) {}
+    qint64 size() const override { return m_bytes.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 at = pos();
+        if (at >= m_bytes.size())
+            return 0;
+        const qint64 n = std::min(maxSize, m_bytes.size() - at);
+        std::memcpy(data, m_bytes.data() + at, size_t(n));
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArrayView m_bytes;
+};
+
 class Package
 {
 public:
-    explicit Package(const QString& path) : m_path(path), m_zip(path)
+    // The zip library reads its headers a few bytes at a time, and a damaged
+    // archive can make it read tens of thousands of times: from memory that
+    // costs nothing, from the file a system call each.
+    Package(const QString& path, QByteArrayView contents) : m_path(path), m_device(contents), m_zip(&m_device)
     {
         if (!m_zip.open(QuaZip::mdUnzip))
             throw SheetError(path, QStringLiteral("it is damaged or not an Excel workbook"));
@@ -65,6 +105,7 @@ public:
 
 private:
     QString m_path;
+    BytesDevice m_device;
     QuaZip m_zip;
     QHash<QString, QString> m_parts; // lower-case name -> name as stored
 };
@@ -108,7 +149,7 @@ QHash<QString, Relationship> relationshipsOf(Package& package, const QString& pa
     if (!package.contains(relsPart))
         return found;
     package.parse(relsPart, [&](QXmlStreamReader& xml) {
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
                 continue;
             if (attribute(xml, "TargetMode"_L1).compare(u"External", Qt::CaseInsensitive) == 0)
@@ -136,7 +177,7 @@ QString richText(QXmlStreamReader& xml)
 {
     QString text;
     int depth = 1;
-    while (depth > 0 && !xml.atEnd()) {
+    while (depth > 0 && reading(xml)) {
         const QXmlStreamReader::TokenType token = xml.readNext();
         if (token == QXmlStreamReader::StartElement) {
             if (xml.name() == u"rPh") {
@@ -170,7 +211,7 @@ Workbook readWorkbook(Package& package, const QString& part)
     Workbook book;
     bool viewSeen = false;
     package.parse(part, [&](QXmlStreamReader& xml) {
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
             if (xml.name() == u"sheet") {
@@ -193,7 +234,7 @@ std::vector<QString> readSharedStrings(Package& package, const QString& part)
 {
     std::vector<QString> strings;
     package.parse(part, [&](QXmlStreamReader& xml) {
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"si")
                 strings.push_back(richText(xml));
         }
@@ -208,7 +249,7 @@ std::vector<bool> readDateStyles(Package& package, const QString& part)
     std::vector<int> formatIds;
     package.parse(part, [&](QXmlStreamReader& xml) {
         bool inCellFormats = false;
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             const QXmlStreamReader::TokenType token = xml.readNext();
             if (token == QXmlStreamReader::StartElement) {
                 if (xml.name() == u"numFmt") {
@@ -263,7 +304,7 @@ void readCells(Package& package, const QString& part, const SheetContext& contex
     package.parse(part, [&](QXmlStreamReader& xml) {
         int row = 0;
         int column = 0;
-        while (!xml.atEnd()) {
+        while (reading(xml)) {
             const QXmlStreamReader::TokenType token = xml.readNext();
             if (token == QXmlStreamReader::EndElement && xml.name() == u"sheetData")
                 break;
@@ -296,7 +337,7 @@ void readCells(Package& package, const QString& part, const SheetContext& contex
             QString value;
             QString inlineText;
             bool hasInline = false;
-            while (!xml.atEnd()) {
+            while (reading(xml)) {
                 const QXmlStreamReader::TokenType inner = xml.readNext();
                 if (inner == QXmlStreamReader::EndElement && xml.name() == u"c")
                     break;
@@ -344,9 +385,9 @@ void readCells(Package& package, const QString& part, const SheetContext& contex
 
 } // namespace
 
-LoadedSheet loadXlsx(const QString& path)
+LoadedSheet loadXlsx(const QString& path, QByteArrayView contents)
 {
-    Package package(path);
+    Package package(path, contents);
 
     QString workbookPart = QStringLiteral("xl/workbook.xml");
     const QHash<QString, Relationship> packageRels = relationshipsOf(package, QString());
@@ -380,7 +421,7 @@ LoadedSheet loadXlsx(const QString& path)
     if (const auto styles = firstOfType(rels, u"/styles"); styles && package.contains(styles->target))
         dateStyles = readDateStyles(package, styles->target);
 
-    RowsBuilder builder;
+    RowsBuilder builder(path);
     readCells(package, rels.value(active->relationshipId).target, {sharedStrings, dateStyles, book.date1904},
               builder);
     return LoadedSheet{active->name, builder.take()};

@@ -318,10 +318,13 @@ ACTIVE_SHEET_XML = (
     '</x:sheetData></x:worksheet>' % (MAIN_NS, REL_NS))
 
 
-def sheet_xml(text):
+def sheet_xml_rows(rows):
     return ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
-            '<worksheet xmlns="%s"><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>%s</t></is></c>'
-            '</row></sheetData></worksheet>' % (MAIN_NS, text))
+            '<worksheet xmlns="%s"><sheetData>%s</sheetData></worksheet>' % (MAIN_NS, rows))
+
+
+def sheet_xml(text):
+    return sheet_xml_rows('<row r="1"><c r="A1" t="inlineStr"><is><t>%s</t></is></c></row>' % text)
 
 
 def rels(items):
@@ -504,6 +507,10 @@ def make_tests(out):
     filepass = struct.pack("<HHHHH", 0x002F, 6, 0, 0x1234, 0x5678)
     write_cfb(p("filepass.xls"), [("Workbook", biff[:bof_end] + filepass + biff[bof_end:])])
 
+    # A record longer than BIFF allows (8224 bytes of data), and one running past the stream.
+    write_cfb(p("long_record.xls"), [("Workbook", biff + struct.pack("<HH", 0x00FC, 9000) + b"\0" * 9000)])
+    write_cfb(p("record_past_end.xls"), [("Workbook", biff + struct.pack("<HH", 0x00FC, 200) + b"\0" * 100)])
+
     # Every allocation table entry pointing to itself: chains never end.
     fat_sector = struct.unpack_from("<I", contacts_xls, 0x4C)[0]
     looped = bytearray(contacts_xls)
@@ -543,6 +550,14 @@ def make_tests(out):
     make_crafted_xlsx(p("crafted_absolute.xlsx"), "absolute")
     make_crafted_xlsx(p("crafted_dotted.xlsx"), "dotted")
     make_odd_xlsx(out)
+
+    # Small files naming far more cells than they hold: a cell in the last
+    # column (XFD) of each of 3000 rows, and a line of 6 million commas.
+    wide_rows = "".join('<row r="%d"><c r="XFD%d" t="inlineStr"><is><t>a</t></is></c></row>' % (i, i)
+                        for i in range(1, 3001))
+    make_simple_xlsx(p("wide.xlsx"), workbook_xml([("Wide", "rId1")], 0),
+                     rels([("rId1", WORKSHEET, "worksheets/wide.xml")]), [("wide.xml", sheet_xml_rows(wide_rows))])
+    open(p("commas.csv"), "wb").write(b"Mobile" + b"," * 6000000 + b"\r\n")
 
 
 def make_bench(out, rows):
