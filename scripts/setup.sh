@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ ninja-build pkgconf ccache
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
   libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
   qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libsqlite3-dev
   tdsodbc unixodbc-dev postgresql
