@@ -269,8 +269,8 @@ void ConsoleWindow::buildScreenRow()
         layout->addWidget(button);
     }
     layout->addStretch(1);
-    m_noTrayNote = new QLabel(
-        QStringLiteral("No notification area on this desktop: the console stays open."), this);
+    m_noTrayNote =
+        new QLabel(QStringLiteral("No notification area on this desktop: the console stays open."), this);
     m_noTrayNote->setObjectName(QStringLiteral("noTrayNote"));
     m_noTrayNote->setStyleSheet(QStringLiteral("color: #8a5a00;"));
     m_noTrayNote->setContentsMargins(12, 0, 12, 0);

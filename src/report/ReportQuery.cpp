@@ -247,7 +247,7 @@ Statement summaryStatement(const QDate& from, const QDate& to)
                 "select date(d, '+1 day') from days where d < date(?)), "
                 "queued(day, n) as (select %1(RDtTM), count(*) from Rsms "
                 "where %1(RDtTM) between ? and ? group by 1), "
-                "sent(d, y, n, t) as (select d, "
+                "sent(d, y, n, t) as materialized (select d, "
                 "(select count(*) from sms where Status = 'Y' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
                 "(select count(*) from sms where Status = 'N' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
                 "(select count(*) from sms where SDTTm >= d and SDTTm < date(d, '+1 day')) from days) "

@@ -1,9 +1,9 @@
 #include "ScriptedPrompt.h"
 #include "StoreFixture.h"
 #include "TaskWait.h"
+#include "common/SettingsKeys.h"
 #include "report/QueueStamp.h"
 #include "report/ReportQuery.h"
-#include "common/SettingsKeys.h"
 #include "report/ui/ReportWindow.h"
 #include "ui/ScreenRegistry.h"
 
@@ -12,12 +12,12 @@
 #include <QDateEdit>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -200,7 +200,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("line");
         QTest::newRow("plain") << QStringList{"9812345678", "hello"} << u"9812345678,hello\r\n"_s;
-        QTest::newRow("comma and quote") << QStringList{"a,b", "say \"hi\""} << u"\"a,b\",\"say \"\"hi\"\"\"\r\n"_s;
+        QTest::newRow("comma and quote")
+            << QStringList{"a,b", "say \"hi\""} << u"\"a,b\",\"say \"\"hi\"\"\"\r\n"_s;
         QTest::newRow("line break") << QStringList{"one\r\ntwo"} << u"\"one\r\ntwo\"\r\n"_s;
         QTest::newRow("leading blank kept") << QStringList{" 98", ""} << u"\" 98\",\r\n"_s;
     }
@@ -258,15 +259,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("totals");
         const QDate n30(2026, 11, 30), d1(2026, 12, 1), d3(2026, 12, 3), d5(2026, 12, 5);
         QTest::newRow("1 to 3 Dec") << d1 << d3
-                                    << QStringList{"2026-12-01 1 0 1 1", "2026-12-02 0 1 1 1", "2026-12-03 1 0 0 1"}
+                                    << QStringList{"2026-12-01 1 0 1 1", "2026-12-02 0 1 1 1",
+                                                   "2026-12-03 1 0 0 1"}
                                     << u"2 1 2 3"_s;
         QTest::newRow("empty days kept") << d5 << d5 << QStringList{"2026-12-05 0 0 0 0"} << u"0 0 0 0"_s;
         QTest::newRow("30 Nov, both stamp forms")
             << n30 << n30 << QStringList{"2026-11-30 1 0 0 1"} << u"1 0 0 1"_s;
         QTest::newRow("reversed") << d3 << d1 << QStringList{} << u"0 0 0 0"_s;
         // A range longer than the summary covers keeps its last days.
-        QTest::newRow("cut to its last days")
-            << QDate(2020, 1, 1) << d1 << QStringList{} << u"2 0 1 2"_s;
+        QTest::newRow("cut to its last days") << QDate(2020, 1, 1) << d1 << QStringList{} << u"2 0 1 2"_s;
     }
 
     void summary()

@@ -132,7 +132,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("unread"); // rows past the limit the operator is told about
         QTest::newRow("xls") << sheet("edge.xls") << QByteArray() << EdgeMobiles << true << 0;
         QTest::newRow("xlsx") << sheet("edge.xlsx") << QByteArray() << EdgeMobiles << true << 0;
-        QTest::newRow("empty first row") << sheet("emptyfirst.xls") << QByteArray() << QStringList() << true << 0;
+        QTest::newRow("empty first row")
+            << sheet("emptyfirst.xls") << QByteArray() << QStringList() << true << 0;
         QByteArray big;
         QStringList taken;
         for (qint64 i = 0; i < MaxSheetRows + 50; ++i) {
@@ -166,7 +167,8 @@ private Q_SLOTS:
         QCOMPARE(m_prompt->messages.size(), readable && !unread ? 0 : 1);
         if (unread)
             QCOMPARE(m_prompt->messages[0].text,
-                     u"The import stops at 10000 sheet rows: %1 more rows of the sheet were not read."_s.arg(unread));
+                     u"The import stops at 10000 sheet rows: %1 more rows of the sheet were not read."_s.arg(
+                         unread));
         if (!readable) {
             QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Critical);
             QVERIFY2(m_prompt->messages[0].text.contains(file), qPrintable(m_prompt->messages[0].text));

@@ -18,8 +18,8 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStandardPaths>
-#include <QTableView>
 #include <QStyle>
+#include <QTableView>
 #include <QTest>
 #include <QTextDocument>
 
@@ -64,7 +64,9 @@ QStringList clipped(QWidget* window)
             continue;
         if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             if (!button->text().isEmpty() && button->sizeHint().width() > button->width())
-                faults << u"%1 needs %2 px, has %3"_s.arg(nameOf(w)).arg(button->sizeHint().width()).arg(w->width());
+                faults << u"%1 needs %2 px, has %3"_s.arg(nameOf(w))
+                              .arg(button->sizeHint().width())
+                              .arg(w->width());
         } else if (auto* label = qobject_cast<QLabel*>(w)) {
             if (label->wordWrap() || label->text().isEmpty())
                 continue;
@@ -84,6 +86,11 @@ QStringList clipped(QWidget* window)
         } else if (header) {
             if (header->orientation() != Qt::Horizontal || !header->model())
                 continue;
+            // Columns beyond the grid's right edge are cut off just the same.
+            if (header->length() > header->width() + 1)
+                faults << u"%1 columns need %2 px, have %3"_s.arg(nameOf(header->parentWidget()))
+                              .arg(header->length())
+                              .arg(header->width());
             const int margin = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
             for (int section = 0; section < header->count(); ++section) {
                 if (header->isSectionHidden(section))
@@ -91,7 +98,8 @@ QStringList clipped(QWidget* window)
                 const QString caption = header->model()->headerData(section, Qt::Horizontal).toString();
                 const int needed = header->fontMetrics().horizontalAdvance(caption) + margin;
                 if (needed > header->sectionSize(section))
-                    faults << u"%1 column \"%2\" needs %3 px, has %4"_s.arg(nameOf(header->parentWidget()), caption)
+                    faults << u"%1 column \"%2\" needs %3 px, has %4"_s
+                                  .arg(nameOf(header->parentWidget()), caption)
                                   .arg(needed)
                                   .arg(header->sectionSize(section));
             }
@@ -171,7 +179,8 @@ private Q_SLOTS:
         const QStringList cut = clipped(&form);
         QVERIFY2(cut.size() == 3, qPrintable(cut.join(u'\n')));
         QVERIFY2(cut.filter(u"A long column caption"_s).size() == 1, qPrintable(cut.join(u'\n')));
-        QCOMPARE(overlapping(&form), QStringList{u"QLabel\"A label wider than its room\" and QLabel\"x\" overlap"_s});
+        QCOMPARE(overlapping(&form),
+                 QStringList{u"QLabel\"A label wider than its room\" and QLabel\"x\" overlap"_s});
         label->setGeometry(10, 50, 300, 20);
         over->move(320, 55);
         button->resize(button->sizeHint());
@@ -197,7 +206,8 @@ private Q_SLOTS:
         QWidget* window = nullptr;
         if (name == u"Form2") {
             console = std::make_unique<ConsoleWindow>(
-                m_db->context(), engine, ConsoleOptions{m_db->path("console.ini"), ConsoleTray::Availability::Unavailable});
+                m_db->context(), engine,
+                ConsoleOptions{m_db->path("console.ini"), ConsoleTray::Availability::Unavailable});
             console->load();
             console->show();
             window = console.get();
@@ -212,8 +222,9 @@ private Q_SLOTS:
         }
         QVERIFY(window->findChildren<QAbstractButton*>().size() >= 2);
         QStringList faults = clipped(window) + overlapping(window);
-        QVERIFY2(faults.isEmpty(), qPrintable(u"%1 at %2x%3:\n"_s.arg(name).arg(window->width()).arg(window->height()) +
-                                              faults.join(u'\n')));
+        QVERIFY2(faults.isEmpty(),
+                 qPrintable(u"%1 at %2x%3:\n"_s.arg(name).arg(window->width()).arg(window->height()) +
+                            faults.join(u'\n')));
         if (!console)
             window->close();
     }

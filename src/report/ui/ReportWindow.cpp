@@ -14,26 +14,27 @@
 #include <QButtonGroup>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QCoroTimer>
+#include <QDateEdit>
 #include <QFile>
 #include <QGridLayout>
-#include <QPointer>
-#include <QSaveFile>
-#include <QSettings>
-#include <QSplitter>
-#include <QStackedBarSeries>
-#include <QValueAxis>
-#include <QCheckBox>
-#include <QDateEdit>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSplitter>
 #include <QSqlQueryModel>
+#include <QStackedBarSeries>
 #include <QTableView>
+#include <QValueAxis>
 
 using MessageReport::View;
 
@@ -48,10 +49,11 @@ struct SummaryState
     QString caption;
     QColor colour;
 };
-const SummaryState States[] = {{"totalDelivered", QStringLiteral("Delivered"), QColor(0x2e, 0x8b, 0x57)},
-                               {"totalUndelivered", QStringLiteral("Not delivered"), QColor(0xc0, 0x39, 0x2b)},
-                               {"totalAwaiting", QStringLiteral("Awaiting report"), QColor(0xe6, 0x9b, 0x1e)},
-                               {"totalQueued", QStringLiteral("Queued"), QColor(0x1f, 0x5f, 0xa8)}};
+const SummaryState States[] = {
+    {"totalDelivered", QStringLiteral("Delivered"), QColor(0x2e, 0x8b, 0x57)},
+    {"totalUndelivered", QStringLiteral("Not delivered"), QColor(0xc0, 0x39, 0x2b)},
+    {"totalAwaiting", QStringLiteral("Awaiting report"), QColor(0xe6, 0x9b, 0x1e)},
+    {"totalQueued", QStringLiteral("Queued"), QColor(0x1f, 0x5f, 0xa8)}};
 
 qint64 stateCount(const MessageReport::DayCounts& d, int state)
 {
@@ -67,8 +69,8 @@ void reserveBoldWidth(QButtonGroup* group)
         QFont bold = button->font();
         bold.setBold(true);
         const QString text = button->text();
-        const int extra = QFontMetrics(bold).horizontalAdvance(text) -
-                          button->fontMetrics().horizontalAdvance(text);
+        const int extra =
+            QFontMetrics(bold).horizontalAdvance(text) - button->fontMetrics().horizontalAdvance(text);
         button->setMinimumWidth(button->sizeHint().width() + qMax(0, extra));
     }
 }
@@ -187,9 +189,8 @@ void ReportWindow::showList()
 QString ReportWindow::widthKey(int column) const
 {
     const QString caption = m_model->headerData(column, Qt::Horizontal).toString();
-    return SettingsKeys::ReportColumns + (m_shown == View::Queued ? QStringLiteral("/queued/")
-                                                                   : QStringLiteral("/sent/")) +
-           caption;
+    return SettingsKeys::ReportColumns +
+           (m_shown == View::Queued ? QStringLiteral("/queued/") : QStringLiteral("/sent/")) + caption;
 }
 
 void ReportWindow::keepColumnWidth(int column, int width)
@@ -212,9 +213,8 @@ void ReportWindow::applyColumnWidths()
     // longest such text it can hold, or its contents, or its caption.
     const QFontMetrics metrics = m_grid->fontMetrics();
     const int padding = 2 * m_grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_grid) + 14;
-    const QString samples[] = {QStringLiteral("+000000000000"), QString(),
-                               QStringLiteral("000000000000000"), QStringLiteral("0000-00-00 00:00:00"),
-                               QStringLiteral("W")};
+    const QString samples[] = {QStringLiteral("+000000000000"), QString(), QStringLiteral("000000000000000"),
+                               QStringLiteral("0000-00-00 00:00:00"), QStringLiteral("W")};
     int used = 0;
     for (int column = 0; column < columns; ++column) {
         if (column == hidden || column == 1)
@@ -228,10 +228,16 @@ void ReportWindow::applyColumnWidths()
         m_grid->setColumnWidth(column, width);
         used += width;
     }
-    // The message takes what is left of the grid's width.
+    // The message takes what is left of the grid's width, the room of a
+    // vertical scroll bar kept free: a long list shows one.
     int message = m_settings->value(widthKey(1)).toInt();
-    if (message <= 0)
-        message = qMax(m_grid->viewport()->width() - used, metrics.horizontalAdvance(QString(30, u'M')));
+    if (message <= 0) {
+        const int bar = m_grid->verticalScrollBar()->isVisible()
+                            ? 0
+                            : m_grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_grid);
+        message =
+            qMax(m_grid->viewport()->width() - bar - used - 2, metrics.horizontalAdvance(QString(30, u'M')));
+    }
     m_grid->setColumnWidth(1, message);
     m_applyingWidths = false;
 }
@@ -317,9 +323,10 @@ void ReportWindow::showSummary(const MessageReport::Criteria& criteria)
         reportFailure(QStringLiteral("The summary cannot be shown"), e.text());
     }
     const QString format = QStringLiteral("dd/MM/yyyy");
-    m_summaryTitle->setText(to < from ? QStringLiteral("No days: the first date is after the last.")
-                                      : QStringLiteral("Messages per day\n%1 to %2")
-                                            .arg(from.toString(format), to.toString(format)));
+    m_summaryTitle->setText(
+        to < from
+            ? QStringLiteral("No days: the first date is after the last.")
+            : QStringLiteral("Messages per day\n%1 to %2").arg(from.toString(format), to.toString(format)));
 
     m_chart->removeAllSeries();
     for (QAbstractAxis* axis : m_chart->axes()) {
@@ -365,13 +372,14 @@ void ReportWindow::showSummary(const MessageReport::Criteria& criteria)
 QCoro::Task<> ReportWindow::exportRows()
 {
     if (!m_shown) {
-        Prompt::current().message(this, windowTitle(), QStringLiteral("Press S&HOW first: there are no rows to export."),
+        Prompt::current().message(this, windowTitle(),
+                                  QStringLiteral("Press S&HOW first: there are no rows to export."),
                                   Prompt::Icon::Information);
         co_return;
     }
-    const QString path = Prompt::current().saveFileName(this, QStringLiteral("Export the listed rows"),
-                                                        QStringLiteral("CSV files (*.csv)"),
-                                                        QStringLiteral("report.csv"));
+    const QString path =
+        Prompt::current().saveFileName(this, QStringLiteral("Export the listed rows"),
+                                       QStringLiteral("CSV files (*.csv)"), QStringLiteral("report.csv"));
     if (path.isEmpty())
         co_return;
 
