@@ -242,19 +242,28 @@ Statement summaryStatement(const QDate& from, const QDate& to)
 {
     const QDate first = summaryStart(from, to);
     Statement s;
-    s.sql = QStringLiteral(
-                "with recursive days(d) as (select date(?) union all "
-                "select date(d, '+1 day') from days where d < date(?)), "
-                "queued(day, n) as (select %1(RDtTM), count(*) from Rsms "
-                "where %1(RDtTM) between ? and ? group by 1), "
-                "sent(d, y, n, t) as materialized (select d, "
-                "(select count(*) from sms where Status = 'Y' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
-                "(select count(*) from sms where Status = 'N' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
-                "(select count(*) from sms where SDTTm >= d and SDTTm < date(d, '+1 day')) from days) "
-                "select sent.d, sent.y, sent.n, sent.t - sent.y - sent.n, coalesce(queued.n, 0) "
-                "from sent left join queued on queued.day = cast(replace(sent.d, '-', '') as integer) "
-                "order by sent.d")
-                .arg(QueueDayFunction);
+    // Every count walks only its own rows of one day on the (Status, SDTTm)
+    // index; the states other than "Y" and "N" are found by skipping from
+    // one status to the next on that index, so the ledger is read once.
+    s.sql =
+        QStringLiteral(
+            "with recursive days(d) as (select date(?) union all "
+            "select date(d, '+1 day') from days where d < date(?)), "
+            "states(s) as (select min(Status) from sms union all "
+            "select (select min(Status) from sms where Status > states.s) from states "
+            "where states.s is not null), "
+            "others(s) as materialized (select s from states where s is not null and s not in ('Y', 'N')), "
+            "queued(day, n) as (select %1(RDtTM), count(*) from Rsms "
+            "where %1(RDtTM) between ? and ? group by 1), "
+            "sent(d, y, n, a) as materialized (select d, "
+            "(select count(*) from sms where Status = 'Y' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
+            "(select count(*) from sms where Status = 'N' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
+            "(select count(*) from sms where (Status in others or Status is null) "
+            "and SDTTm >= d and SDTTm < date(d, '+1 day')) from days) "
+            "select sent.d, sent.y, sent.n, sent.a, coalesce(queued.n, 0) "
+            "from sent left join queued on queued.day = cast(replace(sent.d, '-', '') as integer) "
+            "order by sent.d")
+            .arg(QueueDayFunction);
     const QString isoFirst = first.toString(Qt::ISODate);
     const QString isoLast = to.toString(Qt::ISODate);
     s.params << isoFirst << isoLast << dayNumber(first) << dayNumber(to);

@@ -127,8 +127,8 @@ QDate summaryStart(const QDate& from, const QDate& to);
 
 // The one statement of the summary: one row per day from..to (day text
 // yyyy-mm-dd, delivered, undelivered, awaiting, queued). Each day counts
-// on the ledger's (Status, SDTTm) and (SDTTm) indexes, so a million rows
-// need no sort; the queue is grouped by its stamp's day.
+// on the ledger's (Status, SDTTm) index, so a million rows need no sort;
+// the queue is grouped by its stamp's day.
 Statement summaryStatement(const QDate& from, const QDate& to);
 
 // Runs the summary statement (registering queue_day() when needed).
