@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   # build; ccache is the compiler launcher when present
   cmake g++ ninja-build pkgconf ccache git
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
   qcoro-qt6-dev libquazip1-qt6-dev libfreexl-dev libgsf-1-dev libsqlite3-dev libsystemd-dev
   # cpack -G DEB (dpkg-shlibdeps)
   dpkg-dev

@@ -42,6 +42,12 @@ BulkSender::BulkSender(EngineContext& context, QObject* parent)
     m_confirm = [](const QString&, const QString&) { return false; };
 }
 
+void BulkSender::cancel()
+{
+    if (m_busy)
+        m_cancelled = true;
+}
+
 BulkSender::~BulkSender() = default;
 
 QString BulkSender::requestUrl(const ProfileState& account, const QString& mobno, const QString& message)
@@ -144,7 +150,14 @@ QCoro::Task<BulkSender::Outcome> BulkSender::send(QString message, QString numbe
     }
 
     const QList<QStringList> runs = Recipients::batches(recipients);
+    outcome.batches = int(runs.size());
+    m_cancelled = false;
+    Q_EMIT progress(0, int(runs.size()));
     for (qsizetype i = 0; i < runs.size(); ++i) {
+        if (m_cancelled) {
+            outcome.kind = Outcome::Kind::Cancelled;
+            co_return outcome;
+        }
         try {
             const FireResult fired = co_await urlFire(runs[i].join(QLatin1Char(',')), message, account);
             ++outcome.requests;

@@ -62,9 +62,11 @@ public:
             GatewayOff,   // the profile's HTTP gateway flag is off; no request
             Failed,       // a request, a statement or the account stopped the send
             Busy,         // another send is running
+            Cancelled,    // the operator stopped it between two requests
         };
         Kind kind = Kind::Sent;
         int recipients = 0; // N
+        int batches = 0;    // requests the send needed in all
         int requests = 0;   // requests fired
         int answered = 0;   // requests with a non-empty answer
         int recorded = 0;   // ledger rows written
@@ -79,6 +81,9 @@ public:
     void setConfirm(Confirm confirm) { m_confirm = std::move(confirm); }
 
     bool isBusy() const { return m_busy; }
+    // Stops the running send once its current request is answered and
+    // recorded; no later request is fired. Nothing when no send runs.
+    void cancel();
 
     // The bulk send: sends message (line breaks as CR LF) to the numbers in
     // numbers (comma-separated, as Recipients gathers them) under account, a
@@ -129,4 +134,5 @@ private:
     Fetch m_fetch;
     Confirm m_confirm;
     bool m_busy = false;
+    bool m_cancelled = false;
 };

@@ -23,6 +23,9 @@ inline const QString DeviceGsm = QStringLiteral("GSM");
 inline const QString DeviceHttp = QStringLiteral("INT");
 inline const QString DeviceDefault = DeviceHttp;
 
+// The report's column widths as the operator left them, per list kind and caption.
+inline const QString ReportColumns = QStringLiteral("Report/Columns");
+
 // The host of the gateway that delivers reports.
 inline const QString ReportHost = QStringLiteral("Engine/ReportHost");
 inline const QString ReportHostDefault = QStringLiteral("127.0.0.1");

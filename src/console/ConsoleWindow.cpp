@@ -35,6 +35,7 @@
 #include <QScrollBar>
 #include <QSessionManager>
 #include <QTimer>
+#include <QToolButton>
 
 #include <QCoroTimer>
 
@@ -114,6 +115,7 @@ ConsoleWindow::ConsoleWindow(EngineContext& context, Engine& engine, const Conso
 
     buildControls();
     buildMenu();
+    buildScreenRow();
 
     // The design state: the HTTP channel selected, the engine stopped (its
     // timer at interval 0), every start and stop control enabled.
@@ -194,7 +196,16 @@ void ConsoleWindow::buildControls()
     m_responseBox->setFont(fixed);
     m_traceBox->setFont(fixed);
     m_responseBox->setFixedHeight(m_responseBox->fontMetrics().lineSpacing() * 3 + 12);
-    m_traceBox->setMinimumHeight(m_traceBox->fontMetrics().lineSpacing() * 6 + 12);
+    // A whole sending tick (about twelve lines) stays in view.
+    m_traceBox->setMinimumHeight(m_traceBox->fontMetrics().lineSpacing() * 12 + 12);
+    // Links and labels that come and go keep their place, so the controls
+    // beside them never move.
+    for (QWidget* w : {static_cast<QWidget*>(m_senderIdsLabel), static_cast<QWidget*>(m_passwordLink),
+                       static_cast<QWidget*>(m_balanceLink)}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
 
     m_channelGroup = new QButtonGroup(this);
     m_channelGroup->addButton(m_gsmOption, 0);
@@ -245,6 +256,36 @@ void ConsoleWindow::buildMenu()
             [this] { openScreen(Screens::SpreadsheetMessages); });
     connect(m_reportAction, &QAction::triggered, this, [this] { openScreen(Screens::Report); });
     connect(m_exitAction, &QAction::triggered, this, [this] { exitEngine().then([] {}); });
+}
+
+void ConsoleWindow::buildScreenRow()
+{
+    // The screens of the icon's menu, also on the console itself: on a
+    // desktop without a notification area that menu never opens.
+    auto* row = new QWidget(this);
+    row->setObjectName(QStringLiteral("screensRow"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(12, 6, 12, 0);
+    const std::pair<const char*, QAction*> entries[] = {{"screenBulkSender", m_instantSenderAction},
+                                                        {"screenSingleMessage", m_singleMessageAction},
+                                                        {"screenSpreadsheet", m_spreadsheetAction},
+                                                        {"screenReport", m_reportAction}};
+    for (const auto& [name, action] : entries) {
+        auto* button = new QToolButton(row);
+        button->setObjectName(QLatin1String(name));
+        button->setDefaultAction(action);
+        button->setAutoRaise(false);
+        layout->addWidget(button);
+    }
+    layout->addStretch(1);
+    m_noTrayNote =
+        new QLabel(QStringLiteral("No notification area on this desktop: the console stays open."), this);
+    m_noTrayNote->setObjectName(QStringLiteral("noTrayNote"));
+    m_noTrayNote->setStyleSheet(QStringLiteral("color: #8a5a00;"));
+    m_noTrayNote->setContentsMargins(12, 0, 12, 0);
+    m_noTrayNote->hide();
+    m_ui->outerLayout->insertWidget(0, row);
+    m_ui->outerLayout->insertWidget(1, m_noTrayNote);
 }
 
 void ConsoleWindow::connectState()
@@ -358,6 +399,9 @@ void ConsoleWindow::load()
     // 4. The tray icon and its first balloon.
     m_tray->add(windowIcon(), TrayTip);
     m_tray->showBalloon(BalloonTitle, StartedText);
+    // Told once, at load: where the icon cannot show, the console stays a
+    // normal window and its own row opens every screen.
+    m_noTrayNote->setVisible(!m_tray->available());
     // 5. The caption with the revision number.
     state.setText(ConsoleState::Field::Title, loadCaption());
     // 6. Auto-start as stored.

@@ -108,6 +108,7 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    void buildScreenRow();
     void connectState();
     void applyText(ConsoleState::Field field, const QString& value);
     void applyFlag(ConsoleState::Flag flag, bool on);
@@ -155,6 +156,8 @@ private:
     QPushButton* m_singleMessageButton = nullptr;
     QPlainTextEdit* m_responseBox = nullptr;
     QPlainTextEdit* m_traceBox = nullptr;
+
+    QLabel* m_noTrayNote = nullptr;
 
     QMenu* m_menu = nullptr;
     QAction* m_instantSenderAction = nullptr;

@@ -177,10 +177,10 @@ void installFunctions(Store& store)
                                  .arg(QueueDayFunction, QString::fromUtf8(sqlite3_errstr(rc))));
 }
 
-QSqlQuery open(Store& store, const Statement& statement)
+QSqlQuery open(Store& store, const Statement& statement, bool scrollable)
 {
     QSqlQuery q(store.db());
-    q.setForwardOnly(false);
+    q.setForwardOnly(!scrollable);
     if (!q.prepare(statement.sql))
         throw StoreError::fromSql(q.lastError());
     for (const QVariant& v : statement.params)
@@ -211,6 +211,86 @@ int backfillQueueDay(Store& store, qint64* examinedUpTo)
         store.exec(fill + QStringLiteral(" and rowid > ? and rowid <= ?"), {*examinedUpTo, last});
     *examinedUpTo = qMax(*examinedUpTo, last);
     return written;
+}
+
+QString csvLine(const QStringList& fields)
+{
+    QString line;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += u',';
+        const QString& f = fields[i];
+        const bool quoted = f.contains(u',') || f.contains(u'"') || f.contains(u'\n') || f.contains(u'\r') ||
+                            (!f.isEmpty() && (f.front().isSpace() || f.back().isSpace()));
+        if (!quoted) {
+            line += f;
+            continue;
+        }
+        QString doubled = f;
+        doubled.replace(u'"', QStringLiteral("\"\""));
+        line += u'"' + doubled + u'"';
+    }
+    return line + QStringLiteral("\r\n");
+}
+
+QDate summaryStart(const QDate& from, const QDate& to)
+{
+    return qMax(from, to.addDays(-(MaxSummaryDays - 1)));
+}
+
+Statement summaryStatement(const QDate& from, const QDate& to)
+{
+    const QDate first = summaryStart(from, to);
+    Statement s;
+    // Every count walks only its own rows of one day on the (Status, SDTTm)
+    // index; the states other than "Y" and "N" are found by skipping from
+    // one status to the next on that index, so the ledger is read once.
+    s.sql =
+        QStringLiteral(
+            "with recursive days(d) as (select date(?) union all "
+            "select date(d, '+1 day') from days where d < date(?)), "
+            "states(s) as (select min(Status) from sms union all "
+            "select (select min(Status) from sms where Status > states.s) from states "
+            "where states.s is not null), "
+            "others(s) as materialized (select s from states where s is not null and s not in ('Y', 'N')), "
+            "queued(day, n) as (select %1(RDtTM), count(*) from Rsms "
+            "where %1(RDtTM) between ? and ? group by 1), "
+            "sent(d, y, n, a) as materialized (select d, "
+            "(select count(*) from sms where Status = 'Y' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
+            "(select count(*) from sms where Status = 'N' and SDTTm >= d and SDTTm < date(d, '+1 day')), "
+            "(select count(*) from sms where (Status in others or Status is null) "
+            "and SDTTm >= d and SDTTm < date(d, '+1 day')) from days) "
+            "select sent.d, sent.y, sent.n, sent.a, coalesce(queued.n, 0) "
+            "from sent left join queued on queued.day = cast(replace(sent.d, '-', '') as integer) "
+            "order by sent.d")
+            .arg(QueueDayFunction);
+    const QString isoFirst = first.toString(Qt::ISODate);
+    const QString isoLast = to.toString(Qt::ISODate);
+    s.params << isoFirst << isoLast << dayNumber(first) << dayNumber(to);
+    return s;
+}
+
+Summary summary(Store& store, const QDate& from, const QDate& to)
+{
+    Summary result;
+    if (!from.isValid() || !to.isValid() || to < from)
+        return result;
+    installFunctions(store);
+    QSqlQuery q = open(store, summaryStatement(from, to));
+    while (q.next()) {
+        DayCounts day;
+        day.day = QDate::fromString(q.value(0).toString(), Qt::ISODate);
+        day.delivered = q.value(1).toLongLong();
+        day.undelivered = q.value(2).toLongLong();
+        day.awaiting = q.value(3).toLongLong();
+        day.queued = q.value(4).toLongLong();
+        result.totals.delivered += day.delivered;
+        result.totals.undelivered += day.undelivered;
+        result.totals.awaiting += day.awaiting;
+        result.totals.queued += day.queued;
+        result.days << day;
+    }
+    return result;
 }
 
 int deleteQueued(Store& store, const QVariant& key, const QVariant& mobile, const QVariant& stamp)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QList>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
@@ -78,8 +79,14 @@ Statement countStatement(const Criteria& criteria);
 void installFunctions(Store& store);
 
 // Runs a list statement and returns it ready for a query model (scrollable,
-// rows fetched as they are asked for).
-QSqlQuery open(Store& store, const Statement& statement);
+// rows fetched as they are asked for), or, for reading once from first to
+// last, forward-only.
+QSqlQuery open(Store& store, const Statement& statement, bool scrollable = true);
+
+// One line of comma-separated values ending in CR LF: a field holding a
+// comma, a quote, a line break or blanks at either end is quoted, its
+// quotes doubled.
+QString csvLine(const QStringList& fields);
 
 // The number of rows the criteria list.
 qint64 count(Store& store, const Criteria& criteria);
@@ -92,6 +99,40 @@ qint64 count(Store& store, const Criteria& criteria);
 // a ledger stamp never changes, so an unreadable one need not be read twice.
 // Returns the number of rows written.
 int backfillQueueDay(Store& store, qint64* examinedUpTo = nullptr);
+
+// One day of the summary: the ledger rows sent that day by delivery state,
+// and the queued messages stamped with that day.
+struct DayCounts
+{
+    QDate day;
+    qint64 delivered = 0;
+    qint64 undelivered = 0;
+    qint64 awaiting = 0; // any status but "Y" and "N", none included
+    qint64 queued = 0;
+    qint64 total() const { return delivered + undelivered + awaiting + queued; }
+};
+
+struct Summary
+{
+    QList<DayCounts> days; // every day of the range, in order, empty ones too
+    DayCounts totals;      // its day is invalid
+};
+
+// The longest range a summary covers; a longer one is cut to its last days.
+constexpr int MaxSummaryDays = 366;
+
+// The first day a summary of from..to covers (to less MaxSummaryDays - 1
+// days at most).
+QDate summaryStart(const QDate& from, const QDate& to);
+
+// The one statement of the summary: one row per day from..to (day text
+// yyyy-mm-dd, delivered, undelivered, awaiting, queued). Each day counts
+// on the ledger's (Status, SDTTm) index, so a million rows need no sort;
+// the queue is grouped by its stamp's day.
+Statement summaryStatement(const QDate& from, const QDate& to);
+
+// Runs the summary statement (registering queue_day() when needed).
+Summary summary(Store& store, const QDate& from, const QDate& to);
 
 // Deletes the one queued row with this key, when it still holds this number
 // and this queueing stamp (Null matches Null): a key left free by a message

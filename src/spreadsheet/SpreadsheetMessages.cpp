@@ -30,6 +30,18 @@ QList<SheetRow> takeRows(const SheetReader& sheet)
     return rows;
 }
 
+int rowsLeftUnread(const SheetReader& sheet)
+{
+    for (int row = 1; row <= MaxSheetRows; ++row)
+        if (classify(sheet.cell(row, 1), sheet.cell(row, 2)) == RowRule::Stop)
+            return 0;
+    int left = 0;
+    for (int row = MaxSheetRows + 1; row <= sheet.rowCount(); ++row)
+        if (!sheet.cell(row, 1).isEmpty() || !sheet.cell(row, 2).isEmpty())
+            ++left;
+    return left;
+}
+
 QString messageText(const QString& raw)
 {
     QString text = raw.trimmed();

@@ -44,6 +44,11 @@ struct SheetRow
 // and the row limit.
 QList<SheetRow> takeRows(const SheetReader& sheet);
 
+// The sheet rows holding a value in column A or B that an import leaves
+// unread because it stops at MaxSheetRows (0 when the stop rule ends the
+// reading at or before that row).
+int rowsLeftUnread(const SheetReader& sheet);
+
 // The message of a row: trimmed, every CR LF pair removed, trimmed again.
 QString messageText(const QString& raw);
 

@@ -37,6 +37,9 @@ public:
     virtual bool input(QWidget* parent, const QString& title, const QString& label, QString& value) = 0;
     // An open-file dialog; returns an empty text when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // A save-file dialog opening on the suggested name; returns an empty text when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                 const QString& suggested) = 0;
 
     // The prompt in force (WidgetPrompt unless replaced).
     static Prompt& current();

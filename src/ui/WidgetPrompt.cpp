@@ -61,3 +61,9 @@ QString WidgetPrompt::openFileName(QWidget* parent, const QString& title, const 
 {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
 }
+
+QString WidgetPrompt::saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                                   const QString& suggested)
+{
+    return QFileDialog::getSaveFileName(parent, title, suggested, filter);
+}

@@ -10,4 +10,6 @@ public:
     Answer question(QWidget* parent, const QString& title, const QString& text) override;
     bool input(QWidget* parent, const QString& title, const QString& label, QString& value) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& filter,
+                         const QString& suggested) override;
 };

@@ -681,6 +681,46 @@ private Q_SLOTS:
         QVERIFY(child(&screen, "Combo1")->isEnabled());
     }
 
+    // Cancel stops after the request under way: that one is recorded, no later one is fired.
+    void cancelStopsAfterTheRunningRequest_data()
+    {
+        QTest::addColumn<int>("cancelAt");
+        QTest::addRow("during the first of three") << 1;
+        QTest::addRow("during the second of three") << 2;
+    }
+    void cancelStopsAfterTheRunningRequest()
+    {
+        QFETCH(int, cancelAt);
+        Sending s;
+        s.prompt.answers = {Prompt::Answer::Yes};
+        BulkSenderWindow& screen = s.open();
+        auto* cancel = child<QPushButton>(&screen, "cancelSendButton");
+        auto* label = child<QLabel>(&screen, "sendProgressLabel");
+        QStringList progress;
+        s.hookFetch([&](int call) {
+            progress << label->text();
+            if (call == cancelAt) {
+                QVERIFY(cancel->isEnabled());
+                cancel->click();
+            }
+        });
+        s.compose(numbers(250).join('\n'), "Hi");
+        s.send();
+
+        const int recorded = cancelAt * 100;
+        QCOMPARE(progress.front(), u"Requests 0 of 3"_s);
+        QCOMPARE(progress.back(), u"Requests %1 of 3"_s.arg(cancelAt - 1));
+        QCOMPARE(s.requestsTo("/send").size(), cancelAt);
+        QCOMPARE(s.ledger(), descending(numbers(250)).mid(0, recorded));
+        QCOMPARE(s.prompt.messages.size(), 1);
+        QCOMPARE(s.prompt.messages[0].text,
+                 u"Sending stopped after request %1 of 3: %2 of 250 numbers were sent and recorded."_s
+                     .arg(cancelAt)
+                     .arg(recorded));
+        QVERIFY(!cancel->isEnabled());
+        QVERIFY(child(&screen, "JeweledButton1")->isEnabled());
+    }
+
     void buttonIsDisabledWhileSending()
     {
         Sending s({"--latency", "300"});

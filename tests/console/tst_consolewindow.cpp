@@ -430,8 +430,9 @@ private Q_SLOTS:
         form.show();
         QEvent activate(QEvent::WindowActivate);
         QApplication::sendEvent(&form, &activate);
-        // The first time it comes up it steps aside behind the icon; without one it stays.
+        // The first time it comes up it steps aside behind the icon; without one it stays, and says so.
         QCOMPARE(form.isHidden(), tray);
+        QCOMPARE(fx.child("noTrayNote")->isVisibleTo(&form), !tray);
         QCOMPARE(label3->text(), u" GSM : AG");
         fx.context().profile().gsmSid = "NEW";
         fx.child<QAction>("mnuShow")->trigger();
@@ -503,11 +504,13 @@ private Q_SLOTS:
         fx.context().console().setFlag(Flag::RecheckVisible, true);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        const QList<std::pair<const char*, QString>> entries = {{"Ismssender", Screens::BulkSender},
-                                                                {"singleSMS", Screens::SingleMessage},
-                                                                {"excelsheet", Screens::SpreadsheetMessages},
-                                                                {"rpt", Screens::Report}};
-        for (const auto& [entry, screen] : entries) {
+        // Each entry of the icon's menu, and the console's own button for the same screen.
+        const QList<std::tuple<const char*, const char*, QString>> entries = {
+            {"Ismssender", "screenBulkSender", Screens::BulkSender},
+            {"singleSMS", "screenSingleMessage", Screens::SingleMessage},
+            {"excelsheet", "screenSpreadsheet", Screens::SpreadsheetMessages},
+            {"rpt", "screenReport", Screens::Report}};
+        for (const auto& [entry, button, screen] : entries) {
             auto* action = fx.child<QAction>(entry);
             action->trigger(); // not registered: nothing opens, nothing breaks
             QVERIFY(!ScreenRegistry::instance().open(screen));
@@ -519,6 +522,10 @@ private Q_SLOTS:
             action->trigger(); // a second time: the same screen, brought forward
             QCOMPARE(ScreenRegistry::instance().open(screen), opened);
             QCOMPARE(made, 1);
+            opened->close();
+            QVERIFY2(fx.shown(button), button);
+            fx.click(button);
+            QVERIFY2(opened->isVisible(), button);
             opened->close();
         }
 
@@ -541,6 +548,13 @@ private Q_SLOTS:
             for (int j = 0; j < 4; ++j)
                 QCOMPARE(spies[j].size(), j <= i ? 1 : 0);
         }
+
+        // The channel row keeps its place when the sender ids hide with the modem channel.
+        const QRect internet = fx.child("Option2")->geometry();
+        fx.click("OpGSM");
+        QApplication::sendPostedEvents(); // the layout settles
+        QVERIFY(!fx.shown("Label3"));
+        QCOMPARE(fx.child("Option2")->geometry(), internet);
     }
 
     // The cases below run the real event loop through showConsole().

@@ -1,5 +1,7 @@
 #include "ScriptedPrompt.h"
 #include "StoreFixture.h"
+#include "TaskWait.h"
+#include "common/SettingsKeys.h"
 #include "report/QueueStamp.h"
 #include "report/ReportQuery.h"
 #include "report/ui/ReportWindow.h"
@@ -9,9 +11,13 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -82,6 +88,14 @@ class TestReport : public QObject
     QStringList extra1() { return m_db->column(u"select Extra1 from sms order by rowid"_s); }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // Column widths go to a settings file of the test's own.
+        QStandardPaths::setTestModeEnabled(true);
+        SettingsKeys::userSettings()->remove(SettingsKeys::ReportColumns);
+    }
+    void cleanupTestCase() { SettingsKeys::userSettings()->remove(SettingsKeys::ReportColumns); }
+
     void init()
     {
         // The list rows only read, and each sets every control it depends on: they share one store and
@@ -179,6 +193,103 @@ private Q_SLOTS:
         QCOMPARE(MessageReport::backfillQueueDay(m_db->store()), 4);
         QCOMPARE(extra1(), Backfilled);
         QCOMPARE(MessageReport::backfillQueueDay(m_db->store()), 0);
+    }
+
+    void csvLine_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain") << QStringList{"9812345678", "hello"} << u"9812345678,hello\r\n"_s;
+        QTest::newRow("comma and quote")
+            << QStringList{"a,b", "say \"hi\""} << u"\"a,b\",\"say \"\"hi\"\"\"\r\n"_s;
+        QTest::newRow("line break") << QStringList{"one\r\ntwo"} << u"\"one\r\ntwo\"\r\n"_s;
+        QTest::newRow("leading blank kept") << QStringList{" 98", ""} << u"\" 98\",\r\n"_s;
+    }
+
+    void csvLine()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QString, line);
+        QCOMPARE(MessageReport::csvLine(fields), line);
+    }
+
+    // Every row of the list on show goes out, past the ones the grid has fetched, without hidden columns.
+    void exportRows()
+    {
+        QTemporaryDir dir;
+        show(0);
+        for (int i = 0; i < 300; ++i)
+            m_db->ledger(u"97%1"_s.arg(i, 8, 10, QChar(u'0')), {{"msg", "x, \"y\""}, {"Status", "Y"}});
+        click(u"JOk"_s);
+        m_prompt->saveFiles << dir.filePath(u"rows.csv"_s);
+        TaskWait::run(m_screen->exportRows());
+        QFile file(dir.filePath(u"rows.csv"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(u"\r\n"_s, Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 304);
+        QCOMPARE(lines[0], u"Mobile,Massage,RDateTime,SDateTime,Status"_s);
+        QVERIFY(lines.contains(u"9812345678,s-a,011226335100000,2026-12-01 00:00:00,Y"_s));
+        QCOMPARE(lines.filter(u"97"_s).filter(u",\"x, \"\"y\"\"\","_s).size(), 300);
+        QCOMPARE(m_prompt->messageTexts().size(), 1);
+    }
+
+    // Numbers and stamps read whole; a width the operator sets outlives the window.
+    void columnWidths()
+    {
+        show(0);
+        const QFontMetrics metrics = grid()->fontMetrics();
+        QVERIFY(grid()->columnWidth(0) > metrics.horizontalAdvance(u"9812345678"_s));
+        QVERIFY(grid()->columnWidth(3) > metrics.horizontalAdvance(u"2026-12-01 00:00:00"_s));
+        grid()->horizontalHeader()->resizeSection(0, 333);
+        m_screen = std::make_unique<ReportWindow>(m_db->store(), m_db->context().clock());
+        m_screen->show();
+        show(0);
+        QCOMPARE(grid()->columnWidth(0), 333);
+        show(1); // the queued list keeps its own widths
+        QVERIFY(grid()->columnWidth(0) != 333);
+        SettingsKeys::userSettings()->remove(SettingsKeys::ReportColumns);
+    }
+
+    // Per day: delivered, undelivered, awaiting (any other letter), queued by the day of its stamp.
+    void summary_data()
+    {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QStringList>("days");
+        QTest::addColumn<QString>("totals");
+        const QDate n30(2026, 11, 30), d1(2026, 12, 1), d3(2026, 12, 3), d5(2026, 12, 5);
+        QTest::newRow("1 to 3 Dec") << d1 << d3
+                                    << QStringList{"2026-12-01 1 0 1 1", "2026-12-02 0 1 1 1",
+                                                   "2026-12-03 1 0 0 1"}
+                                    << u"2 1 2 3"_s;
+        QTest::newRow("empty days kept") << d5 << d5 << QStringList{"2026-12-05 0 0 0 0"} << u"0 0 0 0"_s;
+        QTest::newRow("30 Nov, both stamp forms")
+            << n30 << n30 << QStringList{"2026-11-30 1 0 0 1"} << u"1 0 0 1"_s;
+        QTest::newRow("reversed") << d3 << d1 << QStringList{} << u"0 0 0 0"_s;
+        // A range longer than the summary covers keeps its last days.
+        QTest::newRow("cut to its last days") << QDate(2020, 1, 1) << d1 << QStringList{} << u"2 0 1 2"_s;
+    }
+
+    void summary()
+    {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QStringList, days);
+        QFETCH(QString, totals);
+        const auto line = [](const MessageReport::DayCounts& d) {
+            return u"%1 %2 %3 %4"_s.arg(d.delivered).arg(d.undelivered).arg(d.awaiting).arg(d.queued);
+        };
+        const MessageReport::Summary s = MessageReport::summary(m_db->store(), from, to);
+        QCOMPARE(line(s.totals), totals);
+        if (from.daysTo(to) >= MessageReport::MaxSummaryDays) {
+            QCOMPARE(s.days.size(), MessageReport::MaxSummaryDays);
+            QCOMPARE(s.days.back().day, to);
+            return;
+        }
+        QStringList shown;
+        for (const MessageReport::DayCounts& d : s.days)
+            shown << d.day.toString(Qt::ISODate) + u' ' + line(d);
+        QCOMPARE(shown, days);
     }
 
     // A queued row goes only when its key, number and stamp all still match.

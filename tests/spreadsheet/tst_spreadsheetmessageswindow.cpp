@@ -129,9 +129,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("mobiles");
         QTest::addColumn<bool>("readable");
-        QTest::newRow("xls") << sheet("edge.xls") << QByteArray() << EdgeMobiles << true;
-        QTest::newRow("xlsx") << sheet("edge.xlsx") << QByteArray() << EdgeMobiles << true;
-        QTest::newRow("empty first row") << sheet("emptyfirst.xls") << QByteArray() << QStringList() << true;
+        QTest::addColumn<int>("unread"); // rows past the limit the operator is told about
+        QTest::newRow("xls") << sheet("edge.xls") << QByteArray() << EdgeMobiles << true << 0;
+        QTest::newRow("xlsx") << sheet("edge.xlsx") << QByteArray() << EdgeMobiles << true << 0;
+        QTest::newRow("empty first row")
+            << sheet("emptyfirst.xls") << QByteArray() << QStringList() << true << 0;
         QByteArray big;
         QStringList taken;
         for (qint64 i = 0; i < MaxSheetRows + 50; ++i) {
@@ -139,11 +141,15 @@ private Q_SLOTS:
             if (i < MaxSheetRows)
                 taken << QString::number(9000000001LL + i);
         }
-        QTest::newRow("10000 rows at most") << "big.csv" << big << taken << true;
+        QTest::newRow("10000 rows at most") << "big.csv" << big << taken << true << 50;
+        // The stop rule ends the reading first: nothing is left unread.
+        QTest::newRow("stops before the limit")
+            << "stop.csv" << QByteArray("9000000001,a\r\n,\r\n9000000002,b\r\n") << QStringList{"9000000001"}
+            << true << 0;
         QTest::newRow("garbage") << "list.xls" << QByteArray("\x01\x02\x03\x04 not a workbook \xff\xfe")
-                                 << EdgeMobiles << false;
-        QTest::newRow("empty file") << "empty.xls" << QByteArray() << EdgeMobiles << false;
-        QTest::newRow("missing file") << "missing.xls" << QByteArray() << EdgeMobiles << false;
+                                 << EdgeMobiles << false << 0;
+        QTest::newRow("empty file") << "empty.xls" << QByteArray() << EdgeMobiles << false << 0;
+        QTest::newRow("missing file") << "missing.xls" << QByteArray() << EdgeMobiles << false << 0;
     }
 
     void import()
@@ -152,12 +158,17 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(QStringList, mobiles);
         QFETCH(bool, readable);
+        QFETCH(int, unread);
         QString path = file; // a generated workbook, or a file of this test, written unless it is missing
         if (QFileInfo(file).isRelative())
             path = file.startsWith(u"missing") ? m_db->path(file) : m_db->writeFile(file, bytes);
         QVERIFY(import(sheet(u"edge.csv"_s)));
         QCOMPARE(import(path), readable);
-        QCOMPARE(m_prompt->messages.size(), readable ? 0 : 1);
+        QCOMPARE(m_prompt->messages.size(), readable && !unread ? 0 : 1);
+        if (unread)
+            QCOMPARE(m_prompt->messages[0].text,
+                     u"The import stops at 10000 sheet rows: %1 more rows of the sheet were not read."_s.arg(
+                         unread));
         if (!readable) {
             QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Critical);
             QVERIFY2(m_prompt->messages[0].text.contains(file), qPrintable(m_prompt->messages[0].text));

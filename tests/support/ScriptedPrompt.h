@@ -21,6 +21,7 @@ public:
     QList<Answer> answers; // question()
     QStringList inputs;    // input()
     QStringList files;     // openFileName()
+    QStringList saveFiles; // saveFileName()
     QList<Shown> messages, questions, fileDialogs;
 
     ScriptedPrompt() { Prompt::install(this); }
@@ -54,5 +55,10 @@ public:
     {
         fileDialogs.append({title, filter, Icon::None});
         return files.isEmpty() ? QString() : files.takeFirst();
+    }
+    QString saveFileName(QWidget*, const QString& title, const QString& filter, const QString&) override
+    {
+        fileDialogs.append({title, filter, Icon::None});
+        return saveFiles.isEmpty() ? QString() : saveFiles.takeFirst();
     }
 };

@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -53,6 +54,7 @@ BulkSenderWindow::BulkSenderWindow(EngineContext& context, QWidget* parent)
       m_sender(new BulkSender(context, this))
 {
     buildLayout();
+    buildProgressRow();
 
     m_sender->setConfirm([this](const QString& title, const QString& text) {
         return Prompt::current().question(this, title, text) == Prompt::Answer::Yes;
@@ -79,6 +81,43 @@ BulkSenderWindow::BulkSenderWindow(EngineContext& context, QWidget* parent)
 }
 
 BulkSenderWindow::~BulkSenderWindow() = default;
+
+void BulkSenderWindow::buildProgressRow()
+{
+    // A long send shows how far it got and can be stopped between requests.
+    auto* row = new QHBoxLayout;
+    m_sendProgress = new QProgressBar(this);
+    m_sendProgress->setObjectName(QStringLiteral("sendProgress"));
+    m_sendProgress->setTextVisible(false);
+    m_sendProgress->setRange(0, 1);
+    m_sendProgress->setValue(0);
+    m_sendProgressLabel = new QLabel(this);
+    m_sendProgressLabel->setObjectName(QStringLiteral("sendProgressLabel"));
+    m_sendProgressLabel->setMinimumWidth(
+        m_sendProgressLabel->fontMetrics().horizontalAdvance(QStringLiteral("Requests 0000 of 0000")));
+    m_cancelSendButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelSendButton->setObjectName(QStringLiteral("cancelSendButton"));
+    m_cancelSendButton->setEnabled(false);
+    row->addWidget(m_sendProgress, 1);
+    row->addWidget(m_sendProgressLabel);
+    row->addWidget(m_cancelSendButton);
+    m_ui->composeGrid->addLayout(row, m_ui->composeGrid->rowCount(), 0, 1, 2);
+    connect(m_sender, &BulkSender::progress, this, &BulkSenderWindow::showProgress);
+    connect(m_cancelSendButton, &QPushButton::clicked, this, [this] {
+        m_sender->cancel();
+        m_cancelSendButton->setEnabled(false);
+        m_sendProgressLabel->setText(m_sendProgressLabel->text() + QStringLiteral(", stopping"));
+    });
+}
+
+void BulkSenderWindow::showProgress(int done, int total)
+{
+    m_sendProgress->setRange(0, qMax(1, total));
+    m_sendProgress->setValue(done);
+    m_sendProgressLabel->setText(QStringLiteral("Requests %1 of %2").arg(done).arg(total));
+    // Stopping makes sense while a request is still to come.
+    m_cancelSendButton->setEnabled(m_sender->isBusy() && done < total);
+}
 
 void BulkSenderWindow::buildLayout()
 {
@@ -315,11 +354,22 @@ QCoro::Task<> BulkSenderWindow::sendToRecipients()
                 .arg(account.userName),
             Prompt::Icon::Information);
         break;
+    case Kind::Cancelled:
+        Prompt::current().message(
+            this, QString(),
+            QStringLiteral("Sending stopped after request %1 of %2: %3 of %4 numbers were sent and recorded.")
+                .arg(outcome.requests)
+                .arg(outcome.batches)
+                .arg(outcome.recorded)
+                .arg(outcome.recipients),
+            Prompt::Icon::Information);
+        break;
     case Kind::Sent:
     case Kind::Declined:
     case Kind::Busy:
         break;
     }
+    m_cancelSendButton->setEnabled(false);
     showLoadedAccount();
     if (outcome.kind != Kind::Declined && outcome.kind != Kind::Busy && outcome.kind != Kind::NoRecipients)
         co_await m_sender->refreshBalance();

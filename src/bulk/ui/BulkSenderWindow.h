@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -78,6 +79,8 @@ protected:
 
 private:
     void buildLayout();
+    void buildProgressRow();
+    void showProgress(int done, int total);
     void fillAccounts();
     // The account box and the sender ids show the loaded profile, which the
     // console may have replaced since; not while a send runs, which keeps
@@ -120,6 +123,9 @@ private:
     QLabel* m_partCounterLabel;
     QComboBox* m_earlierTextBox;
     QListWidget* m_responseList;
+    QProgressBar* m_sendProgress = nullptr;
+    QLabel* m_sendProgressLabel = nullptr;
+    QPushButton* m_cancelSendButton = nullptr;
     QPushButton* m_sendButton;
     QPushButton* m_newButton;
     QPushButton* m_exitButton;

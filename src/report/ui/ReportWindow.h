@@ -3,12 +3,16 @@
 #include "common/Clock.h"
 #include "report/ReportQuery.h"
 
+#include <QCoroTask>
 #include <QWidget>
 #include <memory>
 #include <optional>
 
 class EngineContext;
 class QButtonGroup;
+class QChart;
+class QChartView;
+class QSettings;
 class QCheckBox;
 class QDateEdit;
 class QGroupBox;
@@ -37,10 +41,20 @@ public:
     MessageReport::Criteria criteria() const;
     // The view of the list on show, if any.
     std::optional<MessageReport::View> shownView() const { return m_shown; }
+    // The summary on show: the days of the chart and the totals beside it.
+    const MessageReport::Summary& shownSummary() const { return m_summary; }
+    // The days the summary covers for these criteria: the chosen dates when
+    // the date filter is on, otherwise the 30 days up to the "To" date.
+    static std::pair<QDate, QDate> summaryRange(const MessageReport::Criteria& criteria);
 
 public Q_SLOTS:
     // "S&HOW": back-fills the ledger's queueing day, lists and counts.
     void showList();
+    // Writes the rows of the list on show, all of them, with the captions
+    // of the visible columns, to a CSV file the operator chooses.
+    QCoro::Task<> exportRows();
+    // Saves the summary chart as a PNG picture the operator chooses.
+    void exportChart();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -52,7 +66,10 @@ private:
     // Runs the criteria of the list on show again and keeps the current row.
     void reload(int row);
     void applyColumnWidths();
-    int twips(int value) const;
+    QString widthKey(int column) const;
+    void keepColumnWidth(int column, int width);
+    void buildSummaryPanel();
+    void showSummary(const MessageReport::Criteria& criteria);
     void reportFailure(const QString& what, const QString& text);
 
     std::unique_ptr<Ui::ReportWindow> m_ui;
@@ -70,6 +87,15 @@ private:
     QSqlQueryModel* m_model = nullptr;
     QLabel* m_countLabel = nullptr;
     QLabel* m_replyLabel = nullptr;
+    QChartView* m_chartView = nullptr;
+    QChart* m_chart = nullptr;
+    QLabel* m_summaryTitle = nullptr;
+    QList<QLabel*> m_totalLabels; // delivered, not delivered, awaiting, queued, all
+    QPushButton* m_exportRowsButton = nullptr;
+    QPushButton* m_exportChartButton = nullptr;
+    std::unique_ptr<QSettings> m_settings;
+    bool m_applyingWidths = false;
+    MessageReport::Summary m_summary;
 
     std::optional<MessageReport::View> m_shown;
     MessageReport::Criteria m_shownCriteria;

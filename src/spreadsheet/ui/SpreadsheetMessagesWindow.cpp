@@ -218,6 +218,7 @@ QCoro::Task<bool> SpreadsheetMessagesWindow::importWorkbook(QString path)
     m_grid->hide();
 
     const QList<SheetRow> rows = takeRows(*sheet);
+    const int unread = rowsLeftUnread(*sheet);
     sheet.reset();
     int appended = 0;
     for (const SheetRow& row : rows) {
@@ -238,6 +239,13 @@ QCoro::Task<bool> SpreadsheetMessagesWindow::importWorkbook(QString path)
     m_totalLabel->setText(TotalCaption + QString::number(appended));
     formatGrid();
     m_busy = false;
+    if (unread > 0)
+        Prompt::current().message(
+            this, windowTitle(),
+            QStringLiteral("The import stops at %1 sheet rows: %2 more rows of the sheet were not read.")
+                .arg(MaxSheetRows)
+                .arg(unread),
+            Prompt::Icon::Warning);
     co_return true;
 }
 
