@@ -51,7 +51,7 @@ QString storePath(const QString& programFolder);
 
 // Start-up, in order: the single-instance lock, the store (never created
 // here), the modem port from GSMSet, the upgrade statements, then the default
-// profile. Never throws.
-StartupResult run(const QString& programFolder);
+// profile. Never throws. progress follows the upgrade's statements.
+StartupResult run(const QString& programFolder, const Schema::UpgradeProgress& progress = {});
 
 } // namespace Startup

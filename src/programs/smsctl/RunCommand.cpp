@@ -37,7 +37,7 @@ int runRun(Context& context, const QStringList& args)
     settings.onTickActivity = &Notify::watchdog;
     settings.onStopping = &Notify::stopping;
 
-    StartupResult started = Startup::run(context.home);
+    StartupResult started = Startup::run(context.home, context.upgradeProgress());
     if (started.status == StartupResult::Status::AlreadyRunning) {
         context.err << "smsctl: another engine is already running on " << context.home
                     << "; two engines on one program folder would send twice\n";

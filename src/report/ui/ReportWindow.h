@@ -14,6 +14,7 @@ class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSqlQueryModel;
 class QTableView;
@@ -37,10 +38,16 @@ public:
     MessageReport::Criteria criteria() const;
     // The view of the list on show, if any.
     std::optional<MessageReport::View> shownView() const { return m_shown; }
+    // Ledger rows per statement of the back-fill that S&HOW runs first.
+    void setBackfillChunkRows(int rows) { m_backfillChunkRows = rows; }
 
 public Q_SLOTS:
     // "S&HOW": back-fills the ledger's queueing day, lists and counts.
     void showList();
+
+private:
+    QCoro::Task<> fillThenList(MessageReport::Criteria c);
+    void endFill();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -76,6 +83,9 @@ private:
     // The ledger rows up to this one have had their queueing day filled in
     // where their stamp allows it.
     qint64 m_backfilledUpTo = 0;
+    int m_backfillChunkRows = MessageReport::BackfillChunkRows;
+    bool m_filling = false;
+    QProgressBar* m_fillProgress = nullptr;
 };
 
 // Registers the report under Screens::Report.
