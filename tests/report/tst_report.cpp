@@ -1,5 +1,6 @@
 #include "ScriptedPrompt.h"
 #include "StoreFixture.h"
+#include "TaskWait.h"
 #include "report/QueueStamp.h"
 #include "report/ReportQuery.h"
 #include "report/ui/ReportWindow.h"
@@ -11,6 +12,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTableView>
 #include <QTest>
 
@@ -24,6 +26,13 @@ const QStringList AllQueued{"q-d", "q-h", "q-g", "q-e", "q-c", "q-b",
                             "q-a", "w-3", "w-1", "w-4", "w-2", "q-f"};
 // Extra1 of the ledger rows once back-filled.
 const QStringList Backfilled{"20261201", "<null>", "<null>", "20240105", "20240105", "20240105", "kept"};
+const QStringList NotFilled{"<null>", "<null>", "<null>", "<null>", "<null>", "<null>", "kept"};
+
+// Backfilled for the ledger rows up to row upTo, NotFilled after it.
+QStringList filledUpTo(qint64 upTo)
+{
+    return Backfilled.mid(0, int(upTo)) + NotFilled.mid(int(upTo));
+}
 
 struct ListCase
 {
@@ -181,6 +190,57 @@ private Q_SLOTS:
         QCOMPARE(MessageReport::backfillQueueDay(m_db->store()), 0);
     }
 
+    void backfillInChunks_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<int>("stopAfter"); // progress reports answered "go on"; -1: all of them
+        QTest::newRow("one row a chunk") << 1 << -1;
+        QTest::newRow("two rows, last chunk short") << 2 << -1;
+        QTest::newRow("the whole ledger at once") << 7 << -1;
+        QTest::newRow("larger than the ledger") << 20000 << -1;
+        QTest::newRow("stopped after the first chunk") << 2 << 0;
+        QTest::newRow("stopped half-way") << 3 << 1;
+        QTest::newRow("stopped before the last row") << 1 << 5;
+    }
+
+    // Chunk by chunk the same rows are written as by one statement, a stopped fill goes on from where it
+    // stopped, and the rows looked at only grow, up to the ledger's.
+    void backfillInChunks()
+    {
+        QFETCH(int, chunk);
+        QFETCH(int, stopAfter);
+        QList<qint64> examined, totals;
+        int answers = 0;
+        const auto progress = [&](const MessageReport::BackfillProgress& p) {
+            examined << p.examined;
+            totals << p.total;
+            return stopAfter < 0 || answers++ < stopAfter;
+        };
+        const MessageReport::BackfillProgress first =
+            TaskWait::run(MessageReport::backfillQueueDayInChunks(m_db->store(), 0, progress, chunk));
+        QVERIFY(std::is_sorted(examined.begin(), examined.end()));
+        QCOMPARE(std::adjacent_find(examined.begin(), examined.end()), examined.end());
+        QCOMPARE(totals, QList<qint64>(examined.size(), 7));
+        QCOMPARE(first.total, 7);
+        QCOMPARE(first.examinedUpTo, first.examined);
+        QCOMPARE(examined.last(), first.examined);
+        if (stopAfter < 0) {
+            QCOMPARE(examined.size(), (7 + chunk - 1) / chunk);
+            QCOMPARE(first.examined, 7);
+        } else {
+            QCOMPARE(examined.size(), stopAfter + 1);
+            QCOMPARE(first.examined, qint64(chunk) * (stopAfter + 1));
+        }
+        QCOMPARE(extra1(), filledUpTo(first.examinedUpTo));
+
+        const MessageReport::BackfillProgress rest = TaskWait::run(
+            MessageReport::backfillQueueDayInChunks(m_db->store(), first.examinedUpTo, {}, chunk));
+        QCOMPARE(rest.total, 7 - first.examinedUpTo);
+        QCOMPARE(rest.examinedUpTo, 7);
+        QCOMPARE(first.written + rest.written, 4);
+        QCOMPARE(extra1(), Backfilled);
+    }
+
     // A queued row goes only when its key, number and stamp all still match.
     void deleteQueued()
     {
@@ -314,6 +374,57 @@ private Q_SLOTS:
         if (shown.isEmpty())
             QCOMPARE(model()->columnCount(), 0);
         QVERIFY(m_prompt->messages.isEmpty());
+    }
+
+    void showListInChunks_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<QList<int>>("progress"); // rows the bar shows as prepared, in turn
+        QTest::addColumn<bool>("closeDuringFill");
+        QTest::newRow("one chunk: listed at once") << 20000 << QList<int>{} << false;
+        QTest::newRow("chunks of two") << 2 << QList<int>{2, 4, 6} << false;
+        QTest::newRow("chunks of three") << 3 << QList<int>{3, 6} << false;
+        QTest::newRow("closed during the fill") << 2 << QList<int>{} << true;
+    }
+
+    // A ledger larger than a chunk shows the progress, then the list; S&HOW meanwhile starts nothing.
+    void showListInChunks()
+    {
+        QFETCH(int, chunk);
+        QFETCH(QList<int>, progress);
+        QFETCH(bool, closeDuringFill);
+        m_screen->setBackfillChunkRows(chunk);
+        auto* bar = child<QProgressBar>(u"backfillProgress"_s);
+        QVERIFY(bar && bar->isHidden());
+        QList<int> shown;
+        connect(bar, &QProgressBar::valueChanged, this, [&shown](int value) { shown << value; });
+        show(0);
+        const bool atOnce = chunk >= 7;
+        QCOMPARE(m_screen->shownView().has_value(), atOnce);
+        if (closeDuringFill) {
+            m_screen.reset();
+            while (QGuiApplication::overrideCursor())
+                QCoreApplication::processEvents();
+            QCOMPARE(extra1(), filledUpTo(chunk)); // stopped after the chunk that ran before the close
+            return;
+        }
+        QCOMPARE(child<QAbstractButton>(u"JOk"_s)->isEnabled(), atOnce);
+        m_screen->showList(); // a second S&HOW, even if the button could not be pressed
+        bool barSeen = false;
+        while (!m_screen->shownView()) {
+            QCoreApplication::processEvents();
+            barSeen = barSeen || bar->isVisible();
+        }
+        QCOMPARE(barSeen, !progress.isEmpty());
+        QCOMPARE(shown, progress);
+        if (!progress.isEmpty())
+            QCOMPARE(bar->text(), u"Preparing the report: %1 of 7 rows"_s.arg(progress.last()));
+        QVERIFY(bar->isHidden());
+        QVERIFY(child<QAbstractButton>(u"JOk"_s)->isEnabled());
+        QCOMPARE(extra1(), Backfilled);
+        QCOMPARE(text(u"LBSMS"_s), u"4");
+        QCOMPARE(model()->rowCount(), 4);
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     void storeFailureIsReported()
