@@ -207,7 +207,7 @@ int main(int argc, char** argv)
         screen.showList();
         while (!screen.shownView() || !screen.findChild<QAbstractButton*>(QStringLiteral("JOk"))->isEnabled())
             app.processEvents(); // the screen's first back-fill runs in chunks
-        screen.grab(); // paint the first screenful
+        screen.grab();           // paint the first screenful
         std::printf("screen S&HOW %-18s %8.1f ms, LBSMS %s\n", viewNames[v], ms(t),
                     qPrintable(screen.findChild<QLabel*>(QStringLiteral("LBSMS"))->text()));
     }

@@ -98,7 +98,7 @@ int backfillQueueDay(Store& store, qint64* examinedUpTo = nullptr);
 
 // Ledger rows (by rowid) that one statement of the chunked back-fill looks
 // at: some tens of milliseconds of work on this kind of machine.
-constexpr int BackfillChunkRows = 20000;
+constexpr int BackfillChunkRows = 10000;
 
 // How far a chunked back-fill has come. Rows are counted by rowid from the
 // row it started after to the last row there was when it started.

@@ -44,7 +44,8 @@ int runEngineProgram(const QString& programFolder, const ShowConsole& showConsol
 {
     StartupResult start = [&programFolder] {
         UpgradeNotice notice;
-        return Startup::run(programFolder, [&notice](const Schema::UpgradeStep& step) { notice.follow(step); });
+        return Startup::run(programFolder,
+                            [&notice](const Schema::UpgradeStep& step) { notice.follow(step); });
     }();
     switch (start.status) {
     case StartupResult::Status::Ready:
