@@ -398,6 +398,8 @@ private Q_SLOTS:
         QVERIFY(bar && bar->isHidden());
         QList<int> shown;
         connect(bar, &QProgressBar::valueChanged, this, [&shown](int value) { shown << value; });
+        int lists = 0;
+        connect(model(), &QAbstractItemModel::modelReset, this, [&lists] { ++lists; });
         show(0);
         const bool atOnce = chunk >= 7;
         QCOMPARE(m_screen->shownView().has_value(), atOnce);
@@ -411,10 +413,11 @@ private Q_SLOTS:
         QCOMPARE(child<QAbstractButton>(u"JOk"_s)->isEnabled(), atOnce);
         m_screen->showList(); // a second S&HOW, even if the button could not be pressed
         bool barSeen = false;
-        while (!m_screen->shownView()) {
+        while (QGuiApplication::overrideCursor()) { // while any fill runs
             QCoreApplication::processEvents();
             barSeen = barSeen || bar->isVisible();
         }
+        QCOMPARE(lists, atOnce ? 2 : 1); // listed once more only when the first fill had ended
         QCOMPARE(barSeen, !progress.isEmpty());
         QCOMPARE(shown, progress);
         if (!progress.isEmpty())
