@@ -2,6 +2,8 @@
 
 #include "core/Store.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace Schema {
@@ -207,6 +209,23 @@ void apply(Store& store, const Step& step, UpgradeReport* report)
     }
 }
 
+UpgradeStep describe(Store& store, const Step& step, int number, int steps)
+{
+    UpgradeStep out{number, steps, QString::fromLatin1(step.statement).trimmed()};
+    // The table an index is built on or an update goes through; a table
+    // added by an earlier step of this run has no rows yet.
+    static const QRegularExpression scan(QStringLiteral("^(?:CREATE INDEX .* ON|update)\\s+(\\w+)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = scan.match(out.statement);
+    if (match.hasMatch() && store.tableExists(match.captured(1))) {
+        // The name comes from our own statement, never from the store or a user.
+        out.tableRows =
+            store.scalar(QStringLiteral("select max(rowid) from %1").arg(match.captured(1))).toLongLong();
+        out.slow = out.tableRows >= SlowUpgradeRows;
+    }
+    return out;
+}
+
 void requireTables(const Store& store)
 {
     QStringList missing;
@@ -261,7 +280,7 @@ int UpgradeReport::tryNullsFixed() const
     return 0;
 }
 
-UpgradeReport upgradeWithReport(Store& store)
+UpgradeReport upgradeWithReport(Store& store, const UpgradeProgress& progress)
 {
     requireTables(store);
     UpgradeReport report;
@@ -280,9 +299,15 @@ UpgradeReport upgradeWithReport(Store& store)
     try {
         // Another program may have upgraded the store since the look above.
         const int from = storedVersion(store);
+        const auto steps = std::count_if(std::begin(kSteps), std::end(kSteps),
+                                         [from](const Step& step) { return step.version > from; });
+        int number = 0;
         for (const Step& step : kSteps)
-            if (step.version > from)
+            if (step.version > from) {
+                if (progress)
+                    progress(describe(store, step, ++number, int(steps)));
                 apply(store, step, &report);
+            }
         if (from < currentVersion()) // a number of ours, not user text
             store.exec(QStringLiteral("PRAGMA user_version = %1").arg(currentVersion()));
         try {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class Store;
 
 // The local store's tables, their creation on an empty store and the
@@ -57,6 +59,22 @@ struct UpgradeReport
     int tryNullsFixed() const;
 };
 
+// One statement of an upgrade, told before it runs. An index build or a
+// full update cannot be split, so a screen or a terminal can only say how far
+// the upgrade is; tableRows is what the statement's table holds (its highest
+// rowid, which costs nothing to read), and slow marks an index build or an
+// update over at least SlowUpgradeRows of them, about a second's work.
+struct UpgradeStep
+{
+    int number = 0; // from 1
+    int steps = 0;
+    QString statement;
+    qint64 tableRows = 0;
+    bool slow = false;
+};
+using UpgradeProgress = std::function<void(const UpgradeStep&)>;
+constexpr qint64 SlowUpgradeRows = 100000;
+
 // Brings a store behind the current version up to it, in one transaction:
 // a step refused because its work is already done (a column or table that
 // exists, a widening SQLite has no form for) is passed over; any other
@@ -64,7 +82,8 @@ struct UpgradeReport
 // and throws StoreError naming the statement and the reason. A store lacking
 // config, Rsms or sms throws before anything runs. A store at the current
 // version is left alone.
-UpgradeReport upgradeWithReport(Store& store);
+// progress, when given, is called before each statement that runs.
+UpgradeReport upgradeWithReport(Store& store, const UpgradeProgress& progress = {});
 
 // As upgradeWithReport; returns how many statements applied.
 int upgrade(Store& store);

@@ -62,7 +62,7 @@ QStringList restrictStoreToOwner(const QString& storeFile)
     return notes;
 }
 
-StartupResult run(const QString& programFolder)
+StartupResult run(const QString& programFolder, const Schema::UpgradeProgress& progress)
 {
     StartupResult result;
     const QString folder = QDir(programFolder).absolutePath();
@@ -106,7 +106,7 @@ StartupResult run(const QString& programFolder)
     // A store that cannot be brought up to date is not run half-upgraded: the
     // engine would fail on the missing columns with every message.
     try {
-        result.upgrade = Schema::upgradeWithReport(*store);
+        result.upgrade = Schema::upgradeWithReport(*store, progress);
     } catch (const StoreError& e) {
         result.status = StartupResult::Status::StoreUnavailable;
         result.message = e.text();

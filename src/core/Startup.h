@@ -61,7 +61,8 @@ QStringList restrictStoreToOwner(const QString& storeFile);
 // Start-up, in order: the single-instance lock, the store (never created
 // here; narrowed to its owner when others may read it, since it holds the
 // gateway passwords), the modem port from GSMSet, the upgrade statements,
-// then the default profile. Never throws.
-StartupResult run(const QString& programFolder);
+// then the default profile. Never throws. progress follows the
+// upgrade's statements.
+StartupResult run(const QString& programFolder, const Schema::UpgradeProgress& progress = {});
 
 } // namespace Startup

@@ -4,6 +4,7 @@
 #include "core/Store.h"
 #include "report/QueueStamp.h"
 
+#include <QCoroTimer>
 #include <QSqlDriver>
 #include <sqlite3.h>
 
@@ -196,17 +197,55 @@ qint64 count(Store& store, const Criteria& criteria)
     return store.scalar(s.sql, s.params).toLongLong();
 }
 
+namespace {
+
+// Read by the same rules as the queued list's date filter; a stamp that is
+// no real day gives Null and the row is left alone.
+QString fillStatement()
+{
+    return QStringLiteral("update sms set Extra1 = %1(RDtTM) where Extra1 is null and %1(RDtTM) is not null")
+        .arg(QueueDayFunction);
+}
+
+qint64 lastLedgerRow(Store& store)
+{
+    return store.scalar(QStringLiteral("select max(rowid) from sms")).toLongLong();
+}
+
+} // namespace
+
+QCoro::Task<BackfillProgress> backfillQueueDayInChunks(Store& store, qint64 examinedUpTo,
+                                                       BackfillProgressFn progress, int chunkRows)
+{
+    installFunctions(store);
+    const QString fill = fillStatement() + QStringLiteral(" and rowid > ? and rowid <= ?");
+    const qint64 last = lastLedgerRow(store);
+    BackfillProgress done;
+    done.examinedUpTo = examinedUpTo;
+    done.total = qMax<qint64>(0, last - examinedUpTo);
+    while (done.examinedUpTo < last) {
+        const qint64 end = qMin(last, done.examinedUpTo + qMax(1, chunkRows));
+        done.written += store.exec(fill, {done.examinedUpTo, end});
+        done.examinedUpTo = end;
+        done.examined = end - examinedUpTo;
+        if (end == last)
+            break;
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        if (progress && !progress(done))
+            co_return done;
+    }
+    if (progress)
+        progress(done);
+    co_return done;
+}
+
 int backfillQueueDay(Store& store, qint64* examinedUpTo)
 {
     installFunctions(store);
-    // Read by the same rules as the queued list's date filter; a stamp that
-    // is no real day gives Null and the row is left alone.
-    const QString fill = QStringLiteral("update sms set Extra1 = %1(RDtTM) "
-                                        "where Extra1 is null and %1(RDtTM) is not null")
-                             .arg(QueueDayFunction);
+    const QString fill = fillStatement();
     if (!examinedUpTo)
         return store.exec(fill);
-    const qint64 last = store.scalar(QStringLiteral("select max(rowid) from sms")).toLongLong();
+    const qint64 last = lastLedgerRow(store);
     const int written =
         store.exec(fill + QStringLiteral(" and rowid > ? and rowid <= ?"), {*examinedUpTo, last});
     *examinedUpTo = qMax(*examinedUpTo, last);

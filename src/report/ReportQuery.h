@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QDate>
 #include <QList>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+
+#include <functional>
 
 class Store;
 
@@ -133,6 +136,33 @@ Statement summaryStatement(const QDate& from, const QDate& to);
 
 // Runs the summary statement (registering queue_day() when needed).
 Summary summary(Store& store, const QDate& from, const QDate& to);
+
+// Ledger rows (by rowid) that one statement of the chunked back-fill looks
+// at: some tens of milliseconds of work on this kind of machine.
+constexpr int BackfillChunkRows = 10000;
+
+// How far a chunked back-fill has come. Rows are counted by rowid from the
+// row it started after to the last row there was when it started.
+struct BackfillProgress
+{
+    qint64 examined = 0;
+    qint64 total = 0;
+    qint64 written = 0;
+    qint64 examinedUpTo = 0; // the rowid the next fill starts after
+};
+// Told after each chunk; false stops the fill before the next one.
+using BackfillProgressFn = std::function<bool(const BackfillProgress&)>;
+
+// As backfillQueueDay with examinedUpTo, in statements of chunkRows ledger
+// rows, each committed on its own: a process killed half-way loses nothing,
+// and a fill started from examinedUpTo again goes on where it stopped.
+// Between chunks the event loop runs; the first chunk runs at once, so a
+// ledger that fits in it is done when the task is first returned. progress
+// is told after each chunk: once the waiting events have run when another
+// chunk follows (its answer decides whether it does), at once after the last.
+QCoro::Task<BackfillProgress> backfillQueueDayInChunks(Store& store, qint64 examinedUpTo,
+                                                       BackfillProgressFn progress = {},
+                                                       int chunkRows = BackfillChunkRows);
 
 // Deletes the one queued row with this key, when it still holds this number
 // and this queueing stamp (Null matches Null): a key left free by a message

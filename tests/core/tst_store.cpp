@@ -246,6 +246,35 @@ private Q_SLOTS:
         // Once the hindrance is gone the same store upgrades.
         QCOMPARE(Schema::upgradeWithReport(*store).structuralChanges().size(), 3);
     }
+    void upgradeTellsEachStep_data()
+    {
+        QTest::addColumn<qint64>("lastLedgerRow");
+        QTest::addRow("small ledger") << qint64(2);
+        QTest::addRow("ledger just short of slow") << Schema::SlowUpgradeRows - 1;
+        QTest::addRow("ledger large enough to be slow") << Schema::SlowUpgradeRows;
+    }
+    // Steps counted 1 to n before each runs; the statements over the large ledger are the slow ones.
+    void upgradeTellsEachStep()
+    {
+        QFETCH(qint64, lastLedgerRow);
+        StoreFixture f;
+        auto store = oldStore(f.path(u"old.db"_s));
+        store->exec(u"INSERT INTO sms (rowid, Mobile, Status) VALUES (?, '1', 'P')"_s, {lastLedgerRow});
+        QList<Schema::UpgradeStep> told;
+        const Schema::UpgradeReport report =
+            Schema::upgradeWithReport(*store, [&told](const Schema::UpgradeStep& step) { told << step; });
+        QVERIFY(told.size() >= report.applied.size());
+        const bool large = lastLedgerRow >= Schema::SlowUpgradeRows;
+        const QRegularExpression overLedger(u"^(CREATE INDEX .* ON sms |update SMS )"_s);
+        for (int i = 0; i < told.size(); ++i) {
+            QCOMPARE(told[i].number, i + 1);
+            QCOMPARE(told[i].steps, told.size());
+            const bool ledgerStep = overLedger.match(told[i].statement).hasMatch();
+            QCOMPARE(told[i].slow, large && ledgerStep);
+            if (ledgerStep)
+                QCOMPARE(told[i].tableRows, lastLedgerRow);
+        }
+    }
     void storeAtTheCurrentVersionIsLeftAlone()
     {
         StoreFixture f;

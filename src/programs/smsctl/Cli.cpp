@@ -87,11 +87,22 @@ std::unique_ptr<Store> Context::openStore() const
     try {
         auto store = Store::openFile(storePath(), false);
         // A store written by an older version gets its missing columns first.
-        Schema::upgrade(*store);
+        Schema::upgradeWithReport(*store, upgradeProgress());
         return store;
     } catch (const StoreError& e) {
         throw CommandError(e.text());
     }
+}
+
+Schema::UpgradeProgress Context::upgradeProgress() const
+{
+    return [&err = err](const Schema::UpgradeStep& step) {
+        if (!step.slow)
+            return;
+        err << "smsctl: upgrading the store (step " << step.number << " of " << step.steps << ", "
+            << step.tableRows << " rows): " << step.statement << '\n';
+        err.flush();
+    };
 }
 
 QString readStandardInput()

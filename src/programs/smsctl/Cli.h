@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Schema.h"
+
 #include <QList>
 #include <QMap>
 #include <QSet>
@@ -104,6 +106,10 @@ struct Context
     // Opens the existing store and brings its schema up to date; never
     // creates one. Throws CommandError naming the file.
     std::unique_ptr<Store> openStore() const;
+    // Writes a line to err before each upgrade statement that takes seconds
+    // (an index build over a large ledger), so that a silent terminal is not
+    // taken for a hung one.
+    Schema::UpgradeProgress upgradeProgress() const;
 };
 
 struct Command

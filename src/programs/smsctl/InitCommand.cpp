@@ -48,7 +48,7 @@ int runInit(Context& context, const QStringList& args)
         changed = true;
     }
 
-    const Schema::UpgradeReport report = Schema::upgradeWithReport(*store);
+    const Schema::UpgradeReport report = Schema::upgradeWithReport(*store, context.upgradeProgress());
     for (const QString& statement : report.structuralChanges()) {
         context.out << "Upgraded: " << statement << '\n';
         changed = true;

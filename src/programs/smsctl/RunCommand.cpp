@@ -37,7 +37,7 @@ int runRun(Context& context, const QStringList& args)
     settings.onTickActivity = &Notify::watchdog;
     settings.onStopping = &Notify::stopping;
 
-    StartupResult started = Startup::run(context.home);
+    StartupResult started = Startup::run(context.home, context.upgradeProgress());
     for (const QString& note : std::as_const(started.notes))
         context.err << "smsctl: " << note << '\n';
     if (started.status == StartupResult::Status::AlreadyRunning) {

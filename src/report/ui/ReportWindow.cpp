@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
@@ -124,6 +125,12 @@ ReportWindow::ReportWindow(Store& store, const Clock& clock, QWidget* parent)
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this,
             [this](int column, int, int width) { keepColumnWidth(column, width); });
     buildSummaryPanel();
+    // Shown while S&HOW prepares a ledger too large for one short statement.
+    m_fillProgress = new QProgressBar(this);
+    m_fillProgress->setObjectName(QStringLiteral("backfillProgress"));
+    m_fillProgress->setFormat(QStringLiteral("Preparing the report: %v of %m rows"));
+    m_fillProgress->hide();
+    m_ui->footer->addWidget(m_fillProgress);
 
     reserveBoldWidth(m_viewGroup);
     reserveBoldWidth(m_orderGroup);
@@ -168,10 +175,40 @@ void ReportWindow::chooseOrder(int index)
 
 void ReportWindow::showList()
 {
-    const MessageReport::Criteria c = criteria();
+    // A second S&HOW during the fill would only fill the same rows again.
+    if (!m_filling)
+        fillThenList(criteria());
+}
+
+void ReportWindow::endFill()
+{
+    m_filling = false;
+    m_fillProgress->hide();
+    m_showButton->setEnabled(true);
+}
+
+QCoro::Task<> ReportWindow::fillThenList(MessageReport::Criteria c)
+{
+    // The window may be closed while the chunks run; the fill then stops.
+    const QPointer<ReportWindow> self(this);
     BusyPointer busy;
     try {
-        MessageReport::backfillQueueDay(m_store, &m_backfilledUpTo);
+        m_filling = true;
+        m_showButton->setEnabled(false);
+        const auto shown = [self](const MessageReport::BackfillProgress& p) {
+            if (self && p.examined < p.total) {
+                self->m_fillProgress->setRange(0, int(qMin<qint64>(p.total, INT_MAX)));
+                self->m_fillProgress->setValue(int(qMin<qint64>(p.examined, INT_MAX)));
+                self->m_fillProgress->show();
+            }
+            return !self.isNull();
+        };
+        const MessageReport::BackfillProgress done = co_await MessageReport::backfillQueueDayInChunks(
+            m_store, m_backfilledUpTo, shown, m_backfillChunkRows);
+        if (!self)
+            co_return;
+        m_backfilledUpTo = done.examinedUpTo;
+        endFill();
         QSqlQuery rows = MessageReport::open(m_store, MessageReport::listStatement(c));
         const qint64 total = MessageReport::count(m_store, c);
         m_model->setQuery(std::move(rows));
@@ -179,8 +216,11 @@ void ReportWindow::showList()
         m_shownCriteria = c;
         m_countLabel->setText(QString::number(total));
     } catch (const StoreError& e) {
+        if (!self)
+            co_return;
+        endFill();
         reportFailure(QStringLiteral("The list cannot be shown"), e.text());
-        return;
+        co_return;
     }
     m_replyLabel->clear();
     applyColumnWidths();

@@ -18,6 +18,7 @@ class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSqlQueryModel;
 class QTableView;
@@ -46,6 +47,8 @@ public:
     // The days the summary covers for these criteria: the chosen dates when
     // the date filter is on, otherwise the 30 days up to the "To" date.
     static std::pair<QDate, QDate> summaryRange(const MessageReport::Criteria& criteria);
+    // Ledger rows per statement of the back-fill that S&HOW runs first.
+    void setBackfillChunkRows(int rows) { m_backfillChunkRows = rows; }
 
 public Q_SLOTS:
     // "S&HOW": back-fills the ledger's queueing day, lists and counts.
@@ -55,6 +58,10 @@ public Q_SLOTS:
     QCoro::Task<> exportRows();
     // Saves the summary chart as a PNG picture the operator chooses.
     void exportChart();
+
+private:
+    QCoro::Task<> fillThenList(MessageReport::Criteria c);
+    void endFill();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -102,6 +109,9 @@ private:
     // The ledger rows up to this one have had their queueing day filled in
     // where their stamp allows it.
     qint64 m_backfilledUpTo = 0;
+    int m_backfillChunkRows = MessageReport::BackfillChunkRows;
+    bool m_filling = false;
+    QProgressBar* m_fillProgress = nullptr;
 };
 
 // Registers the report under Screens::Report.
