@@ -298,273 +298,275 @@ private Q_SLOTS:
         for (const MessageReport::DayCounts& d : s.days)
             shown << d.day.toString(Qt::ISODate) + u' ' + line(d);
         QCOMPARE(shown, days);
-        void backfillInChunks_data()
-        {
-            QTest::addColumn<int>("chunk");
-            QTest::addColumn<int>("stopAfter"); // progress reports answered "go on"; -1: all of them
-            QTest::newRow("one row a chunk") << 1 << -1;
-            QTest::newRow("two rows, last chunk short") << 2 << -1;
-            QTest::newRow("the whole ledger at once") << 7 << -1;
-            QTest::newRow("larger than the ledger") << 20000 << -1;
-            QTest::newRow("stopped after the first chunk") << 2 << 0;
-            QTest::newRow("stopped half-way") << 3 << 1;
-            QTest::newRow("stopped before the last row") << 1 << 5;
+    }
+
+    void backfillInChunks_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<int>("stopAfter"); // progress reports answered "go on"; -1: all of them
+        QTest::newRow("one row a chunk") << 1 << -1;
+        QTest::newRow("two rows, last chunk short") << 2 << -1;
+        QTest::newRow("the whole ledger at once") << 7 << -1;
+        QTest::newRow("larger than the ledger") << 20000 << -1;
+        QTest::newRow("stopped after the first chunk") << 2 << 0;
+        QTest::newRow("stopped half-way") << 3 << 1;
+        QTest::newRow("stopped before the last row") << 1 << 5;
+    }
+
+    // Chunk by chunk the same rows are written as by one statement, a stopped fill goes on from where it
+    // stopped, and the rows looked at only grow, up to the ledger's.
+    void backfillInChunks()
+    {
+        QFETCH(int, chunk);
+        QFETCH(int, stopAfter);
+        QList<qint64> examined, totals;
+        int answers = 0;
+        const auto progress = [&](const MessageReport::BackfillProgress& p) {
+            examined << p.examined;
+            totals << p.total;
+            return stopAfter < 0 || answers++ < stopAfter;
+        };
+        const MessageReport::BackfillProgress first =
+            TaskWait::run(MessageReport::backfillQueueDayInChunks(m_db->store(), 0, progress, chunk));
+        QVERIFY(std::is_sorted(examined.begin(), examined.end()));
+        QCOMPARE(std::adjacent_find(examined.begin(), examined.end()), examined.end());
+        QCOMPARE(totals, QList<qint64>(examined.size(), 7));
+        QCOMPARE(first.total, 7);
+        QCOMPARE(first.examinedUpTo, first.examined);
+        QCOMPARE(examined.last(), first.examined);
+        if (stopAfter < 0) {
+            QCOMPARE(examined.size(), (7 + chunk - 1) / chunk);
+            QCOMPARE(first.examined, 7);
+        } else {
+            QCOMPARE(examined.size(), stopAfter + 1);
+            QCOMPARE(first.examined, qint64(chunk) * (stopAfter + 1));
         }
+        QCOMPARE(extra1(), filledUpTo(first.examinedUpTo));
 
-        // Chunk by chunk the same rows are written as by one statement, a stopped fill goes on from where it
-        // stopped, and the rows looked at only grow, up to the ledger's.
-        void backfillInChunks()
-        {
-            QFETCH(int, chunk);
-            QFETCH(int, stopAfter);
-            QList<qint64> examined, totals;
-            int answers = 0;
-            const auto progress = [&](const MessageReport::BackfillProgress& p) {
-                examined << p.examined;
-                totals << p.total;
-                return stopAfter < 0 || answers++ < stopAfter;
-            };
-            const MessageReport::BackfillProgress first =
-                TaskWait::run(MessageReport::backfillQueueDayInChunks(m_db->store(), 0, progress, chunk));
-            QVERIFY(std::is_sorted(examined.begin(), examined.end()));
-            QCOMPARE(std::adjacent_find(examined.begin(), examined.end()), examined.end());
-            QCOMPARE(totals, QList<qint64>(examined.size(), 7));
-            QCOMPARE(first.total, 7);
-            QCOMPARE(first.examinedUpTo, first.examined);
-            QCOMPARE(examined.last(), first.examined);
-            if (stopAfter < 0) {
-                QCOMPARE(examined.size(), (7 + chunk - 1) / chunk);
-                QCOMPARE(first.examined, 7);
-            } else {
-                QCOMPARE(examined.size(), stopAfter + 1);
-                QCOMPARE(first.examined, qint64(chunk) * (stopAfter + 1));
-            }
-            QCOMPARE(extra1(), filledUpTo(first.examinedUpTo));
+        const MessageReport::BackfillProgress rest = TaskWait::run(
+            MessageReport::backfillQueueDayInChunks(m_db->store(), first.examinedUpTo, {}, chunk));
+        QCOMPARE(rest.total, 7 - first.examinedUpTo);
+        QCOMPARE(rest.examinedUpTo, 7);
+        QCOMPARE(first.written + rest.written, 4);
+        QCOMPARE(extra1(), Backfilled);
+    }
 
-            const MessageReport::BackfillProgress rest = TaskWait::run(
-                MessageReport::backfillQueueDayInChunks(m_db->store(), first.examinedUpTo, {}, chunk));
-            QCOMPARE(rest.total, 7 - first.examinedUpTo);
-            QCOMPARE(rest.examinedUpTo, 7);
-            QCOMPARE(first.written + rest.written, 4);
-            QCOMPARE(extra1(), Backfilled);
+    // A queued row goes only when its key, number and stamp all still match.
+    void deleteQueued()
+    {
+        StoreFixture db;
+        const QVariant mobile("9812345678"), doy("011226335100000");
+        QList<qint64> keys;
+        for (const QVariant& stamp : {doy, doy, QVariant("02122026090000"), QVariant()})
+            keys << db.queue(mobile.toString(), u"m%1"_s.arg(keys.size()), {{Stamp, stamp}});
+        // The key of another row with the same number and stamp.
+        QCOMPARE(MessageReport::deleteQueued(db.store(), keys[2], mobile, doy), 0);
+        QCOMPARE(MessageReport::deleteQueued(db.store(), keys[1], mobile, doy), 1);
+        QCOMPARE(MessageReport::deleteQueued(db.store(), keys[3], mobile, QVariant()), 1);
+        QCOMPARE(db.column(u"select msg from Rsms order by rowid"_s), (QStringList{"m0", "m2"}));
+    }
+
+    void showList_data()
+    {
+        QTest::addColumn<ListCase>("c");
+        const auto row = [](const char* name, const ListCase& c) { QTest::newRow(name) << c; };
+        const QDate none, d1(2026, 12, 1), d2(2026, 12, 2), d3(2026, 12, 3);
+        row("queued at once", {-1, "", none, none, -1, AllQueued, {"", ""}});
+        row("queued, 98", {1, "98", none, none, 0, {"q-b", "q-a", "w-3", "w-1", "w-4", "w-2", "q-f"}});
+        row("queued, blank 98", {1, " 98", none, none, 0, {"q-d"}});
+        row("queued, 0", {1, "0", none, none, 0, AllQueued});
+        row("queued, quote first", {1, "'98", none, none, 0, AllQueued});
+        row("queued, 098", {1, "098", none, none, 0, {}});
+        row("queued, underscore literal", {1, "98_", none, none, 0, {"q-f"}});
+        row("queued, percent literal", {1, "98%", none, none, 0, {}});
+        row("queued, an injection", {1, "9' or '1'='1", none, none, 0, {}});
+        // Past a letter the typed text is matched by LIKE alone: its escapes must hold there too.
+        row("queued, a letter", {1, "98a", none, none, 0, {"w-3", "w-1", "w-4", "w-2"}});
+        row("queued, backslash after a letter", {1, "98a\\", none, none, 0, {"w-4"}});
+        row("queued, 1 to 3 Dec", {1, "", d1, d3, 0, {"q-c", "q-b", "q-a"}});
+        row("queued, 2 Dec", {1, "", d2, d2, 0, {"q-a"}});
+        row("queued, dates reversed", {1, "", d3, d1, 0, {}});
+        row("queued, 98 and 1 to 3 Dec", {1, "98", d1, d3, 0, {"q-b", "q-a"}});
+        QStringList byMessage = AllQueued; // q-a to q-h, then w-1 to w-4
+        byMessage.sort();
+        row("queued, by message", {1, "", none, none, 2, byMessage});
+        row("delivered", {0, "", none, none, 0, {"s-c", "s-a", "s-b", "s-d"}, {"r-c", "r-a"}});
+        row("delivered, 1 to 3 Dec", {0, "", d1, d3, 0, {"s-a", "s-b"}});
+        row("delivered, by mobile", {0, "", none, none, 1, {"s-b", "s-c", "s-d", "s-a"}, {"r-b", "r-c"}});
+        row("delivered, by message", {0, "", none, none, 2, {"s-a", "s-b", "s-c", "s-d"}});
+        row("delivered, 981", {0, "981", none, none, 0, {"s-a", "s-d"}});
+        row("delivered, 98 and 1 to 3 Dec", {0, "98", d1, d3, 0, {"s-a"}});
+        row("undelivered", {2, "", none, none, 0, {"s-e"}, {"r-e", "r-e"}});
+        row("awaiting, any other letter", {3, "", none, none, 0, {"s-g", "s-f"}, {"r-g", "r-f"}});
+    }
+
+    void showList()
+    {
+        QFETCH(ListCase, c);
+        if (c.order >= 0) { // from another order, so that the click is a change
+            click(u"Option1_%1"_s.arg((c.order + 1) % 3));
+            click(u"Option1_%1"_s.arg(c.order));
         }
-
-        // A queued row goes only when its key, number and stamp all still match.
-        void deleteQueued()
-        {
-            StoreFixture db;
-            const QVariant mobile("9812345678"), doy("011226335100000");
-            QList<qint64> keys;
-            for (const QVariant& stamp : {doy, doy, QVariant("02122026090000"), QVariant()})
-                keys << db.queue(mobile.toString(), u"m%1"_s.arg(keys.size()), {{Stamp, stamp}});
-            // The key of another row with the same number and stamp.
-            QCOMPARE(MessageReport::deleteQueued(db.store(), keys[2], mobile, doy), 0);
-            QCOMPARE(MessageReport::deleteQueued(db.store(), keys[1], mobile, doy), 1);
-            QCOMPARE(MessageReport::deleteQueued(db.store(), keys[3], mobile, QVariant()), 1);
-            QCOMPARE(db.column(u"select msg from Rsms order by rowid"_s), (QStringList{"m0", "m2"}));
+        child<QCheckBox>(u"ChDate"_s)->setChecked(c.from.isValid());
+        if (c.from.isValid()) {
+            child<QDateEdit>(u"DT1"_s)->setDate(c.from);
+            child<QDateEdit>(u"DT2"_s)->setDate(c.to);
         }
+        show(c.view, c.typed);
+        QVERIFY(m_prompt->messages.isEmpty());
+        QCOMPARE(listed(), c.shown);
+        QCOMPARE(text(u"LBSMS"_s), QString::number(c.shown.size()));
+        // The queued list hides its rows' keys, a sent list the reply it shows below the grid.
+        const bool queued = c.view < 0 || c.view == 1;
+        QCOMPARE(model()->columnCount(), queued ? 4 : 6);
+        for (int column = 0; column < model()->columnCount(); ++column)
+            QCOMPARE(grid()->isColumnHidden(column), column == (queued ? 3 : 5));
+        if (c.replies.isEmpty())
+            return;
+        const QRect cell = grid()->visualRect(model()->index(0, 0));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(text(u"LBMass"_s), c.replies[0]);
+        QTest::keyClick(grid(), Qt::Key_Down);
+        QCOMPARE(text(u"LBMass"_s), c.replies[1]);
+    }
 
-        void showList_data()
-        {
-            QTest::addColumn<ListCase>("c");
-            const auto row = [](const char* name, const ListCase& c) { QTest::newRow(name) << c; };
-            const QDate none, d1(2026, 12, 1), d2(2026, 12, 2), d3(2026, 12, 3);
-            row("queued at once", {-1, "", none, none, -1, AllQueued, {"", ""}});
-            row("queued, 98", {1, "98", none, none, 0, {"q-b", "q-a", "w-3", "w-1", "w-4", "w-2", "q-f"}});
-            row("queued, blank 98", {1, " 98", none, none, 0, {"q-d"}});
-            row("queued, 0", {1, "0", none, none, 0, AllQueued});
-            row("queued, quote first", {1, "'98", none, none, 0, AllQueued});
-            row("queued, 098", {1, "098", none, none, 0, {}});
-            row("queued, underscore literal", {1, "98_", none, none, 0, {"q-f"}});
-            row("queued, percent literal", {1, "98%", none, none, 0, {}});
-            row("queued, an injection", {1, "9' or '1'='1", none, none, 0, {}});
-            // Past a letter the typed text is matched by LIKE alone: its escapes must hold there too.
-            row("queued, a letter", {1, "98a", none, none, 0, {"w-3", "w-1", "w-4", "w-2"}});
-            row("queued, backslash after a letter", {1, "98a\\", none, none, 0, {"w-4"}});
-            row("queued, 1 to 3 Dec", {1, "", d1, d3, 0, {"q-c", "q-b", "q-a"}});
-            row("queued, 2 Dec", {1, "", d2, d2, 0, {"q-a"}});
-            row("queued, dates reversed", {1, "", d3, d1, 0, {}});
-            row("queued, 98 and 1 to 3 Dec", {1, "98", d1, d3, 0, {"q-b", "q-a"}});
-            QStringList byMessage = AllQueued; // q-a to q-h, then w-1 to w-4
-            byMessage.sort();
-            row("queued, by message", {1, "", none, none, 2, byMessage});
-            row("delivered", {0, "", none, none, 0, {"s-c", "s-a", "s-b", "s-d"}, {"r-c", "r-a"}});
-            row("delivered, 1 to 3 Dec", {0, "", d1, d3, 0, {"s-a", "s-b"}});
-            row("delivered, by mobile", {0, "", none, none, 1, {"s-b", "s-c", "s-d", "s-a"}, {"r-b", "r-c"}});
-            row("delivered, by message", {0, "", none, none, 2, {"s-a", "s-b", "s-c", "s-d"}});
-            row("delivered, 981", {0, "981", none, none, 0, {"s-a", "s-d"}});
-            row("delivered, 98 and 1 to 3 Dec", {0, "98", d1, d3, 0, {"s-a"}});
-            row("undelivered", {2, "", none, none, 0, {"s-e"}, {"r-e", "r-e"}});
-            row("awaiting, any other letter", {3, "", none, none, 0, {"s-g", "s-f"}, {"r-g", "r-f"}});
-        }
+    // The count comes from the store, not from the rows the grid has fetched so far.
+    void largeQueueIsFetchedLazily()
+    {
+        Store::Transaction tx(m_db->store());
+        for (int i = 0; i < 1000; ++i)
+            m_db->queue(QString::number(9000000000LL + i), u"m"_s);
+        tx.commit();
+        show(1);
+        QCOMPARE(text(u"LBSMS"_s), u"1012");
+        QVERIFY(model()->rowCount() > 0);
+        QVERIFY(model()->rowCount() < 1012);
+    }
 
-        void showList()
-        {
-            QFETCH(ListCase, c);
-            if (c.order >= 0) { // from another order, so that the click is a change
-                click(u"Option1_%1"_s.arg((c.order + 1) % 3));
-                click(u"Option1_%1"_s.arg(c.order));
-            }
-            child<QCheckBox>(u"ChDate"_s)->setChecked(c.from.isValid());
-            if (c.from.isValid()) {
-                child<QDateEdit>(u"DT1"_s)->setDate(c.from);
-                child<QDateEdit>(u"DT2"_s)->setDate(c.to);
-            }
-            show(c.view, c.typed);
-            QVERIFY(m_prompt->messages.isEmpty());
-            QCOMPARE(listed(), c.shown);
-            QCOMPARE(text(u"LBSMS"_s), QString::number(c.shown.size()));
-            // The queued list hides its rows' keys, a sent list the reply it shows below the grid.
-            const bool queued = c.view < 0 || c.view == 1;
-            QCOMPARE(model()->columnCount(), queued ? 4 : 6);
-            for (int column = 0; column < model()->columnCount(); ++column)
-                QCOMPARE(grid()->isColumnHidden(column), column == (queued ? 3 : 5));
-            if (c.replies.isEmpty())
-                return;
-            const QRect cell = grid()->visualRect(model()->index(0, 0));
-            QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, cell.center());
-            QCOMPARE(text(u"LBMass"_s), c.replies[0]);
-            QTest::keyClick(grid(), Qt::Key_Down);
-            QCOMPARE(text(u"LBMass"_s), c.replies[1]);
-        }
+    void deleteKey_data()
+    {
+        QTest::addColumn<DeleteCase>("c");
+        const auto row = [](const char* name, const DeleteCase& c) { QTest::newRow(name) << c; };
+        const Prompt::Answer yes = Prompt::Answer::Yes, unasked = Prompt::Answer::Cancel;
+        row("queued, yes", {1, 1, "", 5, yes, "q-b"});
+        row("queued, missing stamp, yes", {1, 1, "", 2, yes, "q-g"});
+        row("queued, no", {1, 1, "", 5, Prompt::Answer::No, ""});
+        row("queued list, sent option ticked since", {1, 0, "", 5, yes, "q-b"});
+        row("last row of the list", {1, 1, "98_", 0, yes, "q-f"});
+        row("no row selected", {1, 1, "", -1, unasked, ""});
+        row("delivered row with the number and stamp of a queued one", {0, 0, "", 1, unasked, ""});
+        row("sent list, queued option ticked since", {0, 1, "", 1, unasked, ""});
+    }
 
-        // The count comes from the store, not from the rows the grid has fetched so far.
-        void largeQueueIsFetchedLazily()
-        {
-            Store::Transaction tx(m_db->store());
-            for (int i = 0; i < 1000; ++i)
-                m_db->queue(QString::number(9000000000LL + i), u"m"_s);
-            tx.commit();
-            show(1);
-            QCOMPARE(text(u"LBSMS"_s), u"1012");
-            QVERIFY(model()->rowCount() > 0);
-            QVERIFY(model()->rowCount() < 1012);
-        }
+    void deleteKey()
+    {
+        QFETCH(DeleteCase, c);
+        QTest::keyClick(grid(), Qt::Key_Delete); // nothing listed yet
+        show(c.view, c.typed);
+        click(u"OP_%1"_s.arg(c.tickedAfterShow));
+        QStringList queued = m_db->column(u"select msg from Rsms order by rowid"_s);
+        QStringList shown = listed();
+        m_prompt->answers = {c.answer};
+        grid()->setFocus();
+        grid()->setCurrentIndex(model()->index(c.row, 0));
+        QTest::keyClick(grid(), Qt::Key_Delete);
 
-        void deleteKey_data()
-        {
-            QTest::addColumn<DeleteCase>("c");
-            const auto row = [](const char* name, const DeleteCase& c) { QTest::newRow(name) << c; };
-            const Prompt::Answer yes = Prompt::Answer::Yes, unasked = Prompt::Answer::Cancel;
-            row("queued, yes", {1, 1, "", 5, yes, "q-b"});
-            row("queued, missing stamp, yes", {1, 1, "", 2, yes, "q-g"});
-            row("queued, no", {1, 1, "", 5, Prompt::Answer::No, ""});
-            row("queued list, sent option ticked since", {1, 0, "", 5, yes, "q-b"});
-            row("last row of the list", {1, 1, "98_", 0, yes, "q-f"});
-            row("no row selected", {1, 1, "", -1, unasked, ""});
-            row("delivered row with the number and stamp of a queued one", {0, 0, "", 1, unasked, ""});
-            row("sent list, queued option ticked since", {0, 1, "", 1, unasked, ""});
-        }
+        const bool asked = c.answer != Prompt::Answer::Cancel;
+        QCOMPARE(m_prompt->questions.size(), asked ? 1 : 0);
+        if (asked)
+            QCOMPARE(m_prompt->questions[0].text, u"Are You Sure Want To Delete This Massage ");
+        queued.removeOne(c.deleted);
+        shown.removeOne(c.deleted);
+        QCOMPARE(m_db->column(u"select msg from Rsms order by rowid"_s), queued);
+        QCOMPARE(m_db->count(u"sms"_s), 7);
+        QCOMPARE(listed(), shown);
+        QCOMPARE(text(u"LBSMS"_s), QString::number(shown.size()));
+        if (shown.isEmpty())
+            QCOMPARE(model()->columnCount(), 0);
+        QVERIFY(m_prompt->messages.isEmpty());
+    }
 
-        void deleteKey()
-        {
-            QFETCH(DeleteCase, c);
-            QTest::keyClick(grid(), Qt::Key_Delete); // nothing listed yet
-            show(c.view, c.typed);
-            click(u"OP_%1"_s.arg(c.tickedAfterShow));
-            QStringList queued = m_db->column(u"select msg from Rsms order by rowid"_s);
-            QStringList shown = listed();
-            m_prompt->answers = {c.answer};
-            grid()->setFocus();
-            grid()->setCurrentIndex(model()->index(c.row, 0));
-            QTest::keyClick(grid(), Qt::Key_Delete);
+    void showListInChunks_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<QList<int>>("progress"); // rows the bar shows as prepared, in turn
+        QTest::addColumn<bool>("closeDuringFill");
+        QTest::newRow("one chunk: listed at once") << 20000 << QList<int>{} << false;
+        QTest::newRow("chunks of two") << 2 << QList<int>{2, 4, 6} << false;
+        QTest::newRow("chunks of three") << 3 << QList<int>{3, 6} << false;
+        QTest::newRow("closed during the fill") << 2 << QList<int>{} << true;
+    }
 
-            const bool asked = c.answer != Prompt::Answer::Cancel;
-            QCOMPARE(m_prompt->questions.size(), asked ? 1 : 0);
-            if (asked)
-                QCOMPARE(m_prompt->questions[0].text, u"Are You Sure Want To Delete This Massage ");
-            queued.removeOne(c.deleted);
-            shown.removeOne(c.deleted);
-            QCOMPARE(m_db->column(u"select msg from Rsms order by rowid"_s), queued);
-            QCOMPARE(m_db->count(u"sms"_s), 7);
-            QCOMPARE(listed(), shown);
-            QCOMPARE(text(u"LBSMS"_s), QString::number(shown.size()));
-            if (shown.isEmpty())
-                QCOMPARE(model()->columnCount(), 0);
-            QVERIFY(m_prompt->messages.isEmpty());
-        }
-
-        void showListInChunks_data()
-        {
-            QTest::addColumn<int>("chunk");
-            QTest::addColumn<QList<int>>("progress"); // rows the bar shows as prepared, in turn
-            QTest::addColumn<bool>("closeDuringFill");
-            QTest::newRow("one chunk: listed at once") << 20000 << QList<int>{} << false;
-            QTest::newRow("chunks of two") << 2 << QList<int>{2, 4, 6} << false;
-            QTest::newRow("chunks of three") << 3 << QList<int>{3, 6} << false;
-            QTest::newRow("closed during the fill") << 2 << QList<int>{} << true;
-        }
-
-        // A ledger larger than a chunk shows the progress, then the list; S&HOW meanwhile starts nothing.
-        void showListInChunks()
-        {
-            QFETCH(int, chunk);
-            QFETCH(QList<int>, progress);
-            QFETCH(bool, closeDuringFill);
-            m_screen->setBackfillChunkRows(chunk);
-            auto* bar = child<QProgressBar>(u"backfillProgress"_s);
-            QVERIFY(bar && bar->isHidden());
-            QList<int> shown;
-            connect(bar, &QProgressBar::valueChanged, this, [&shown](int value) { shown << value; });
-            int lists = 0;
-            connect(model(), &QAbstractItemModel::modelReset, this, [&lists] { ++lists; });
-            show(0);
-            const bool atOnce = chunk >= 7;
-            QCOMPARE(m_screen->shownView().has_value(), atOnce);
-            if (closeDuringFill) {
-                m_screen.reset();
-                while (QGuiApplication::overrideCursor())
-                    QCoreApplication::processEvents();
-                QCOMPARE(extra1(), filledUpTo(chunk)); // stopped after the chunk that ran before the close
-                return;
-            }
-            QCOMPARE(child<QAbstractButton>(u"JOk"_s)->isEnabled(), atOnce);
-            m_screen->showList(); // a second S&HOW, even if the button could not be pressed
-            bool barSeen = false;
-            while (QGuiApplication::overrideCursor()) { // while any fill runs
-                QCoreApplication::processEvents();
-                barSeen = barSeen || bar->isVisible();
-            }
-            QCOMPARE(lists, atOnce ? 2 : 1); // listed once more only when the first fill had ended
-            QCOMPARE(barSeen, !progress.isEmpty());
-            QCOMPARE(shown, progress);
-            if (!progress.isEmpty())
-                QCOMPARE(bar->text(), u"Preparing the report: %1 of 7 rows"_s.arg(progress.last()));
-            QVERIFY(bar->isHidden());
-            QVERIFY(child<QAbstractButton>(u"JOk"_s)->isEnabled());
-            QCOMPARE(extra1(), Backfilled);
-            QCOMPARE(text(u"LBSMS"_s), u"4");
-            QCOMPARE(model()->rowCount(), 4);
-            QVERIFY(!QGuiApplication::overrideCursor());
-        }
-
-        void storeFailureIsReported()
-        {
-            show(1);
-            QCOMPARE(extra1(), Backfilled); // the queued view back-fills the ledger too
-            m_db->store().exec(u"alter table Rsms rename to Rsms_gone"_s);
-            show(1);
-            QCOMPARE(m_prompt->messages.size(), 1);
-            QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Critical);
-            QVERIFY(m_prompt->messages[0].text.contains(u"Rsms"));
-            QCOMPARE(listed(), AllQueued); // the list on show stays
-            QCOMPARE(text(u"LBSMS"_s), u"12");
-            QVERIFY(!QGuiApplication::overrideCursor());
-        }
-
-        void registeredScreen()
-        {
+    // A ledger larger than a chunk shows the progress, then the list; S&HOW meanwhile starts nothing.
+    void showListInChunks()
+    {
+        QFETCH(int, chunk);
+        QFETCH(QList<int>, progress);
+        QFETCH(bool, closeDuringFill);
+        m_screen->setBackfillChunkRows(chunk);
+        auto* bar = child<QProgressBar>(u"backfillProgress"_s);
+        QVERIFY(bar && bar->isHidden());
+        QList<int> shown;
+        connect(bar, &QProgressBar::valueChanged, this, [&shown](int value) { shown << value; });
+        int lists = 0;
+        connect(model(), &QAbstractItemModel::modelReset, this, [&lists] { ++lists; });
+        show(0);
+        const bool atOnce = chunk >= 7;
+        QCOMPARE(m_screen->shownView().has_value(), atOnce);
+        if (closeDuringFill) {
             m_screen.reset();
-            registerReportScreens(m_db->context());
-            QWidget* first = ScreenRegistry::instance().show(Screens::Report);
-            QVERIFY(qobject_cast<ReportWindow*>(first));
-            // The dates open on the engine's day, which need not be the wall clock's.
-            QCOMPARE(first->findChild<QDateEdit*>(u"DT1"_s)->date(), StoreFixture::fixedNow().date());
-            QCOMPARE(ScreenRegistry::instance().show(Screens::Report), first);
-            delete first;
-            ScreenRegistry::instance().clear();
+            while (QGuiApplication::overrideCursor())
+                QCoreApplication::processEvents();
+            QCOMPARE(extra1(), filledUpTo(chunk)); // stopped after the chunk that ran before the close
+            return;
         }
-    };
+        QCOMPARE(child<QAbstractButton>(u"JOk"_s)->isEnabled(), atOnce);
+        m_screen->showList(); // a second S&HOW, even if the button could not be pressed
+        bool barSeen = false;
+        while (QGuiApplication::overrideCursor()) { // while any fill runs
+            QCoreApplication::processEvents();
+            barSeen = barSeen || bar->isVisible();
+        }
+        QCOMPARE(lists, atOnce ? 2 : 1); // listed once more only when the first fill had ended
+        QCOMPARE(barSeen, !progress.isEmpty());
+        QCOMPARE(shown, progress);
+        if (!progress.isEmpty())
+            QCOMPARE(bar->text(), u"Preparing the report: %1 of 7 rows"_s.arg(progress.last()));
+        QVERIFY(bar->isHidden());
+        QVERIFY(child<QAbstractButton>(u"JOk"_s)->isEnabled());
+        QCOMPARE(extra1(), Backfilled);
+        QCOMPARE(text(u"LBSMS"_s), u"4");
+        QCOMPARE(model()->rowCount(), 4);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
 
-    QTEST_MAIN(TestReport)
+    void storeFailureIsReported()
+    {
+        show(1);
+        QCOMPARE(extra1(), Backfilled); // the queued view back-fills the ledger too
+        m_db->store().exec(u"alter table Rsms rename to Rsms_gone"_s);
+        show(1);
+        QCOMPARE(m_prompt->messages.size(), 1);
+        QCOMPARE(m_prompt->messages[0].icon, Prompt::Icon::Critical);
+        QVERIFY(m_prompt->messages[0].text.contains(u"Rsms"));
+        QCOMPARE(listed(), AllQueued); // the list on show stays
+        QCOMPARE(text(u"LBSMS"_s), u"12");
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void registeredScreen()
+    {
+        m_screen.reset();
+        registerReportScreens(m_db->context());
+        QWidget* first = ScreenRegistry::instance().show(Screens::Report);
+        QVERIFY(qobject_cast<ReportWindow*>(first));
+        // The dates open on the engine's day, which need not be the wall clock's.
+        QCOMPARE(first->findChild<QDateEdit*>(u"DT1"_s)->date(), StoreFixture::fixedNow().date());
+        QCOMPARE(ScreenRegistry::instance().show(Screens::Report), first);
+        delete first;
+        ScreenRegistry::instance().clear();
+    }
+};
+
+QTEST_MAIN(TestReport)
 #include "tst_report.moc"
