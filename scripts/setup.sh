@@ -14,7 +14,7 @@ packages=(
   # cpack -G DEB (dpkg-shlibdeps)
   dpkg-dev
   # run: store drivers, SQL Server through FreeTDS, the SVG icon
-  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc tdsodbc qt6-svg-plugins fonts-dejavu-core
+  libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc tdsodbc libqt6svg6 fonts-dejavu-core
 )
 test_packages=(
   # a throw-away PostgreSQL server, a virtual display with a tray host, spreadsheet

@@ -48,7 +48,7 @@
 namespace {
 
 // The picture of the console and of its tray icon: the program's icon (the
-// one the menu shows) where Qt can draw SVG (qt6-svg-plugins), else a
+// one the menu shows) where Qt can draw SVG (libqt6svg6), else a
 // painted speech bubble with "SMS".
 QIcon consoleIcon()
 {
