@@ -14,6 +14,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -558,6 +562,35 @@ private Q_SLOTS:
         QCOMPARE(r.out.split(u'\n').filter(QRegularExpression(" idle$")).size(), idleLines);
     }
 
+    // Under a notify service: ready once started, watchdog pings from the ticks, stopping at the end.
+    void tellsSystemdReadyThenPings()
+    {
+        QVERIFY(engineFolder());
+        queue("9876500001");
+        const QByteArray socketPath = QFile::encodeName(m_dir->filePath("notify"));
+        const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+        m_extraEnv.insert("NOTIFY_SOCKET", QString::fromUtf8(socketPath));
+        const Run run = ctl({"run", "--until-idle"});
+        m_extraEnv.clear();
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+
+        QStringList told;
+        char datagram[512];
+        for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
+            told << QString::fromUtf8(datagram, n).section(u'\n', 0, 0);
+        ::close(fd);
+        QVERIFY2(told.size() >= 2 && told.first() == "READY=1", qPrintable(told.join(u' ')));
+        QVERIFY2(told.mid(1).contains("WATCHDOG=1"), qPrintable(told.join(u' ')));
+        QCOMPARE(told.last(), "STOPPING=1");
+        QCOMPARE(count("sms"), 1);
+    }
+
 private:
     // With per-user settings of the test's own; reportHost and envHome go in the environment when given.
     void start(QProcess& p, const QStringList& args, const QString& reportHost = {},
@@ -571,6 +604,7 @@ private:
         if (!reportHost.isEmpty())
             env.insert("SMSENGINE_REPORT_HOST", reportHost);
         env.insert("XDG_CONFIG_HOME", m_dir->filePath("config"));
+        env.insert(m_extraEnv);
         p.setProcessEnvironment(env);
         p.start(qEnvironmentVariable("SMS_BINARY_DIR") + "/bin/smsctl", args);
     }
@@ -652,6 +686,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_home;
     std::unique_ptr<GatewaySim> m_sim;
+    QProcessEnvironment m_extraEnv;
 };
 
 QTEST_GUILESS_MAIN(SmsctlTest)
