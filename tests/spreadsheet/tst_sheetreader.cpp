@@ -201,6 +201,7 @@ private Q_SLOTS:
         row("encrypted .xls", "filepass.xls", "it is protected by a password");
         row("record longer than BIFF allows", "long_record.xls", "it is damaged");
         row("record running past the stream", "record_past_end.xls", "it is damaged");
+        row("number format text longer than its record", "format_past_record.xls", "it is damaged");
         row("encrypted .xlsx", "encrypted.xlsx", "it is protected by a password");
         row("truncated .xlsx", "truncated.xlsx", "it is damaged or not an Excel workbook");
         row("zip without workbook", "not_workbook.xlsx", "it is not an Excel workbook");

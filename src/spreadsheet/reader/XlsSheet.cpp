@@ -26,6 +26,8 @@ enum : uint16_t
     RecordFilePass = 0x002F,
     RecordWindow1 = 0x003D,
     RecordBoundSheet = 0x0085,
+    RecordFormatBiff5 = 0x001E,
+    RecordFormat = 0x041E,
     RecordBoolErr = 0x0205,
     RecordString = 0x0207,
     RecordBof = 0x0809,
@@ -114,16 +116,35 @@ QString biffString(QByteArrayView data, qsizetype at, bool wideCount, bool biff8
     return out;
 }
 
+// A number format's text as FreeXL copies it: the character count it
+// declares (two bytes a character when the flag says so) must fit in the
+// record, or the copy runs past the record's buffer.
+bool formatTextFits(uint16_t type, QByteArrayView data)
+{
+    if (type == RecordFormat) {
+        if (data.size() < 5)
+            return false;
+        const qsizetype width = (static_cast<uint8_t>(data[4]) & 0x01) ? 2 : 1;
+        return 5 + u16(data, 2) * width <= data.size();
+    }
+    return data.size() >= 3 && 3 + static_cast<uint8_t>(data[2]) <= data.size();
+}
+
 // FreeXL trusts record lengths: a record longer than the format allows
-// (8224 bytes of data) or running past the end of the stream makes it read
-// beyond its buffers. Such a stream is refused before FreeXL sees it.
+// (8224 bytes of data), running past the end of the stream, or a format
+// text longer than its record makes it read beyond its buffers. Such a
+// stream is refused before FreeXL sees it.
 bool recordsAreSound(QByteArrayView stream)
 {
     constexpr uint16_t MaxRecordData = 8224;
     qsizetype at = 0;
     while (at + 4 <= stream.size()) {
+        const uint16_t type = u16(stream, at);
         const uint16_t length = u16(stream, at + 2);
         if (length > MaxRecordData || at + 4 + length > stream.size())
+            return false;
+        if ((type == RecordFormat || type == RecordFormatBiff5) &&
+            !formatTextFits(type, stream.sliced(at + 4, length)))
             return false;
         at += 4 + length;
     }

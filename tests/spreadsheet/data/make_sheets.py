@@ -510,6 +510,9 @@ def make_tests(out):
     # A record longer than BIFF allows (8224 bytes of data), and one running past the stream.
     write_cfb(p("long_record.xls"), [("Workbook", biff + struct.pack("<HH", 0x00FC, 9000) + b"\0" * 9000)])
     write_cfb(p("record_past_end.xls"), [("Workbook", biff + struct.pack("<HH", 0x00FC, 200) + b"\0" * 100)])
+    # A number format declaring 65528 two-byte characters in a record of 12 bytes.
+    long_format = struct.pack("<HHHHB", 0x041E, 12, 0x00A4, 0xFFF8, 0x01) + b"abcdefg"
+    write_cfb(p("format_past_record.xls"), [("Workbook", biff[:bof_end] + long_format + biff[bof_end:])])
 
     # Every allocation table entry pointing to itself: chains never end.
     fat_sector = struct.unpack_from("<I", contacts_xls, 0x4C)[0]
