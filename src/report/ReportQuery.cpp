@@ -239,17 +239,10 @@ QCoro::Task<BackfillProgress> backfillQueueDayInChunks(Store& store, qint64 exam
     co_return done;
 }
 
-int backfillQueueDay(Store& store, qint64* examinedUpTo)
+int backfillQueueDay(Store& store)
 {
     installFunctions(store);
-    const QString fill = fillStatement();
-    if (!examinedUpTo)
-        return store.exec(fill);
-    const qint64 last = lastLedgerRow(store);
-    const int written =
-        store.exec(fill + QStringLiteral(" and rowid > ? and rowid <= ?"), {*examinedUpTo, last});
-    *examinedUpTo = qMax(*examinedUpTo, last);
-    return written;
+    return store.exec(fillStatement());
 }
 
 QString csvLine(const QStringList& fields)

@@ -97,11 +97,9 @@ qint64 count(Store& store, const Criteria& criteria);
 // Writes the sortable queueing day (yyyymmdd) into Extra1 of every ledger row
 // that has none and whose stamp reads as a day (QueueStamp), in one
 // statement; a row whose stamp cannot be read keeps its Null. Registers
-// queue_day() when needed. With examinedUpTo, only the rows added after the
-// row it names are looked at, and it is moved on to the last row there is:
-// a ledger stamp never changes, so an unreadable one need not be read twice.
-// Returns the number of rows written.
-int backfillQueueDay(Store& store, qint64* examinedUpTo = nullptr);
+// queue_day() when needed. Returns the number of rows written. The screens
+// use the chunked form below, which keeps the event loop turning.
+int backfillQueueDay(Store& store);
 
 // One day of the summary: the ledger rows sent that day by delivery state,
 // and the queued messages stamped with that day.
