@@ -39,6 +39,17 @@ const QStringList crafted{"Mobile||Ravi||",
                           "||||",
                           "||||corner"};
 
+// The one column of many_texts.xls, as the generator writes it.
+QStringList manyTexts()
+{
+    QStringList rows;
+    for (int i = 0; i < 1200; ++i) {
+        const QString middle = i % 2 ? QString(i % 7, QChar(0x0436)) : QString(i % 11, u'x');
+        rows << u"text %1 "_s.arg(i, 4, 10, QChar(u'0')) + middle + QString(20, u'-');
+    }
+    return rows;
+}
+
 // Every cell of the sheet, a row per line, cells separated by "|".
 struct Book
 {
@@ -105,6 +116,7 @@ private Q_SLOTS:
         row("xls, hand-made container", {"big_stream.xls", "Numbers", Xls, contacts});
         row("xls, workbook after the first directory sector", {"crowded.xls", "Numbers", Xls, contacts});
         row("xls, workbook in the mini stream", {"mini_stream.xls", "Blank", Xls, blankFirst});
+        row("xls, shared strings over several records", {"many_texts.xls", "Texts", Xls, manyTexts()});
         both("empty first cell", "first_empty", "Blank", blankFirst);
         both("empty sheet", "empty_sheet", "Empty", {});
         both("non-ASCII texts and sheet name", "unicode", "Číslo", {"Ашa|कुमार", "€ 5|naïve"});
@@ -202,6 +214,8 @@ private Q_SLOTS:
         row("record longer than BIFF allows", "long_record.xls", "it is damaged");
         row("record running past the stream", "record_past_end.xls", "it is damaged");
         row("number format text longer than its record", "format_past_record.xls", "it is damaged");
+        row("shared string longer than its table", "shared_string_past_record.xls", "it is damaged");
+        row("fewer shared strings than declared", "shared_strings_missing.xls", "it is damaged");
         row("encrypted .xlsx", "encrypted.xlsx", "it is protected by a password");
         row("truncated .xlsx", "truncated.xlsx", "it is damaged or not an Excel workbook");
         row("zip without workbook", "not_workbook.xlsx", "it is not an Excel workbook");

@@ -28,6 +28,8 @@ enum : uint16_t
     RecordBoundSheet = 0x0085,
     RecordFormatBiff5 = 0x001E,
     RecordFormat = 0x041E,
+    RecordSharedStrings = 0x00FC,
+    RecordContinue = 0x003C,
     RecordBoolErr = 0x0205,
     RecordString = 0x0207,
     RecordBof = 0x0809,
@@ -130,10 +132,128 @@ bool formatTextFits(uint16_t type, QByteArrayView data)
     return data.size() >= 3 && 3 + static_cast<uint8_t>(data[2]) <= data.size();
 }
 
-// FreeXL trusts record lengths: a record longer than the format allows
-// (8224 bytes of data), running past the end of the stream, or a format
-// text longer than its record makes it read beyond its buffers. Such a
-// stream is refused before FreeXL sees it.
+// The shared-string table's data: the SST record's, then that of each
+// CONTINUE record behind it, read as one sequence that knows where each
+// record ends (a string's characters restart there with a fresh flags byte).
+class ContinuedData
+{
+public:
+    explicit ContinuedData(std::vector<QByteArrayView> parts) : m_parts(std::move(parts)) {}
+
+    bool atEnd() const { return m_part == m_parts.size(); }
+    qsizetype leftInPart() const { return atEnd() ? 0 : m_parts[m_part].size() - m_at; }
+
+    // Takes n bytes that must lie in the current record.
+    bool take(qsizetype n, QByteArrayView* out = nullptr)
+    {
+        if (n > leftInPart())
+            return false;
+        if (out)
+            *out = m_parts[m_part].sliced(m_at, n);
+        m_at += n;
+        settle();
+        return true;
+    }
+
+    // Skips n bytes that may run over into the following records.
+    bool skip(qint64 n)
+    {
+        while (n > 0) {
+            if (atEnd())
+                return false;
+            const qsizetype step = std::min<qint64>(n, leftInPart());
+            m_at += step;
+            n -= step;
+            settle();
+        }
+        return true;
+    }
+
+    bool startedNewPart() const { return m_at == 0; }
+
+private:
+    // Steps over finished (and empty) records.
+    void settle()
+    {
+        while (!atEnd() && m_at == m_parts[m_part].size()) {
+            ++m_part;
+            m_at = 0;
+        }
+    }
+
+    std::vector<QByteArrayView> m_parts;
+    size_t m_part = 0;
+    qsizetype m_at = 0;
+};
+
+// One shared string: character count, flags (bit 0: two bytes a character;
+// bit 3: formatting runs follow, their count here; bit 2: phonetic data
+// follows, its size here), the characters, the runs (4 bytes each), the
+// phonetic data. Characters cut by a record end go on in the next record
+// after a new flags byte.
+bool sharedStringFits(ContinuedData& data)
+{
+    QByteArrayView head;
+    if (!data.take(3, &head))
+        return false;
+    qint64 characters = u16(head, 0);
+    const uint8_t flags = static_cast<uint8_t>(head[2]);
+    qint64 wide = (flags & 0x01) ? 2 : 1;
+    qint64 trailing = 0;
+    QByteArrayView field;
+    if (flags & 0x08) {
+        if (!data.take(2, &field))
+            return false;
+        trailing += 4 * qint64(u16(field, 0));
+    }
+    if (flags & 0x04) {
+        if (!data.take(4, &field))
+            return false;
+        trailing += qFromLittleEndian<uint32_t>(field.data());
+    }
+    while (characters > 0) {
+        if (data.startedNewPart() && characters != u16(head, 0)) {
+            QByteArrayView restart;
+            if (!data.take(1, &restart))
+                return false;
+            wide = (static_cast<uint8_t>(restart[0]) & 0x01) ? 2 : 1;
+        }
+        const qint64 here = std::min<qint64>(characters, data.leftInPart() / wide);
+        if (here == 0)
+            return false;
+        data.skip(here * wide);
+        characters -= here;
+    }
+    return data.skip(trailing);
+}
+
+// FreeXL copies each shared string by the sizes it declares: the table must
+// hold as many strings as it says, each inside the table's records.
+bool sharedStringsFit(QByteArrayView stream, qsizetype at)
+{
+    std::vector<QByteArrayView> parts;
+    do {
+        const uint16_t length = u16(stream, at + 2);
+        parts.push_back(stream.sliced(at + 4, length));
+        at += 4 + length;
+    } while (at + 4 <= stream.size() && u16(stream, at) == RecordContinue &&
+             at + 4 + u16(stream, at + 2) <= stream.size());
+    if (parts.front().size() < 8)
+        return false;
+    const quint32 count = qFromLittleEndian<uint32_t>(parts.front().data() + 4);
+    ContinuedData data(std::move(parts));
+    data.take(8);
+    for (quint32 i = 0; i < count; ++i) {
+        if (!sharedStringFits(data))
+            return false;
+    }
+    return true;
+}
+
+// FreeXL trusts the sizes a workbook declares: a record longer than the
+// format allows (8224 bytes of data), running past the end of the stream, or
+// a format text or shared string longer than its record makes it read
+// beyond its buffers. Such a stream is refused before FreeXL sees it.
 bool recordsAreSound(QByteArrayView stream)
 {
     constexpr uint16_t MaxRecordData = 8224;
@@ -145,6 +265,8 @@ bool recordsAreSound(QByteArrayView stream)
             return false;
         if ((type == RecordFormat || type == RecordFormatBiff5) &&
             !formatTextFits(type, stream.sliced(at + 4, length)))
+            return false;
+        if (type == RecordSharedStrings && !sharedStringsFit(stream, at))
             return false;
         at += 4 + length;
     }

@@ -452,6 +452,14 @@ def make_odd_xlsx(out):
 # ---------------------------------------------------------------- the test set
 
 
+MANY_TEXTS = 1200
+
+
+def many_text(i):
+    # Keep in step with the reader test that expects these texts.
+    return ("text %04d " % i) + ("ж" * (i % 7) if i % 2 else "x" * (i % 11)) + "-" * 20
+
+
 def patch(data, old, new):
     assert data.count(old) == 1, old
     return data.replace(old, new)
@@ -476,6 +484,11 @@ def make_tests(out):
     unicode_rows = lambda name: [["Ашa", "कुमार"], ["€ 5", "naïve"]]
     make_xls(p("unicode.xls"), ["Tab", "Číslo"], unicode_rows, 1)
     make_xlsx(p("unicode.xlsx"), ["Tab", "Číslo"], unicode_rows, 1)
+
+    # More shared text than one record holds: the table goes on in CONTINUE
+    # records, strings cut at their ends, some one byte a character, some two.
+    many_texts = lambda name: [[many_text(i)] for i in range(MANY_TEXTS)]
+    make_xls(p("many_texts.xls"), ["Texts"], many_texts, 0)
 
     contacts_xls = open(p("contacts.xls"), "rb").read()
     contacts_xlsx = open(p("contacts.xlsx"), "rb").read()
@@ -513,6 +526,12 @@ def make_tests(out):
     # A number format declaring 65528 two-byte characters in a record of 12 bytes.
     long_format = struct.pack("<HHHHB", 0x041E, 12, 0x00A4, 0xFFF8, 0x01) + b"abcdefg"
     write_cfb(p("format_past_record.xls"), [("Workbook", biff[:bof_end] + long_format + biff[bof_end:])])
+    # A shared-string table whose second string declares 48111 two-byte characters
+    # in a record of 16 bytes, and one that promises five strings and holds one.
+    sst_long = struct.pack("<HHII", 0x00FC, 16, 2, 2) + b"\x01\x00\x00a" + struct.pack("<HB", 0xBBEF, 0xBF) + b"z"
+    sst_short = struct.pack("<HHII", 0x00FC, 12, 5, 5) + b"\x01\x00\x00a"
+    for name, sst in (("shared_string_past_record.xls", sst_long), ("shared_strings_missing.xls", sst_short)):
+        write_cfb(p(name), [("Workbook", biff[:bof_end] + sst + biff[bof_end:])])
 
     # Every allocation table entry pointing to itself: chains never end.
     fat_sector = struct.unpack_from("<I", contacts_xls, 0x4C)[0]
