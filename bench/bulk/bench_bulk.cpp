@@ -2,10 +2,10 @@
 // .xlsx workbook when python3-openpyxl is there) and to send one text to
 // 10,000 numbers against the local gateway simulator.
 
+#include "BenchStore.h"
 #include "bulk/BulkSender.h"
 #include "bulk/ContactImport.h"
 #include "core/EngineContext.h"
-#include "core/Schema.h"
 #include "core/Store.h"
 #include "gateway/GatewaySim.h"
 #include "spreadsheet/reader/SheetReader.h"
@@ -25,8 +25,7 @@ constexpr int Count = 10000;
 std::unique_ptr<EngineContext> makeContext(const QTemporaryDir& dir, const QString& name,
                                            const QString& sendUrl)
 {
-    auto store = Store::openFile(dir.filePath(name), true);
-    Schema::createMissingTables(*store);
+    auto store = openBenchStore(dir.filePath(name));
     auto context = std::make_unique<EngineContext>(std::move(store));
     context->store().exec(
         QStringLiteral("INSERT INTO config (UName, Password, Provider, TmInterval, Smsid, ConSrt, "

@@ -10,13 +10,13 @@
 //
 // A benchmark: it prints figures and fails on none.
 
+#include "BenchStore.h"
 #include "GatewaySim.h"
 #include "channels/DeliveryChannels.h"
 #include "channels/HttpFetcher.h"
 #include "channels/UrlEncode.h"
 #include "common/ProgramHome.h"
 #include "core/EngineContext.h"
-#include "core/Schema.h"
 #include "core/Store.h"
 #include "dispatch/Engine.h"
 
@@ -71,9 +71,7 @@ QString balanceUrl(const GatewaySim& gateway)
 std::unique_ptr<EngineContext> makeContext(const QTemporaryDir& dir, const GatewaySim& gateway)
 {
     ProgramHome::setOverride(dir.path());
-    auto s = Store::openFile(dir.filePath(QStringLiteral("SMS.db")), true);
-    Schema::createMissingTables(*s);
-    Schema::upgrade(*s);
+    auto s = openBenchStore(dir.filePath(QStringLiteral("SMS.db")));
     s->exec(
         QStringLiteral("insert into config (UName, Password, Provider, RepoStr, balstr, TmInterval, Smsid, "
                        "ConSrt, Defult) values ('bench', 'pw', ?, ?, ?, 1000, 1, 'C', 1)"),

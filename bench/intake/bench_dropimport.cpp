@@ -1,8 +1,7 @@
 // Prints how many drop-file lines a second the import queues, for files of
 // 1, 100 and 10,000 lines, in both formats. The store is an SQLite file in a
 // temporary folder, as on a workstation.
-#include "core/Schema.h"
-#include "core/Store.h"
+#include "BenchStore.h"
 #include "intake/DropFileImporter.h"
 
 #include <QCoreApplication>
@@ -41,8 +40,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     if (!home.isValid())
         qFatal("no temporary folder");
-    auto store = Store::openFile(QDir(home.path()).filePath(QStringLiteral("SMS.db")), true);
-    Schema::createMissingTables(*store);
+    auto store = openBenchStore(QDir(home.path()).filePath(QStringLiteral("SMS.db")));
     QDir(home.path()).mkdir(QStringLiteral("SMSQ"));
     QDir(home.path()).mkdir(QStringLiteral("SMS"));
 

@@ -3,7 +3,7 @@
 // folder looked at, up to six files per call), against a bare loop that
 // reads, parses and inserts the same files (one transaction per file) and
 // deletes them. The time per file must not grow with the files waiting.
-#include "core/Schema.h"
+#include "BenchStore.h"
 #include "core/Store.h"
 #include "intake/DropFileImporter.h"
 
@@ -102,9 +102,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     if (!home.isValid())
         qFatal("no temporary folder");
-    auto store = Store::openFile(QDir(home.path()).filePath(QStringLiteral("SMS.db")), true);
-    Schema::createMissingTables(*store);
-    Schema::upgrade(*store);
+    auto store = openBenchStore(QDir(home.path()).filePath(QStringLiteral("SMS.db")));
     QDir(home.path()).mkdir(QStringLiteral("SMSQ"));
 
     std::printf("Intake of drop files of %d lines, per file\n", kLines);
